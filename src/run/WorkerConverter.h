@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Converter.h"
+#include "ImageDecoder.h"
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+
+class QProcess;
+
+// Converts and decodes in a worker process of our own, so that Ghostscript and
+// the image coders never run inside the window's process. The worker is started
+// once, reused for every file and started again when it dies or overruns the
+// time limit.
+class WorkerConverter : public Converter, public ImageDecoder
+{
+public:
+    explicit WorkerConverter(QString workerPath = defaultWorkerPath());
+    ~WorkerConverter() override;
+
+    // Beside the program file: "leafmark-worker".
+    static QString defaultWorkerPath();
+
+    void setTimeLimit(std::chrono::milliseconds limit);
+
+    QString start() override;
+    ConversionResult Convert(const QStringList &arguments) override;
+    DecodedImage decodeImage(const QString &path) override;
+
+private:
+    QString m_workerPath;
+    std::chrono::milliseconds m_timeLimit{60000};
+    std::unique_ptr<QProcess> m_process;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+struct ImageFormat
+{
+    const char *description;
+    const char *extension;
+};
+
+// The nine output formats, in the order the options dialog lists them.
+extern const std::array<ImageFormat, 9> FormatTable;
+
+// The output extension without its dot, read by the walk for every PDF.
+extern QString CurrentFormat;
+
+// Start-up: the stored value whole, "png" when nothing is stored.
+QString StartupFormat(const QString &stored);
+
+// Opening the options dialog: the first three characters of the stored value,
+// "png" when nothing is stored.
+QString DialogOpeningFormat(const QString &stored);
+
+// The PDF's name without its last three characters, followed by the format.
+QString OutputName(const QString &pdfName, const QString &format);

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+// The title of the program and of every message box, and its version.
+namespace AppIdentity {
+inline const QString Title = QStringLiteral("Leafmark");
+constexpr int VersionMajor = LEAFMARK_VERSION_MAJOR;
+constexpr int VersionMinor = LEAFMARK_VERSION_MINOR;
+constexpr int VersionRevision = LEAFMARK_VERSION_PATCH;
+} // namespace AppIdentity

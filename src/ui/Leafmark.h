@@ -1,0 +1,94 @@
+#pragma once
+
+#include "run/ControllerView.h"
+#include "run/RunController.h"
+
+#include <QIcon>
+#include <QMainWindow>
+
+#include <memory>
+
+class Converter;
+class ImageDecoder;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTreeWidget;
+class frmAbout;
+class frmOptions;
+class frmThumb;
+
+// The main window: the four inputs, the run button, the status line and the
+// results list.
+class Leafmark : public QMainWindow, private ControllerView
+{
+    Q_OBJECT
+
+public:
+    Leafmark(Converter &converter, ImageDecoder &decoder);
+    ~Leafmark() override;
+
+    // The start-up steps. False when the converter could not be created; the
+    // error has been shown then and the window must not be.
+    bool load();
+
+    RunController &runController() { return m_controller; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void buildMenus();
+    void connectHandlers();
+    void pickFolder(QLineEdit *box, const QString &title);
+    void showOptions();
+    void showAbout();
+    void showPreview();
+
+    // WalkView
+    QString imageFolderText() const override;
+    QString widthText() const override;
+    QString heightText() const override;
+    void appendResultRow(qint64 position, const QString &text) override;
+    void selectAndRevealRow(qint64 position) override;
+    void markResultRow(qint64 position, bool succeeded, const QString &failureReason) override;
+    void yieldPoint() override;
+    bool CancelRequested() const override;
+
+    // ControllerView
+    QString pdfFolderText() const override;
+    void setConvertEnabled(bool enabled) override;
+    void setConvertBold(bool bold) override;
+    void setConvertCaption(const QString &caption) override;
+    bool isPdfPickerEnabled() const override;
+    void setInputsEnabled(bool enabled) override;
+    void clearResults() override;
+    void setStatusText(const QString &text) override;
+    void setStatusColour(StatusColour colour) override;
+    void focusField(InputField field) override;
+    bool isClosed() const override;
+    void endProgram() override;
+
+    Converter &m_converter;
+    ImageDecoder &m_decoder;
+    RunController m_controller;
+    bool m_closed = false;
+    bool m_ending = false;
+
+    QLineEdit *txtPDFfolder = nullptr;
+    QLineEdit *txtImageFolder = nullptr;
+    QLineEdit *txtWidth = nullptr;
+    QLineEdit *txtHeight = nullptr;
+    QPushButton *btnExplorerPDF = nullptr;
+    QPushButton *btnExplorerImage = nullptr;
+    QPushButton *Convert = nullptr;
+    QLabel *lblError = nullptr;
+    QLabel *lblExplain = nullptr;
+    QTreeWidget *lstResult = nullptr;
+    QList<QIcon> ImageList1;
+
+    std::unique_ptr<frmOptions> m_options;
+    std::unique_ptr<frmAbout> m_about;
+    std::unique_ptr<frmThumb> m_thumb;
+};

@@ -1,0 +1,65 @@
+#include "settings/FormatTable.h"
+
+#include <QTest>
+
+class TestFormatTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void tableHoldsNineThreeLetterExtensionsPngFirst()
+    {
+        QCOMPARE(FormatTable.size(), size_t(9));
+        QCOMPARE(QString(FormatTable[0].extension), QString("png"));
+        QCOMPARE(QString(FormatTable[8].description),
+                 QString("Magick Image File Format (*.MIF, *.MIFF)"));
+        for (const ImageFormat &format : FormatTable)
+            QCOMPARE(QString(format.extension).size(), 3);
+    }
+
+    void outputName_data()
+    {
+        QTest::addColumn<QString>("pdfName");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << "report.pdf" << "png" << "report.png";
+        QTest::newRow("upper-case pdf") << "Scan 12.PDF" << "jpg" << "Scan 12.jpg";
+        QTest::newRow("format kept in upper case") << "report.pdf" << "JPG" << "report.JPG";
+        QTest::newRow("four letters") << "report.pdf" << "jpeg" << "report.jpeg";
+        QTest::newRow("name is only .pdf") << ".pdf" << "png" << ".png";
+        QTest::newRow("three characters whatever they are") << "notes.pdfx" << "png"
+                                                            << "notes.ppng";
+        QTest::newRow("shorter than three") << "ab" << "png" << "png";
+    }
+    void outputName()
+    {
+        QFETCH(QString, pdfName);
+        QFETCH(QString, format);
+        QFETCH(QString, expected);
+        QCOMPARE(OutputName(pdfName, format), expected);
+    }
+
+    void formatRules_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("atStartup");
+        QTest::addColumn<QString>("atDialogOpening");
+        QTest::newRow("nothing stored") << "" << "png" << "png";
+        QTest::newRow("gif") << "gif" << "gif" << "gif";
+        QTest::newRow("upper case") << "GIF" << "GIF" << "GIF";
+        QTest::newRow("jpeg by hand") << "jpeg" << "jpeg" << "jpe";
+        QTest::newRow("tiff by hand") << "tiff" << "tiff" << "tif";
+        QTest::newRow("unknown") << "xyz" << "xyz" << "xyz";
+    }
+    void formatRules()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, atStartup);
+        QFETCH(QString, atDialogOpening);
+        QCOMPARE(StartupFormat(stored), atStartup);
+        QCOMPARE(DialogOpeningFormat(stored), atDialogOpening);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFormatTable)
+#include "tst_formattable.moc"

@@ -1,0 +1,118 @@
+#include "settings/rutines.h"
+
+#include <QFile>
+#include <QTest>
+
+class TestRutines : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QByteArray fileContent()
+    {
+        QFile file(SettingsFilePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static void setFileContent(const QByteArray &content)
+    {
+        QFile file(SettingsFilePath());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+
+private slots:
+    void init()
+    {
+        QFile::setPermissions(SettingsFilePath(), QFile::ReadOwner | QFile::WriteOwner);
+        QFile::remove(SettingsFilePath());
+    }
+    void cleanupTestCase() { QFile::remove(SettingsFilePath()); }
+
+    void fileLivesBesideTheProgram()
+    {
+        QCOMPARE(SettingsFilePath(), QCoreApplication::applicationDirPath() + "/settings.ini");
+    }
+
+    void missingFileSectionOrKeyReadEmpty()
+    {
+        QCOMPARE(ReadSetting("config", "PDFfolder"), QString());
+        setFileContent("[other]\nPDFfolder=/elsewhere\n");
+        QCOMPARE(ReadSetting("config", "PDFfolder"), QString());
+        setFileContent("[config]\nImageFolder=/x\nThumbHeight=\n");
+        QCOMPARE(ReadSetting("config", "PDFfolder"), QString());
+        QCOMPARE(ReadSetting("config", "ThumbHeight"), QString());
+    }
+
+    void firstWriteCreatesSectionAndKeys()
+    {
+        WriteSetting("config", "PDFfolder", "/home/ana/PDFs");
+        WriteSetting("config", "ImageFolder", "/home/ana/thumbs");
+        WriteSetting("config", "ThumbHeight", "");
+        WriteSetting("config", "ThumbWidth", "88");
+        QCOMPARE(fileContent(), QByteArray("[config]\nPDFfolder=/home/ana/PDFs\n"
+                                           "ImageFolder=/home/ana/thumbs\nThumbHeight=\n"
+                                           "ThumbWidth=88\n"));
+        QCOMPARE(ReadSetting("config", "PDFfolder"), QString("/home/ana/PDFs"));
+        QCOMPARE(ReadSetting("config", "ThumbHeight"), QString());
+    }
+
+    void rewriteTouchesOnlyItsOwnLine()
+    {
+        const QByteArray before = "; kept comment\r\n"
+                                  "[Other]\r\n"
+                                  "PDFfolder = not ours\r\n"
+                                  "\r\n"
+                                  "[CONFIG]\r\n"
+                                  "ThumbWidth=120\r\n"
+                                  "# another comment\r\n"
+                                  "PDFfolder=/old\r\n"
+                                  "Extra=  spaced  \r\n"
+                                  "\r\n"
+                                  "[last]\r\n"
+                                  "x=y";
+        setFileContent(before);
+        WriteSetting("config", "PDFfolder", "/new");
+        QByteArray expected = before;
+        expected.replace("PDFfolder=/old", "PDFfolder=/new");
+        QCOMPARE(fileContent(), expected);
+
+        WriteSetting("config", "ImageFormat", "gif");
+        expected.replace("Extra=  spaced  \r\n", "Extra=  spaced  \r\nImageFormat=gif\r\n");
+        QCOMPARE(fileContent(), expected);
+        QCOMPARE(ReadSetting("config", "Extra"), QString("  spaced  "));
+        QCOMPARE(ReadSetting("Other", "PDFfolder"), QString(" not ours"));
+    }
+
+    void valuesReadBackWhole_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("300 characters") << QString(300, QChar('a'));
+        QTest::newRow("long folder path") << "/srv/" + QString(5000, QChar('d'));
+        QTest::newRow("non-ASCII") << QString::fromUtf8("/home/zoë/Документы/報告");
+        QTest::newRow("equals and brackets") << QString("/a=b/[config]/c");
+        QTest::newRow("blanks at both ends") << QString("  /x y  ");
+    }
+    void valuesReadBackWhole()
+    {
+        QFETCH(QString, value);
+        WriteSetting("config", "PDFfolder", value);
+        QCOMPARE(ReadSetting("config", "PDFfolder"), value);
+    }
+
+    void failedWritesAreSilentAndHarmless()
+    {
+        WriteSetting("config", "PDFfolder", "/kept");
+        WriteSetting("config", "PDFfolder", "/a\nImageFolder=/injected");
+        QCOMPARE(ReadSetting("config", "PDFfolder"), QString("/kept"));
+        QCOMPARE(ReadSetting("config", "ImageFolder"), QString());
+
+        QFile::setPermissions(SettingsFilePath(), QFile::ReadOwner);
+        if (QFileInfo(SettingsFilePath()).isWritable())
+            QSKIP("running with permissions that ignore a read-only file");
+        WriteSetting("config", "PDFfolder", "/lost");
+        QCOMPARE(ReadSetting("config", "PDFfolder"), QString("/kept"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRutines)
+#include "tst_rutines.moc"

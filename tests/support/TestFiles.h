@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+// Writes a PDF of the given number of pages, each of the given size in points,
+// with a dark block on every page so that a thumbnail is never blank.
+bool writePdf(const QString &path, int pages = 1, QSizeF pagePoints = QSizeF(595, 842));
+
+// Builds a tree below root from relative paths: a path ending in "/" is a
+// folder, one ending in ".pdf" a real one-page PDF, anything else an empty file.
+bool fillTree(const QString &root, const QStringList &relativePaths);
+
+// The format ImageMagick would call the file, judged by its first bytes:
+// "PNG", "JPEG", "GIF", "BMP", "TIFF", "EPS", "SVG", "MIFF", "PDF" or "".
+QString sniffFormat(const QString &path);

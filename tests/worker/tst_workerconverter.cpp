@@ -1,0 +1,9 @@
+#include <QTest>
+
+class Placeholder : public QObject
+{
+    Q_OBJECT
+};
+
+QTEST_MAIN(Placeholder)
+#include "tst_workerconverter.moc"
