@@ -2,7 +2,7 @@
 
 #include "WalkView.h"
 
-enum class InputField { PdfFolder, ImageFolder, Width, Height };
+enum class InputField { PdfFolder, ImageFolder, Width };
 enum class StatusColour { Red, WindowText };
 
 // The controls of the main window that the run controller drives, on top of

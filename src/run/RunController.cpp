@@ -1,0 +1,113 @@
+#include "RunController.h"
+
+#include "ControllerView.h"
+#include "FolderWalk.h"
+#include "NameLookup.h"
+#include "settings/rutines.h"
+
+namespace {
+const QString Section = QStringLiteral("config");
+}
+
+RunController::RunController(ControllerView &view, Converter &converter)
+    : m_view(view), m_converter(converter)
+{
+}
+
+void RunController::onConvertClicked()
+{
+    m_view.setConvertEnabled(false);
+    m_view.yieldPoint();
+    if (m_view.isClosed())
+        return;
+    if (!m_view.isPdfPickerEnabled()) {
+        m_cancelRequested = true;
+        m_view.setStatusText(QStringLiteral("Canceling..."));
+    } else {
+        startRun();
+        if (m_view.isClosed())
+            return;
+        if (m_quitRequested) {
+            m_view.endProgram();
+            return;
+        }
+    }
+    m_view.setConvertEnabled(true);
+}
+
+bool RunController::onCloseRequested()
+{
+    if (m_view.isPdfPickerEnabled())
+        return false;
+    m_cancelRequested = true;
+    m_quitRequested = true;
+    m_view.setStatusText(QStringLiteral("Canceling..."));
+    m_view.yieldPoint();
+    return true;
+}
+
+bool RunController::CheckInputs()
+{
+    const QString pdfFolder = m_view.pdfFolderText();
+    const QString imageFolder = m_view.imageFolderText();
+    if (pdfFolder.isEmpty())
+        return fail(QStringLiteral("Please, enter PDF's folder"), InputField::PdfFolder);
+    if (imageFolder.isEmpty())
+        return fail(QStringLiteral("Please, enter thumbsnail folder"), InputField::ImageFolder);
+    if (m_view.heightText().isEmpty() && m_view.widthText().isEmpty())
+        return fail(QStringLiteral("Set the with or the height of the thumbnail (or both)"),
+                    InputField::Width);
+    if (!NameExists(pdfFolder))
+        return fail(QStringLiteral("PDF's folder doesn't exist"), InputField::PdfFolder);
+    if (!NameExists(imageFolder))
+        return fail(QStringLiteral("Images folder doesn't exist"), InputField::ImageFolder);
+    return true;
+}
+
+bool RunController::fail(const QString &message, InputField field)
+{
+    m_view.setStatusText(message);
+    m_view.focusField(field);
+    return false;
+}
+
+void RunController::startRun()
+{
+    m_view.clearResults();
+    m_view.setStatusText(QString());
+    m_view.setStatusColour(StatusColour::Red);
+    m_view.yieldPoint();
+    if (m_view.isClosed() || !CheckInputs())
+        return;
+
+    m_view.setConvertEnabled(true);
+    m_view.setConvertBold(true);
+    m_view.setConvertCaption(QStringLiteral("Cancel!"));
+    m_cancelRequested = false;
+    m_view.setInputsEnabled(false);
+    m_view.setStatusText(QStringLiteral("One moment please... working..."));
+
+    qint64 fileCount = 0;
+    FolderWalk(m_view, m_converter).FindFilesAPI(m_view.pdfFolderText(), QStringLiteral("*.pdf"),
+                                                 fileCount);
+    reportOutcome(fileCount);
+
+    m_view.setInputsEnabled(true);
+    m_view.setConvertBold(false);
+    m_view.setConvertCaption(QStringLiteral("Create thumbnails"));
+}
+
+void RunController::reportOutcome(qint64 fileCount)
+{
+    if (fileCount < 1) {
+        m_view.setStatusText(QStringLiteral("Sorry, no PDF files found..."));
+        return;
+    }
+    m_lastImageFolder = m_view.imageFolderText();
+    m_view.setStatusColour(StatusColour::WindowText);
+    m_view.setStatusText(QStringLiteral("Done. %1 PDF files found...").arg(fileCount));
+    WriteSetting(Section, QStringLiteral("PDFfolder"), m_view.pdfFolderText());
+    WriteSetting(Section, QStringLiteral("ImageFolder"), m_view.imageFolderText());
+    WriteSetting(Section, QStringLiteral("ThumbHeight"), m_view.heightText());
+    WriteSetting(Section, QStringLiteral("ThumbWidth"), m_view.widthText());
+}

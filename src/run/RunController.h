@@ -3,6 +3,7 @@
 #include <QString>
 
 class ControllerView;
+enum class InputField;
 class Converter;
 
 // The behaviour behind the run button and the window's close request.
@@ -24,7 +25,7 @@ public:
 private:
     void startRun();
     void reportOutcome(qint64 fileCount);
-    bool fail(const QString &message, int field);
+    bool fail(const QString &message, InputField field);
 
     ControllerView &m_view;
     Converter &m_converter;

@@ -1,0 +1,362 @@
+#include "Leafmark.h"
+
+#include "AppIdentity.h"
+#include "Layout.h"
+#include "MessageBox.h"
+#include "frmAbout.h"
+#include "frmOptions.h"
+#include "frmThumb.h"
+#include "run/Converter.h"
+#include "settings/FormatTable.h"
+#include "settings/rutines.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace {
+
+const QString Section = QStringLiteral("config");
+
+const QString ExplanationText = QStringLiteral(
+    "ORVANT Leafmark create one image file for every PDF found on the PDF's folder.\n\n"
+    "- The image is the first page of the document.\n\n"
+    "- You can set the thumbsnail's width or height or both.\n\n"
+    "- You can change the image file's format from the settings menu.");
+
+QFont windowFont(qreal points, bool bold = false)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("Open Sans")});
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+template <typename Widget>
+Widget *place(Widget *widget, const char *name, const QRect &geometry)
+{
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QFrame *dimensionLine(QWidget *parent, const char *name, const QLine &line)
+{
+    auto *frame = new QFrame(parent);
+    frame->setFrameShape(line.dx() != 0 ? QFrame::HLine : QFrame::VLine);
+    frame->setFrameShadow(QFrame::Plain);
+    frame->setLineWidth(1);
+    return place(frame, name, QRect(QPoint(qMin(line.x1(), line.x2()), qMin(line.y1(), line.y2())),
+                                    QPoint(qMax(line.x1(), line.x2()), qMax(line.y1(), line.y2()))));
+}
+
+QLabel *captionLabel(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
+{
+    return place(new QLabel(text, parent), name, geometry);
+}
+
+} // namespace
+
+Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
+    : m_converter(converter), m_decoder(decoder), m_controller(*this, converter)
+{
+    setObjectName(QStringLiteral("Leafmark"));
+    setWindowTitle(QStringLiteral("ORVANT Leafmark"));
+    setWindowIcon(QIcon(QStringLiteral(":/leafmark/leafmark.png")));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFont(windowFont(8.25));
+    ImageList1 = {QIcon(QStringLiteral(":/leafmark/check.png")),
+                  QIcon(QStringLiteral(":/leafmark/cross.png"))};
+    buildControls();
+    buildMenus();
+    connectHandlers();
+    setFixedSize(sizeHint());
+}
+
+Leafmark::~Leafmark() = default;
+
+void Leafmark::buildControls()
+{
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(Layout::Main::Client);
+    client->setAutoFillBackground(true);
+    QPalette background = client->palette();
+    background.setColor(QPalette::Window, Layout::Background);
+    client->setPalette(background);
+    setCentralWidget(client);
+
+    txtPDFfolder = place(new QLineEdit(client), "txtPDFfolder", Layout::Main::txtPDFfolder);
+    btnExplorerPDF = place(new QPushButton(QStringLiteral("..."), client), "btnExplorerPDF",
+                           Layout::Main::btnExplorerPDF);
+    txtImageFolder = place(new QLineEdit(client), "txtImageFolder", Layout::Main::txtImageFolder);
+    btnExplorerImage = place(new QPushButton(QStringLiteral("..."), client), "btnExplorerImage",
+                             Layout::Main::btnExplorerImage);
+    txtWidth = place(new QLineEdit(client), "txtWidth", Layout::Main::txtWidth);
+    txtHeight = place(new QLineEdit(client), "txtHeight", Layout::Main::txtHeight);
+
+    captionLabel(client, "Label1", QStringLiteral("PDF's folder:"), Layout::Main::Label1)
+        ->setFont(windowFont(9.75));
+    Convert = place(new QPushButton(QStringLiteral("Create thumbnails"), client), "Convert",
+                    Layout::Main::Convert);
+    captionLabel(client, "Label2", QStringLiteral("Thumbnails folder:"), Layout::Main::Label2)
+        ->setFont(windowFont(9.75));
+    captionLabel(client, "Label3", QStringLiteral("px"), Layout::Main::Label3);
+    captionLabel(client, "Label4", QStringLiteral("px"), Layout::Main::Label4);
+
+    lblError = captionLabel(client, "lblError", QString(), Layout::Main::lblError);
+    lblError->setFont(windowFont(9, true));
+    setStatusColour(StatusColour::Red);
+
+    auto *help = place(new QGroupBox(QStringLiteral("Help"), client), "Help", Layout::Main::Help);
+    lblExplain = captionLabel(help, "lblExplain", QString(), Layout::Main::lblExplain);
+    lblExplain->setWordWrap(true);
+    lblExplain->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    lstResult = place(new QTreeWidget(client), "lstResult", Layout::Main::lstResult);
+    lstResult->setRootIsDecorated(false);
+    lstResult->setUniformRowHeights(true);
+    lstResult->setSortingEnabled(false);
+    lstResult->setIconSize(QSize(16, 16));
+    lstResult->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstResult->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstResult->setColumnCount(0);
+
+    auto *sample = place(new QLabel(client), "imgThumb", Layout::Main::imgThumb);
+    sample->setFrameShape(QFrame::Box);
+    sample->setLineWidth(1);
+    sample->setPixmap(QPixmap(QStringLiteral(":/leafmark/sample-page.png")));
+    dimensionLine(client, "Line1", Layout::Main::Line1);
+    dimensionLine(client, "Line2", Layout::Main::Line2);
+    dimensionLine(client, "Line3", Layout::Main::Line3);
+    dimensionLine(client, "Line4", Layout::Main::Line4);
+
+    QWidget::setTabOrder(txtPDFfolder, btnExplorerPDF);
+    QWidget::setTabOrder(btnExplorerPDF, txtImageFolder);
+    QWidget::setTabOrder(txtImageFolder, btnExplorerImage);
+    QWidget::setTabOrder(btnExplorerImage, txtWidth);
+    QWidget::setTabOrder(txtWidth, txtHeight);
+    QWidget::setTabOrder(txtHeight, Convert);
+    QWidget::setTabOrder(Convert, lstResult);
+}
+
+void Leafmark::buildMenus()
+{
+    QAction *settings = menuBar()->addAction(QStringLiteral("Settings"));
+    settings->setObjectName(QStringLiteral("mnuOptions"));
+    connect(settings, &QAction::triggered, this, &Leafmark::showOptions);
+    QAction *about = menuBar()->addAction(QStringLiteral("About"));
+    about->setObjectName(QStringLiteral("mnuAbout"));
+    connect(about, &QAction::triggered, this, &Leafmark::showAbout);
+}
+
+void Leafmark::connectHandlers()
+{
+    connect(btnExplorerPDF, &QPushButton::clicked, this,
+            [this] { pickFolder(txtPDFfolder, QStringLiteral("Select PDF folder")); });
+    connect(btnExplorerImage, &QPushButton::clicked, this,
+            [this] { pickFolder(txtImageFolder, QStringLiteral("Select thumbnails folder")); });
+    connect(Convert, &QPushButton::clicked, this, [this] { m_controller.onConvertClicked(); });
+    connect(lstResult, &QTreeWidget::itemDoubleClicked, this, &Leafmark::showPreview);
+}
+
+bool Leafmark::load()
+{
+    const QString converterError = m_converter.start();
+    if (!converterError.isEmpty()) {
+        MessageBox::show(nullptr, QStringLiteral("Leafmark cannot start its converter: %1")
+                                      .arg(converterError));
+        return false;
+    }
+    lblExplain->setText(ExplanationText);
+    txtPDFfolder->setText(ReadSetting(Section, QStringLiteral("PDFfolder")));
+    txtImageFolder->setText(ReadSetting(Section, QStringLiteral("ImageFolder")));
+    txtHeight->setText(ReadSetting(Section, QStringLiteral("ThumbHeight")));
+    txtWidth->setText(ReadSetting(Section, QStringLiteral("ThumbWidth")));
+    CurrentFormat = StartupFormat(ReadSetting(Section, QStringLiteral("ImageFormat")));
+    if (txtWidth->text().isEmpty())
+        txtWidth->setText(QStringLiteral("88"));
+    lstResult->setHeaderLabels({QStringLiteral("Results")});
+    lstResult->setColumnWidth(0, Layout::Main::ResultsColumnWidth);
+    return true;
+}
+
+void Leafmark::closeEvent(QCloseEvent *event)
+{
+    if (m_ending || !m_controller.onCloseRequested()) {
+        m_closed = true;
+        event->accept();
+        return;
+    }
+    event->ignore();
+}
+
+void Leafmark::pickFolder(QLineEdit *box, const QString &title)
+{
+    const QString chosen = QFileDialog::getExistingDirectory(this, title);
+    if (!chosen.isEmpty())
+        box->setText(chosen);
+}
+
+void Leafmark::showOptions()
+{
+    if (!m_options)
+        m_options = std::make_unique<frmOptions>(this);
+    m_options->exec();
+}
+
+void Leafmark::showAbout()
+{
+    if (!m_about)
+        m_about = std::make_unique<frmAbout>(this);
+    m_about->exec();
+}
+
+void Leafmark::showPreview()
+{
+    if (!Convert->isEnabled())
+        return;
+    const QList<QTreeWidgetItem *> selected = lstResult->selectedItems();
+    if (selected.isEmpty())
+        return;
+    if (!m_thumb)
+        m_thumb = std::make_unique<frmThumb>(m_decoder, this);
+    m_thumb->setImgPath(m_controller.LastImageFolder() + QLatin1Char('/') + selected.first()->text(0));
+    m_thumb->exec();
+}
+
+QString Leafmark::imageFolderText() const
+{
+    return txtImageFolder->text();
+}
+
+QString Leafmark::widthText() const
+{
+    return txtWidth->text();
+}
+
+QString Leafmark::heightText() const
+{
+    return txtHeight->text();
+}
+
+void Leafmark::appendResultRow(qint64, const QString &text)
+{
+    new QTreeWidgetItem(lstResult, {text});
+}
+
+void Leafmark::selectAndRevealRow(qint64 position)
+{
+    QTreeWidgetItem *row = lstResult->topLevelItem(int(position - 1));
+    lstResult->setCurrentItem(row);
+    lstResult->scrollToItem(row);
+}
+
+void Leafmark::markResultRow(qint64 position, bool succeeded, const QString &failureReason)
+{
+    QTreeWidgetItem *row = lstResult->topLevelItem(int(position - 1));
+    row->setIcon(0, ImageList1[succeeded ? 0 : 1]);
+    if (!succeeded)
+        row->setToolTip(0, failureReason);
+}
+
+void Leafmark::yieldPoint()
+{
+    QCoreApplication::processEvents();
+}
+
+bool Leafmark::CancelRequested() const
+{
+    return m_controller.CancelRequested();
+}
+
+QString Leafmark::pdfFolderText() const
+{
+    return txtPDFfolder->text();
+}
+
+void Leafmark::setConvertEnabled(bool enabled)
+{
+    Convert->setEnabled(enabled);
+}
+
+void Leafmark::setConvertBold(bool bold)
+{
+    QFont font = Convert->font();
+    font.setBold(bold);
+    Convert->setFont(font);
+}
+
+void Leafmark::setConvertCaption(const QString &caption)
+{
+    Convert->setText(caption);
+}
+
+bool Leafmark::isPdfPickerEnabled() const
+{
+    return btnExplorerPDF->isEnabled();
+}
+
+void Leafmark::setInputsEnabled(bool enabled)
+{
+    const QList<QWidget *> boxes = {txtPDFfolder, txtImageFolder, txtWidth, txtHeight};
+    const QList<QWidget *> pickers = {btnExplorerPDF, btnExplorerImage};
+    for (QWidget *control : enabled ? pickers + boxes : boxes + pickers)
+        control->setEnabled(enabled);
+}
+
+void Leafmark::clearResults()
+{
+    lstResult->clear();
+}
+
+void Leafmark::setStatusText(const QString &text)
+{
+    lblError->setText(text);
+}
+
+void Leafmark::setStatusColour(StatusColour colour)
+{
+    QPalette palette = lblError->palette();
+    palette.setColor(QPalette::WindowText, colour == StatusColour::Red
+                                               ? QColor(255, 0, 0)
+                                               : QApplication::palette().color(QPalette::WindowText));
+    lblError->setPalette(palette);
+}
+
+void Leafmark::focusField(InputField field)
+{
+    switch (field) {
+    case InputField::PdfFolder:
+        txtPDFfolder->setFocus();
+        break;
+    case InputField::ImageFolder:
+        txtImageFolder->setFocus();
+        break;
+    case InputField::Width:
+        txtWidth->setFocus();
+        break;
+    }
+}
+
+bool Leafmark::isClosed() const
+{
+    return m_closed;
+}
+
+void Leafmark::endProgram()
+{
+    m_ending = true;
+    close();
+    QCoreApplication::exit(0);
+}

@@ -1,0 +1,260 @@
+#include "FakeConverter.h"
+#include "TestFiles.h"
+#include "run/FolderWalk.h"
+#include "run/WalkView.h"
+#include "settings/FormatTable.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Keeps a log of what the walk did to the window, in order.
+class FakeWalkView : public WalkView
+{
+public:
+    QString imageFolder = QStringLiteral("/out");
+    QString width = QStringLiteral("88");
+    QString height;
+    bool cancel = false;
+    QStringList log;
+    QStringList rows;
+    QList<bool> marks;
+
+    QString imageFolderText() const override { return imageFolder; }
+    QString widthText() const override { return width; }
+    QString heightText() const override { return height; }
+    void appendResultRow(qint64 position, const QString &text) override
+    {
+        QCOMPARE_EQ(position, rows.size() + 1);
+        rows.append(text);
+        log.append(QStringLiteral("append ") + text);
+    }
+    void selectAndRevealRow(qint64 position) override
+    {
+        log.append(QStringLiteral("select %1").arg(position));
+    }
+    void markResultRow(qint64 position, bool succeeded, const QString &) override
+    {
+        QCOMPARE_EQ(position, marks.size() + 1);
+        marks.append(succeeded);
+        log.append(QStringLiteral("mark %1 %2").arg(position).arg(succeeded ? "ok" : "failed"));
+    }
+    void yieldPoint() override { log.append(QStringLiteral("yield")); }
+    bool CancelRequested() const override { return cancel; }
+};
+
+// The order in which the file system lists a folder's entries.
+QStringList listingOrder(const QString &folder, QDir::Filters filters)
+{
+    QStringList names;
+    QDirIterator entries(folder, filters | QDir::Hidden | QDir::NoDotAndDotDot);
+    while (entries.hasNext())
+        names.append(entries.nextFileInfo().fileName());
+    return names;
+}
+
+QStringList inputPaths(const FakeConverter &converter)
+{
+    QStringList paths;
+    for (const QStringList &call : converter.calls)
+        paths.append(call.at(4));
+    return paths;
+}
+
+} // namespace
+
+class TestFolderWalk : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    FakeWalkView m_view;
+    FakeConverter m_converter;
+
+    qint64 walk(const QString &path)
+    {
+        qint64 fileCount = 0;
+        FolderWalk(m_view, m_converter).FindFilesAPI(path, QStringLiteral("*.pdf"), fileCount);
+        return fileCount;
+    }
+    QString root() const { return m_dir.path(); }
+
+private slots:
+    void init()
+    {
+        m_dir.~QTemporaryDir();
+        new (&m_dir) QTemporaryDir;
+        m_view = FakeWalkView();
+        m_converter = FakeConverter();
+        CurrentFormat = QStringLiteral("png");
+    }
+
+    void stripNullsCutsAtTheFirstNul()
+    {
+        QByteArray field("name.pdf\0garbage\0", 17);
+        QCOMPARE(StripNulls(field), QByteArray("name.pdf"));
+        QCOMPARE(field, QByteArray("name.pdf"));
+        QByteArray plain("whole");
+        QCOMPARE(StripNulls(plain), QByteArray("whole"));
+    }
+
+    void filesOfAFolderComeBeforeItsSubfolders()
+    {
+        QVERIFY(fillTree(root(), {"b.pdf", "A.PDF", ".hidden.pdf", "notes.txt", "sub1/x.pdf",
+                                  "sub1/deeper/y.pdf", "sub2/z.pdf", "empty/", "nopdf/inner/w.pdf"}));
+        QCOMPARE(walk(root()), 7);
+
+        QStringList expected;
+        for (const QString &name : listingOrder(root(), QDir::Files)) {
+            if (name.endsWith(".pdf", Qt::CaseInsensitive))
+                expected.append(OutputName(name, "png"));
+        }
+        const QHash<QString, QStringList> below = {{"sub1", {"x.png", "y.png"}},
+                                                   {"sub2", {"z.png"}},
+                                                   {"empty", {}},
+                                                   {"nopdf", {"w.png"}}};
+        for (const QString &folder : listingOrder(root(), QDir::Dirs))
+            expected += below.value(folder);
+        QCOMPARE(m_view.rows, expected);
+        QCOMPARE(m_view.marks, QList<bool>(7, true));
+    }
+
+    void eachEntryGetsTheSixArgumentsAndItsYieldPoints()
+    {
+        QVERIFY(fillTree(root(), {"Report.PDF"}));
+        m_view.imageFolder = "/thumbs/";
+        m_view.width = "";
+        m_view.height = "125";
+        QCOMPARE(walk(root()), 1);
+
+        QCOMPARE(m_converter.calls.size(), 1);
+        QCOMPARE(m_converter.calls.first(),
+                 QStringList({"-thumbnail", "x125", "-alpha", "Remove",
+                              root() + "/Report.PDF[0]", "/thumbs//Report.png"}));
+        // The subfolder pass yields once per entry (".", "..", the file), then
+        // the file pass around the row and the conversion.
+        QCOMPARE(m_view.log, QStringList({"yield", "yield", "yield", "yield", "append Report.png",
+                                          "select 1", "yield", "yield", "mark 1 ok"}));
+    }
+
+    void geometryAndTrailingSlash_data()
+    {
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<QString>("height");
+        QTest::addColumn<QString>("geometry");
+        QTest::newRow("width only") << "88" << "" << "88x";
+        QTest::newRow("height only") << "" << "125" << "x125";
+        QTest::newRow("both") << "88" << "125" << "88x125";
+        QTest::newRow("as typed") << "abc" << " 1" << "abcx 1";
+    }
+    void geometryAndTrailingSlash()
+    {
+        QFETCH(QString, width);
+        QFETCH(QString, height);
+        QFETCH(QString, geometry);
+        QVERIFY(fillTree(root(), {"a.pdf", "s/b.pdf"}));
+        m_view.width = width;
+        m_view.height = height;
+        walk(root());
+        const QStringList withoutSlash = inputPaths(m_converter);
+        m_converter.calls.clear();
+        m_view.rows.clear();
+        m_view.marks.clear();
+        walk(root() + "/");
+        QCOMPARE(inputPaths(m_converter), withoutSlash);
+        QCOMPARE(withoutSlash.size(), 2);
+        for (const QStringList &call : std::as_const(m_converter.calls))
+            QCOMPARE(call.at(1), geometry);
+    }
+
+    void folderNamedLikeAPdfIsAnEntryAndAFolder()
+    {
+        QVERIFY(fillTree(root(), {"old.pdf/inside.pdf"}));
+        QCOMPARE(walk(root()), 2);
+        QCOMPARE(m_view.rows, QStringList({"old.png", "inside.png"}));
+        QCOMPARE(inputPaths(m_converter),
+                 QStringList({root() + "/old.pdf[0]", root() + "/old.pdf/inside.pdf[0]"}));
+    }
+
+    void emptyAndMissingFoldersAddNoRows()
+    {
+        QCOMPARE(walk(root()), 0);
+        QCOMPARE(walk(root() + "/does-not-exist"), 0);
+        QVERIFY(m_view.rows.isEmpty());
+    }
+
+    void failedConversionsAreMarkedAndTheRunGoesOn()
+    {
+        QVERIFY(fillTree(root(), {"a.pdf", "b.pdf", "c.pdf"}));
+        int call = 0;
+        m_converter.onConvert = [&](const QStringList &) {
+            return ++call == 2 ? ConversionResult{} : ConversionResult{"1,1,PDF", {}};
+        };
+        QCOMPARE(walk(root()), 3);
+        QCOMPARE(m_view.marks, QList<bool>({true, false, true}));
+    }
+
+    void formatIsReadAnewForEveryEntry()
+    {
+        QVERIFY(fillTree(root(), {"a.pdf", "b.pdf"}));
+        m_converter.onConvert = [](const QStringList &) {
+            CurrentFormat = QStringLiteral("gif");
+            return ConversionResult{"1,1,PDF", {}};
+        };
+        walk(root());
+        QCOMPARE(m_view.rows.size(), 2);
+        QVERIFY(m_view.rows[0].endsWith(".png"));
+        QVERIFY(m_view.rows[1].endsWith(".gif"));
+        QVERIFY(m_converter.calls[1].at(5).endsWith(".gif"));
+    }
+
+    void cancelTakesEffectAfterTheEntryInProgress()
+    {
+        QVERIFY(fillTree(root(), {"a.pdf", "b.pdf", "c.pdf", "sub/d.pdf", "sub/e.pdf"}));
+        m_converter.onConvert = [&](const QStringList &) {
+            m_view.cancel = m_converter.calls.size() == 2;
+            return ConversionResult{"1,1,PDF", {}};
+        };
+        QCOMPARE(walk(root()), 2);
+        QCOMPARE(m_view.rows.size(), 2);
+        QCOMPARE(m_view.marks.size(), 2);
+    }
+
+    void cancelInAFolderWithoutPdfsStopsBeforeItsSubfolders()
+    {
+        QVERIFY(fillTree(root(), {"plain.txt", "sub/a.pdf"}));
+        m_view.cancel = true;
+        QCOMPARE(walk(root()), 0);
+        QVERIFY(m_converter.calls.isEmpty());
+    }
+
+    void linkCycleIsWalkedOnce()
+    {
+        QVERIFY(fillTree(root(), {"a/x.pdf", "b/y.pdf"}));
+        QVERIFY(QFile::link(root(), root() + "/a/back-to-root"));
+        QVERIFY(QFile::link(root() + "/b", root() + "/a/to-b"));
+        QCOMPARE(walk(root()), 2);
+        QCOMPARE(QSet<QString>(m_view.rows.begin(), m_view.rows.end()),
+                 QSet<QString>({"x.png", "y.png"}));
+    }
+
+    void countGoesPastSixteenBits()
+    {
+        const int files = 40000;
+        for (int folder = 0; folder < 4; ++folder) {
+            const QString path = root() + QStringLiteral("/f%1/").arg(folder);
+            QVERIFY(QDir().mkpath(path));
+            for (int i = 0; i < files / 4; ++i)
+                QVERIFY(QFile(path + QStringLiteral("%1.pdf").arg(i)).open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(walk(root()), files);
+        QCOMPARE(m_view.rows.size(), files);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFolderWalk)
+#include "tst_folderwalk.moc"
