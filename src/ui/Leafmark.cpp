@@ -130,7 +130,7 @@ void Leafmark::buildControls()
     lstResult->setIconSize(QSize(16, 16));
     lstResult->setSelectionMode(QAbstractItemView::SingleSelection);
     lstResult->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lstResult->setColumnCount(0);
+    lstResult->header()->setStretchLastSection(false);
 
     auto *sample = place(new QLabel(client), "imgThumb", Layout::Main::imgThumb);
     sample->setFrameShape(QFrame::Box);

@@ -1,0 +1,394 @@
+#include "FakeConverter.h"
+#include "Leafmark.h"
+#include "MessageBox.h"
+#include "TestFiles.h"
+#include "run/ImageDecoder.h"
+#include "settings/FormatTable.h"
+#include "settings/rutines.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+class NoDecoder : public ImageDecoder
+{
+public:
+    DecodedImage decodeImage(const QString &) override { return {}; }
+};
+
+QColor red()
+{
+    return QColor(255, 0, 0);
+}
+
+QColor windowText()
+{
+    return QApplication::palette().color(QPalette::WindowText);
+}
+
+} // namespace
+
+class TestLeafmark : public QObject
+{
+    Q_OBJECT
+
+    FakeConverter m_converter;
+    NoDecoder m_decoder;
+    std::unique_ptr<Leafmark> m_window;
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    template <typename T = QWidget>
+    T *control(const char *name) const
+    {
+        T *widget = m_window->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no control %s", name);
+        return widget;
+    }
+    QLineEdit *box(const char *name) const { return control<QLineEdit>(name); }
+    QPushButton *convert() const { return control<QPushButton>("Convert"); }
+    QLabel *status() const { return control<QLabel>("lblError"); }
+    QTreeWidget *results() const { return control<QTreeWidget>("lstResult"); }
+    QColor statusColour() const { return status()->palette().color(QPalette::WindowText); }
+
+    void loadAndShow()
+    {
+        QVERIFY(m_window->load());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QApplication::setActiveWindow(m_window.get());
+    }
+    void fillInputs(const QString &pdfFolder, const QString &imageFolder,
+                    const QString &width = "88", const QString &height = "")
+    {
+        box("txtPDFfolder")->setText(pdfFolder);
+        box("txtImageFolder")->setText(imageFolder);
+        box("txtWidth")->setText(width);
+        box("txtHeight")->setText(height);
+    }
+    QString pdfs() const { return m_dir->path() + "/pdfs"; }
+    QString thumbs() const { return m_dir->path() + "/thumbs"; }
+    void clickConvert() { QTest::mouseClick(convert(), Qt::LeftButton); }
+    // A click or close as the user makes it: queued, handled at the next yield point.
+    void postConvertClick() { QMetaObject::invokeMethod(convert(), "click", Qt::QueuedConnection); }
+    void postClose() { QMetaObject::invokeMethod(m_window.get(), "close", Qt::QueuedConnection); }
+
+    void verifyIdle()
+    {
+        QVERIFY(convert()->isEnabled());
+        QCOMPARE(convert()->text(), QString("Create thumbnails"));
+        QVERIFY(!convert()->font().bold());
+        for (const char *name : {"txtPDFfolder", "txtImageFolder", "txtWidth", "txtHeight",
+                                 "btnExplorerPDF", "btnExplorerImage"})
+            QVERIFY2(control(name)->isEnabled(), name);
+    }
+    QString storedInputs() const
+    {
+        QStringList values;
+        for (const char *key : {"PDFfolder", "ImageFolder", "ThumbHeight", "ThumbWidth"})
+            values.append(ReadSetting("config", key));
+        return values.join('|');
+    }
+
+private slots:
+    void initTestCase() { MessageBox::recordInsteadOfShowing(true); }
+
+    void init()
+    {
+        QFile::remove(SettingsFilePath());
+        MessageBox::takeRecorded();
+        m_converter = FakeConverter();
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(fillTree(m_dir->path(), {"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/",
+                                         "nothing/notes.txt"}));
+        m_window = std::make_unique<Leafmark>(m_converter, m_decoder);
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        QFile::remove(SettingsFilePath());
+    }
+
+    void firstStartWithoutSettings()
+    {
+        loadAndShow();
+        QCOMPARE(box("txtPDFfolder")->text(), QString());
+        QCOMPARE(box("txtImageFolder")->text(), QString());
+        QCOMPARE(box("txtHeight")->text(), QString());
+        QCOMPARE(box("txtWidth")->text(), QString("88"));
+        QCOMPARE(CurrentFormat, QString("png"));
+        QCOMPARE(results()->topLevelItemCount(), 0);
+        QCOMPARE(results()->columnCount(), 1);
+        QCOMPARE(results()->headerItem()->text(0), QString("Results"));
+        QCOMPARE(results()->columnWidth(0), results()->width() - 20);
+        QCOMPARE(control<QLabel>("lblExplain")->text(),
+                 QString("ORVANT Leafmark create one image file for every PDF found on the PDF's "
+                         "folder.\n\n- The image is the first page of the document.\n\n- You can "
+                         "set the thumbsnail's width or height or both.\n\n- You can change the "
+                         "image file's format from the settings menu."));
+        QCOMPARE(m_window->windowTitle(), QString("ORVANT Leafmark"));
+        QVERIFY(MessageBox::takeRecorded().isEmpty());
+    }
+
+    void storedValuesAreShownAsStored()
+    {
+        WriteSetting("config", "PDFfolder", "/some/where ");
+        WriteSetting("config", "ImageFolder", "relative");
+        WriteSetting("config", "ThumbHeight", "");
+        WriteSetting("config", "ThumbWidth", "abc");
+        WriteSetting("config", "ImageFormat", "JPEG");
+        loadAndShow();
+        QCOMPARE(box("txtPDFfolder")->text(), QString("/some/where "));
+        QCOMPARE(box("txtImageFolder")->text(), QString("relative"));
+        QCOMPARE(box("txtHeight")->text(), QString());
+        QCOMPARE(box("txtWidth")->text(), QString("abc"));
+        QCOMPARE(CurrentFormat, QString("JPEG"));
+    }
+
+    void converterThatCannotStartEndsBeforeTheWindowShows()
+    {
+        m_converter.startError = "Ghostscript (gs) is not installed";
+        QVERIFY(!m_window->load());
+        QVERIFY(!m_window->isVisible());
+        const QStringList messages = MessageBox::takeRecorded();
+        QCOMPARE(messages.size(), 1);
+        QVERIFY(messages.first().contains("Ghostscript (gs) is not installed"));
+    }
+
+    void layoutFollowsTheDrawing()
+    {
+        loadAndShow();
+        QCOMPARE(m_window->centralWidget()->size(), QSize(786, 328));
+        QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
+        QVERIFY(!(m_window->windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(m_window->windowFlags() & Qt::WindowMaximizeButtonHint));
+        // Left, top, width, height in twips, as drawn.
+        const QList<std::pair<const char *, QRect>> twips = {
+            {"txtPDFfolder", {2040, 480, 4935, 285}},  {"btnExplorerPDF", {7080, 480, 315, 315}},
+            {"txtImageFolder", {2040, 960, 4935, 285}}, {"btnExplorerImage", {7080, 960, 315, 315}},
+            {"txtWidth", {6360, 1500, 495, 285}},       {"txtHeight", {5160, 2700, 495, 285}},
+            {"Label1", {840, 480, 1095, 255}},          {"Convert", {5880, 3840, 1455, 495}},
+            {"Label2", {240, 960, 1695, 255}},          {"Label3", {6900, 1560, 195, 255}},
+            {"Label4", {5700, 2760, 255, 255}},         {"lblError", {180, 4500, 7155, 255}},
+            {"Help", {180, 1440, 4695, 2835}},          {"lblExplain", {240, 360, 4215, 2175}},
+            {"lstResult", {7560, 60, 4155, 4755}},      {"imgThumb", {5940, 1860, 1350, 1905}},
+        };
+        for (const auto &[name, rect] : twips) {
+            const QRect pixels(rect.x() / 15, rect.y() / 15, rect.width() / 15, rect.height() / 15);
+            QCOMPARE(control(name)->geometry(), pixels);
+        }
+        QCOMPARE(control<QLabel>("imgThumb")->pixmap().size(), QSize(88, 125));
+        QCOMPARE(status()->font().bold(), true);
+        QCOMPARE(status()->font().pointSizeF(), 9.0);
+
+        QList<QAction *> menus = m_window->menuBar()->actions();
+        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus[0]->objectName(), QString("mnuOptions"));
+        QCOMPARE(menus[0]->text(), QString("Settings"));
+        QCOMPARE(menus[1]->objectName(), QString("mnuAbout"));
+        QCOMPARE(menus[1]->text(), QString("About"));
+        QVERIFY(!menus[0]->menu() && !menus[1]->menu());
+    }
+
+    void tabOrderFollowsTheDrawing()
+    {
+        loadAndShow();
+        const QStringList expected = {"txtPDFfolder",     "btnExplorerPDF", "txtImageFolder",
+                                      "btnExplorerImage", "txtWidth",       "txtHeight",
+                                      "Convert",          "lstResult"};
+        QWidget *widget = box("txtPDFfolder");
+        for (const QString &name : expected) {
+            QCOMPARE(widget->objectName(), name);
+            widget = widget->nextInFocusChain();
+            while (widget->focusPolicy() == Qt::NoFocus || !widget->isVisible()
+                   || widget->objectName().isEmpty())
+                widget = widget->nextInFocusChain();
+        }
+    }
+
+    void validation_data()
+    {
+        QTest::addColumn<QString>("pdfFolder");
+        QTest::addColumn<QString>("imageFolder");
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<QString>("height");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        const QString none;
+        QTest::newRow("both folders empty") << none << none << "88" << none
+                                            << "Please, enter PDF's folder" << "txtPDFfolder";
+        QTest::newRow("image folder empty") << "pdfs" << none << "88" << none
+                                            << "Please, enter thumbsnail folder"
+                                            << "txtImageFolder";
+        QTest::newRow("no size") << "pdfs" << "thumbs" << none << none
+                                 << "Set the with or the height of the thumbnail (or both)"
+                                 << "txtWidth";
+        QTest::newRow("both folders missing") << "missing" << "missing2" << "88" << none
+                                              << "PDF's folder doesn't exist" << "txtPDFfolder";
+        QTest::newRow("image folder missing") << "pdfs" << "missing" << none << "1"
+                                              << "Images folder doesn't exist" << "txtImageFolder";
+    }
+    void validation()
+    {
+        QFETCH(QString, pdfFolder);
+        QFETCH(QString, imageFolder);
+        QFETCH(QString, width);
+        QFETCH(QString, height);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        const auto inTemp = [this](const QString &name) {
+            return name.isEmpty() ? name : m_dir->path() + "/" + name;
+        };
+        loadAndShow();
+        new QTreeWidgetItem(results(), {"left over"});
+        fillInputs(inTemp(pdfFolder), inTemp(imageFolder), width, height);
+        clickConvert();
+        QCOMPARE(status()->text(), message);
+        QCOMPARE(statusColour(), red());
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+        QCOMPARE(results()->topLevelItemCount(), 0);
+        QVERIFY(m_converter.calls.isEmpty());
+        QVERIFY(!QFile::exists(SettingsFilePath()));
+        verifyIdle();
+    }
+
+    void anyTextPassesAsSizeAndAFileAsFolder()
+    {
+        loadAndShow();
+        fillInputs(pdfs() + "/a.pdf", thumbs(), "abc");
+        clickConvert();
+        QCOMPARE(status()->text(), QString("Sorry, no PDF files found..."));
+        fillInputs(pdfs(), m_dir->path() + "/th*s", "abc");
+        clickConvert();
+        QCOMPARE(status()->text(), QString("Done. 3 PDF files found..."));
+        QCOMPARE(m_converter.calls.first().at(1), QString("abcx"));
+    }
+
+    void runShowsRowsMarksAndSavesInputs()
+    {
+        loadAndShow();
+        fillInputs(pdfs(), thumbs(), "88", "125");
+        int call = 0;
+        QStringList duringRun;
+        m_converter.onConvert = [&](const QStringList &) {
+            QStringList disabled;
+            for (const char *name : {"txtPDFfolder", "txtImageFolder", "txtWidth", "txtHeight",
+                                     "btnExplorerPDF", "btnExplorerImage"}) {
+                if (!control(name)->isEnabled())
+                    disabled.append(name);
+            }
+            duringRun = {status()->text(), statusColour() == red() ? "red" : "not red",
+                         convert()->text(), convert()->font().bold() ? "bold" : "regular",
+                         convert()->isEnabled() ? "enabled" : "disabled",
+                         QString::number(disabled.size()),
+                         results()->currentItem()->isSelected() ? "selected" : "not selected",
+                         results()->currentItem()->icon(0).isNull() ? "no icon" : "icon"};
+            return ++call == 2 ? ConversionResult{{}, "not a PDF"} : ConversionResult{"1,1,PDF", {}};
+        };
+        clickConvert();
+        QCOMPARE(status()->text(), QString("Done. 3 PDF files found..."));
+        QCOMPARE(statusColour(), windowText());
+        QCOMPARE(results()->topLevelItemCount(), 3);
+        for (int row = 0; row < 3; ++row)
+            QVERIFY(!results()->topLevelItem(row)->icon(0).isNull());
+        QCOMPARE(results()->topLevelItem(1)->toolTip(0), QString("not a PDF"));
+        QCOMPARE(results()->topLevelItem(2)->text(0), QString("c.png"));
+        QCOMPARE(duringRun, QStringList({"One moment please... working...", "red", "Cancel!", "bold",
+                                         "enabled", "6", "selected", "no icon"}));
+        QCOMPARE(m_window->runController().LastImageFolder(), thumbs());
+        QCOMPARE(storedInputs(), pdfs() + "|" + thumbs() + "|125|88");
+        verifyIdle();
+    }
+
+    void runThatFindsNothingSavesNothing()
+    {
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
+        clickConvert();
+        const QByteArray saved = [] {
+            QFile file(SettingsFilePath());
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        fillInputs(m_dir->path() + "/nothing", m_dir->path());
+        clickConvert();
+        QCOMPARE(status()->text(), QString("Sorry, no PDF files found..."));
+        QCOMPARE(statusColour(), red());
+        QCOMPARE(m_window->runController().LastImageFolder(), thumbs());
+        QFile file(SettingsFilePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), saved);
+        verifyIdle();
+    }
+
+    void cancelAfterKFiles_data()
+    {
+        QTest::addColumn<int>("cancelClicks");
+        QTest::newRow("one click") << 1;
+        QTest::newRow("several clicks") << 3;
+    }
+    void cancelAfterKFiles()
+    {
+        QFETCH(int, cancelClicks);
+        QVERIFY(fillTree(pdfs(), {"d.pdf", "e.pdf", "sub/f.pdf", "sub/g.pdf"}));
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
+        m_converter.onConvert = [&](const QStringList &) {
+            if (m_converter.calls.size() == 2) {
+                for (int i = 0; i < cancelClicks; ++i)
+                    postConvertClick();
+            }
+            return ConversionResult{"1,1,PDF", {}};
+        };
+        clickConvert();
+        QCOMPARE(m_converter.calls.size(), 2);
+        QCOMPARE(status()->text(), QString("Done. 2 PDF files found..."));
+        QVERIFY(m_window->runController().CancelRequested());
+        QCOMPARE(storedInputs(), pdfs() + "|" + thumbs() + "||88");
+        verifyIdle();
+    }
+
+    void closeDuringARunEndsAfterTheOutcome()
+    {
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
+        QString statusWhileClosing;
+        m_converter.onConvert = [&](const QStringList &) {
+            if (m_converter.calls.size() == 1) {
+                postClose();
+                postConvertClick();
+            } else {
+                statusWhileClosing = status()->text();
+            }
+            return ConversionResult{"1,1,PDF", {}};
+        };
+        clickConvert();
+        QCOMPARE(m_converter.calls.size(), 1);
+        QVERIFY(m_window->runController().QuitRequested());
+        QCOMPARE(status()->text(), QString("Done. 1 PDF files found..."));
+        QCOMPARE(storedInputs(), pdfs() + "|" + thumbs() + "||88");
+        QVERIFY(!m_window->isVisible());
+    }
+
+    void closeWhileIdleClosesAtOnce()
+    {
+        loadAndShow();
+        QVERIFY(m_window->close());
+        QVERIFY(!m_window->isVisible());
+        QVERIFY(!m_window->runController().QuitRequested());
+    }
+};
+
+QTEST_MAIN(TestLeafmark)
+#include "tst_leafmark.moc"
