@@ -13,12 +13,15 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -39,6 +42,16 @@ QFont windowFont(qreal points, bool bold = false)
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;
+}
+
+// The folder a drag from the file manager carries, or "" when it carries
+// anything else.
+QString draggedFolder(const QMimeData *data)
+{
+    if (!data || data->urls().size() != 1 || !data->urls().first().isLocalFile())
+        return QString();
+    const QString path = data->urls().first().toLocalFile();
+    return QFileInfo(path).isDir() ? path : QString();
 }
 
 template <typename Widget>
@@ -168,6 +181,8 @@ void Leafmark::connectHandlers()
             [this] { pickFolder(txtImageFolder, QStringLiteral("Select thumbnails folder")); });
     connect(Convert, &QPushButton::clicked, this, [this] { m_controller.onConvertClicked(); });
     connect(lstResult, &QTreeWidget::itemDoubleClicked, this, &Leafmark::showPreview);
+    txtPDFfolder->installEventFilter(this);
+    txtImageFolder->installEventFilter(this);
 }
 
 bool Leafmark::load()
@@ -199,6 +214,27 @@ void Leafmark::closeEvent(QCloseEvent *event)
         return;
     }
     event->ignore();
+}
+
+// A folder dropped on a folder box fills it; other dragged files are refused
+// rather than pasted in as text. A box is disabled, and takes no drop, during a run.
+bool Leafmark::eventFilter(QObject *watched, QEvent *event)
+{
+    const auto type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return QMainWindow::eventFilter(watched, event);
+    auto *drop = static_cast<QDropEvent *>(event);
+    if (!drop->mimeData()->hasUrls())
+        return QMainWindow::eventFilter(watched, event);
+    const QString folder = draggedFolder(drop->mimeData());
+    if (folder.isEmpty()) {
+        drop->ignore();
+        return true;
+    }
+    drop->acceptProposedAction();
+    if (type == QEvent::Drop)
+        static_cast<QLineEdit *>(watched)->setText(folder);
+    return true;
 }
 
 void Leafmark::pickFolder(QLineEdit *box, const QString &title)

@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -379,6 +380,26 @@ private slots:
         QCOMPARE(status()->text(), QString("Done. 1 PDF files found..."));
         QCOMPARE(storedInputs(), pdfs() + "|" + thumbs() + "||88");
         QVERIFY(!m_window->isVisible());
+    }
+
+    void droppingAFolderFillsItsBox()
+    {
+        loadAndShow();
+        const auto drop = [this](const char *name, const QString &path) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(path)});
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QApplication::sendEvent(box(name), &enter);
+            QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(box(name), &event);
+            return enter.isAccepted();
+        };
+        box("txtImageFolder")->setText("kept");
+        QVERIFY(drop("txtPDFfolder", pdfs()));
+        QCOMPARE(box("txtPDFfolder")->text(), pdfs());
+        QVERIFY(!drop("txtImageFolder", pdfs() + "/a.pdf"));
+        QCOMPARE(box("txtImageFolder")->text(), QString("kept"));
     }
 
     void closeWhileIdleClosesAtOnce()
