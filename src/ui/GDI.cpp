@@ -2,7 +2,20 @@
 
 #include "run/ImageDecoder.h"
 
-QPixmap LoadImageFile(const QString &, ImageDecoder &)
+#include <QImage>
+
+QPixmap LoadImageFile(const QString &path, ImageDecoder &decoder)
 {
-    throw LoadError{};
+    const DecodedImage decoded = decoder.decodeImage(path);
+    const qsizetype bytesPerLine = qsizetype(decoded.width) * 4;
+    // The pixels come from another process: a buffer that does not match the
+    // size it claims would have QImage read past its end.
+    if (decoded.isNull() || decoded.rgba.size() != bytesPerLine * decoded.height)
+        throw LoadError{};
+    const QImage image(reinterpret_cast<const uchar *>(decoded.rgba.constData()), decoded.width,
+                       decoded.height, bytesPerLine, QImage::Format_RGBA8888);
+    QPixmap picture = QPixmap::fromImage(image);
+    if (picture.isNull())
+        throw LoadError{};
+    return picture;
 }

@@ -12,5 +12,6 @@ struct LoadError
     QString description = QStringLiteral("Cannot load file");
 };
 
-// Decodes the file through the worker; throws LoadError when it cannot.
+// Decodes the file through the decoder (the worker, in the program); throws
+// LoadError when it cannot.
 QPixmap LoadImageFile(const QString &path, ImageDecoder &decoder);

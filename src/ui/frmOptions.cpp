@@ -1,8 +1,127 @@
 #include "frmOptions.h"
 
-frmOptions::frmOptions(QWidget *parent) : QDialog(parent) {}
+#include "Layout.h"
+#include "settings/FormatTable.h"
+#include "settings/rutines.h"
+
+#include <QComboBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+QFont dialogFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("Open Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+// Neither button may become the default, or Enter on the list would press it.
+QPushButton *plainButton(const QString &text, const QString &name, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+} // namespace
+
+frmOptions::frmOptions(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("Options"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowIcon(QIcon(QStringLiteral(":/leafmark/leafmark.png")));
+    setFixedSize(Layout::Options::Client);
+    setFont(dialogFont());
+    QPalette background = palette();
+    background.setColor(QPalette::Window, Layout::Background);
+    setPalette(background);
+    setAutoFillBackground(true);
+    buildControls();
+}
+
+void frmOptions::buildControls()
+{
+    // Created in tab order.
+    OKButton = plainButton(QStringLiteral("Aceptar"), QStringLiteral("OKButton"), this);
+    OKButton->setGeometry(Layout::Options::OKButton);
+    connect(OKButton, &QPushButton::clicked, this, &frmOptions::onOKButtonClicked);
+
+    cboFormat = new QComboBox(this);
+    cboFormat->setObjectName(QStringLiteral("cboFormat"));
+    cboFormat->setEditable(false);
+    cboFormat->setGeometry(Layout::Options::cboFormat);
+
+    CancelButton = plainButton(QStringLiteral("Cancelar"), QStringLiteral("CancelButton"), this);
+    CancelButton->setGeometry(Layout::Options::CancelButton);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    Label1 = new QLabel(QStringLiteral("Image format:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(Layout::Options::Label1);
+}
 
 int frmOptions::exec()
 {
+    fillFormatList();
+    CurrentFormat =
+        DialogOpeningFormat(ReadSetting(QStringLiteral("config"), QStringLiteral("ImageFormat")));
+    selectCurrentFormat();
+    OKButton->setFocus();
     return QDialog::exec();
+}
+
+void frmOptions::fillFormatList()
+{
+    cboFormat->clear();
+    FormatExtensions.clear();
+    for (const ImageFormat &format : FormatTable) {
+        cboFormat->addItem(QString::fromLatin1(format.description));
+        FormatExtensions.append(QString::fromLatin1(format.extension));
+    }
+}
+
+void frmOptions::selectCurrentFormat()
+{
+    int match = 0;
+    for (int i = 0; i < FormatExtensions.size(); ++i) {
+        if (FormatExtensions.at(i).compare(CurrentFormat, Qt::CaseInsensitive) == 0) {
+            match = i;
+            break;
+        }
+    }
+    cboFormat->setCurrentIndex(match);
+}
+
+void frmOptions::onOKButtonClicked()
+{
+    CurrentFormat = FormatExtensions.at(cboFormat->currentIndex());
+    WriteSetting(QStringLiteral("config"), QStringLiteral("ImageFormat"), CurrentFormat);
+    accept();
+}
+
+void frmOptions::keyPressEvent(QKeyEvent *event)
+{
+    // The dialog has neither a default nor a cancel button: Escape does nothing
+    // and Enter presses only the button that has the focus.
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto *button = qobject_cast<QPushButton *>(focusWidget()))
+            button->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }

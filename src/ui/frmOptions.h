@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class QComboBox;
+class QLabel;
 class QPushButton;
 
 // Picks the output format. Every opening reloads the list and the stored value.
@@ -16,6 +17,20 @@ public:
 
     int exec() override;
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
+    void buildControls();
+    void fillFormatList();
+    void selectCurrentFormat();
+    void onOKButtonClicked();
+
+    QPushButton *OKButton = nullptr;
+    QComboBox *cboFormat = nullptr;
+    QPushButton *CancelButton = nullptr;
+    QLabel *Label1 = nullptr;
+
+    // Parallel to the entries of cboFormat.
     QStringList FormatExtensions;
 };

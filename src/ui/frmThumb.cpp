@@ -1,6 +1,31 @@
 #include "frmThumb.h"
 
-frmThumb::frmThumb(ImageDecoder &decoder, QWidget *parent) : QDialog(parent), m_decoder(decoder) {}
+#include "GDI.h"
+#include "Layout.h"
+#include "MessageBox.h"
+
+#include <QIcon>
+#include <QLabel>
+
+frmThumb::frmThumb(ImageDecoder &decoder, QWidget *parent) : QDialog(parent), m_decoder(decoder)
+{
+    setObjectName(QStringLiteral("frmThumb"));
+    setWindowTitle(QStringLiteral("Image"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(QStringLiteral(":/leafmark/leafmark.png")));
+    QPalette background = palette();
+    background.setColor(QPalette::Window, background.color(QPalette::Base));
+    setPalette(background);
+    setAutoFillBackground(true);
+
+    imgThumb = new QLabel(this);
+    imgThumb->setObjectName(QStringLiteral("imgThumb"));
+    imgThumb->setFrameStyle(QFrame::Box | QFrame::Plain);
+    imgThumb->setLineWidth(1);
+    imgThumb->setScaledContents(false);
+    imgThumb->move(Layout::Thumb::imgThumb);
+}
 
 void frmThumb::setImgPath(const QString &path)
 {
@@ -9,5 +34,38 @@ void frmThumb::setImgPath(const QString &path)
 
 int frmThumb::exec()
 {
+    QPixmap picture;
+    try {
+        picture = LoadImageFile(m_imgPath, m_decoder);
+    } catch (const LoadError &error) {
+        MessageBox::show(parentWidget(), error.description);
+        return ClosedWhileLoading;
+    }
+    imgThumb->setPixmap(picture);
+    const int border = 2 * imgThumb->frameWidth();
+    imgThumb->resize(picture.deviceIndependentSize().toSize() + QSize(border, border));
+    m_outerSize = imgThumb->size() + Layout::Thumb::OuterExtra;
+    resize(m_outerSize);
     return QDialog::exec();
+}
+
+void frmThumb::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    applyOuterSize();
+}
+
+// The size rule is about the outer size, and the window system reports the
+// frame only once the window is on screen.
+void frmThumb::applyOuterSize()
+{
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.isNull())
+        return;
+    resize(m_outerSize - frame);
+    if (QWidget *opener = parentWidget()) {
+        QRect outer = frameGeometry();
+        outer.moveCenter(opener->window()->frameGeometry().center());
+        move(outer.topLeft());
+    }
 }
