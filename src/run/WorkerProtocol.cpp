@@ -1,1 +1,110 @@
 #include "WorkerProtocol.h"
+
+#include <QDataStream>
+#include <QIODevice>
+#include <QtEndian>
+
+namespace WorkerProtocol {
+
+namespace {
+
+constexpr int lengthSize = 4;
+constexpr QDataStream::Version streamVersion = QDataStream::Qt_6_4;
+
+template <typename Write> QByteArray encodeWith(Write write)
+{
+    QByteArray message;
+    QDataStream stream(&message, QIODevice::WriteOnly);
+    stream.setVersion(streamVersion);
+    write(stream);
+    return message;
+}
+
+template <typename Value, typename Read>
+std::optional<Value> decodeWith(const QByteArray &message, Read read)
+{
+    QDataStream stream(message);
+    stream.setVersion(streamVersion);
+    Value value;
+    read(stream, value);
+    if (stream.status() != QDataStream::Ok || !stream.atEnd())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+QByteArray encodeRequest(const Request &request)
+{
+    return encodeWith([&](QDataStream &stream) {
+        stream << static_cast<quint8>(request.type) << request.arguments;
+    });
+}
+
+QByteArray encodeReply(const Reply &reply)
+{
+    return encodeWith([&](QDataStream &stream) {
+        stream << reply.text << reply.failure << reply.width << reply.height << reply.rgba;
+    });
+}
+
+std::optional<Request> decodeRequest(const QByteArray &message)
+{
+    auto request = decodeWith<Request>(message, [](QDataStream &stream, Request &value) {
+        quint8 type = 0;
+        stream >> type >> value.arguments;
+        value.type = static_cast<RequestType>(type);
+    });
+    if (!request)
+        return std::nullopt;
+    switch (request->type) {
+    case RequestType::Hello:
+    case RequestType::Convert:
+    case RequestType::Decode:
+        return request;
+    }
+    return std::nullopt;
+}
+
+std::optional<Reply> decodeReply(const QByteArray &message)
+{
+    return decodeWith<Reply>(message, [](QDataStream &stream, Reply &value) {
+        stream >> value.text >> value.failure >> value.width >> value.height >> value.rgba;
+    });
+}
+
+QByteArray frame(const QByteArray &message)
+{
+    QByteArray framed(lengthSize, Qt::Uninitialized);
+    qToBigEndian(static_cast<quint32>(message.size()), framed.data());
+    return framed + message;
+}
+
+void FrameReader::append(const QByteArray &bytes)
+{
+    m_buffer.append(bytes);
+}
+
+std::optional<QByteArray> FrameReader::takeMessage()
+{
+    const qint64 length = announcedLength();
+    if (length < 0 || isBroken() || m_buffer.size() - lengthSize < length)
+        return std::nullopt;
+    QByteArray message = m_buffer.mid(lengthSize, length);
+    m_buffer.remove(0, lengthSize + length);
+    return message;
+}
+
+bool FrameReader::isBroken() const
+{
+    return announcedLength() > maxFrameSize;
+}
+
+qint64 FrameReader::announcedLength() const
+{
+    if (m_buffer.size() < lengthSize)
+        return -1;
+    return qFromBigEndian<quint32>(m_buffer.constData());
+}
+
+} // namespace WorkerProtocol
