@@ -1,0 +1,46 @@
+#include "FaultHook.h"
+
+#include <cstdlib>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Hangs in a child process, as a Ghostscript that never finishes would, so
+// that the child has to be taken down along with the worker.
+[[noreturn]] void hangInChild()
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        for (;;)
+            ::pause();
+    }
+    ::waitpid(child, nullptr, 0);
+    for (;;)
+        ::pause();
+}
+
+} // namespace
+
+FaultHook::FaultHook(const QByteArray &setting)
+{
+    const QString text = QString::fromLocal8Bit(setting);
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon <= 0 || colon == text.size() - 1)
+        return;
+    const QString kind = text.left(colon);
+    if (kind == QLatin1String("crash"))
+        m_fault = Fault::Crash;
+    else if (kind == QLatin1String("hang"))
+        m_fault = Fault::Hang;
+    m_pathPart = text.mid(colon + 1);
+}
+
+void FaultHook::strikeIfMeant(const QString &inputPath) const
+{
+    if (m_fault == Fault::None || !inputPath.contains(m_pathPart))
+        return;
+    if (m_fault == Fault::Crash)
+        std::abort();
+    hangInChild();
+}

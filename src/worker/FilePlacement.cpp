@@ -1,0 +1,129 @@
+#include "FilePlacement.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <utility>
+
+namespace {
+
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+
+    int get() const { return m_fd; }
+    bool close() { return ::close(std::exchange(m_fd, -1)) == 0; }
+
+private:
+    int m_fd;
+};
+
+QString errorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Returns 0 or the errno value of the step that failed.
+int writeAll(int fd, const char *data, ssize_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written < 0)
+            return errno;
+        data += written;
+        size -= written;
+    }
+    return 0;
+}
+
+int copyContents(int from, int to)
+{
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(from, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got < 0 ? errno : 0;
+        if (const int error = writeAll(to, chunk, got))
+            return error;
+    }
+}
+
+mode_t modeFor(int folder, const QByteArray &name, mode_t newFileMode)
+{
+    struct stat status;
+    if (::fstatat(folder, name.constData(), &status, 0) == 0 && S_ISREG(status.st_mode))
+        return status.st_mode & 07777;
+    return newFileMode;
+}
+
+// A short name of our own beside the target, created exclusively.
+int createPartFile(int folder, QByteArray &partName)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        partName = ".leafmark-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const int fd =
+            ::openat(folder, partName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+} // namespace
+
+// Everything beside the target goes through a descriptor of its folder, so
+// that only the target's own path has to fit within the system's length limit.
+QString placeFile(const QString &source, const QString &target, mode_t newFileMode)
+{
+    const QByteArray nativeTarget = QFile::encodeName(target);
+    const qsizetype slash = nativeTarget.lastIndexOf('/');
+    const QByteArray folderPath = slash < 0    ? QByteArrayLiteral(".")
+                                  : slash == 0 ? QByteArrayLiteral("/")
+                                               : nativeTarget.left(slash);
+    const QByteArray name = nativeTarget.mid(slash + 1);
+
+    Descriptor input(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (input.get() < 0)
+        return errorText(errno);
+    Descriptor folder(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() < 0)
+        return errorText(errno);
+    QByteArray partName;
+    Descriptor output(createPartFile(folder.get(), partName));
+    if (output.get() < 0)
+        return errorText(errno);
+
+    int error = ::fchmod(output.get(), modeFor(folder.get(), name, newFileMode)) == 0 ? 0 : errno;
+    if (!error)
+        error = copyContents(input.get(), output.get());
+    if (!error && ::fsync(output.get()) != 0)
+        error = errno;
+    if (!error && !output.close())
+        error = errno;
+    if (!error &&
+        ::renameat(folder.get(), partName.constData(), folder.get(), name.constData()) != 0)
+        error = errno;
+    if (error) {
+        ::unlinkat(folder.get(), partName.constData(), 0);
+        return errorText(error);
+    }
+    return QString();
+}

@@ -1,0 +1,81 @@
+#include "FileSignature.h"
+
+#include <QByteArray>
+#include <QFile>
+
+#include <utility>
+
+namespace FileSignature {
+
+namespace {
+
+// Readers accept a PDF header anywhere in the first kilobyte, and an SVG may
+// open with an XML declaration, a doctype and comments before its root.
+constexpr int pdfHeaderWindow = 1024;
+constexpr int headSize = 4096;
+
+bool isEps(const QByteArray &head)
+{
+    if (head.startsWith("\xC5\xD0\xD3\xC6"))
+        return true;
+    const QByteArray firstLine = head.left(head.indexOf('\n'));
+    return firstLine.startsWith("%!PS-Adobe-") && firstLine.contains(" EPSF-");
+}
+
+bool isSvg(const QByteArray &head)
+{
+    const QByteArray trimmed = head.trimmed();
+    return trimmed.startsWith('<') && trimmed.contains("<svg");
+}
+
+QString formatOfHead(const QByteArray &head)
+{
+    static const std::pair<QByteArray, const char *> prefixes[] = {
+        {QByteArrayLiteral("\x89PNG\r\n\x1a\n"), "PNG"},
+        {QByteArrayLiteral("\xFF\xD8\xFF"), "JPEG"},
+        {QByteArrayLiteral("GIF87a"), "GIF"},
+        {QByteArrayLiteral("GIF89a"), "GIF"},
+        {QByteArrayLiteral("BM"), "BMP"},
+        {QByteArrayLiteral("II*\0"), "TIFF"},
+        {QByteArrayLiteral("MM\0*"), "TIFF"},
+        {QByteArrayLiteral("id=ImageMagick"), "MIFF"},
+    };
+    for (const auto &[prefix, format] : prefixes) {
+        if (head.startsWith(prefix))
+            return QString::fromLatin1(format);
+    }
+    if (isEps(head))
+        return QStringLiteral("EPS");
+    if (head.left(pdfHeaderWindow).contains("%PDF-"))
+        return QStringLiteral("PDF");
+    if (isSvg(head))
+        return QStringLiteral("SVG");
+    return QString();
+}
+
+} // namespace
+
+QString formatOfFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return formatOfHead(file.read(headSize));
+}
+
+QString formatForExtension(const QString &extension)
+{
+    static const std::pair<const char *, const char *> formats[] = {
+        {"png", "PNG"}, {"jpg", "JPEG"}, {"jpeg", "JPEG"}, {"jpe", "JPEG"},
+        {"gif", "GIF"}, {"bmp", "BMP"},  {"tif", "TIFF"},  {"tiff", "TIFF"},
+        {"eps", "EPS"}, {"svg", "SVG"},  {"mif", "MIFF"},  {"miff", "MIFF"},
+    };
+    const QString lower = extension.toLower();
+    for (const auto &[known, format] : formats) {
+        if (lower == QLatin1String(known))
+            return QString::fromLatin1(format);
+    }
+    return QString();
+}
+
+} // namespace FileSignature

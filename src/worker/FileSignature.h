@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// Formats told apart by their first bytes, named as ImageMagick names them.
+namespace FileSignature {
+
+// "PNG", "JPEG", "GIF", "BMP", "TIFF", "EPS", "SVG", "MIFF", "PDF", or "" for
+// anything else and for a file that cannot be read.
+QString formatOfFile(const QString &path);
+
+// The format a thumbnail with this extension must hold, or "" for an extension
+// this program does not know.
+QString formatForExtension(const QString &extension);
+
+} // namespace FileSignature

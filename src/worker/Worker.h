@@ -1,0 +1,28 @@
+#pragma once
+
+#include "FaultHook.h"
+#include "ImageDecoding.h"
+#include "MagickRuntime.h"
+#include "ScratchFolder.h"
+#include "ThumbnailConversion.h"
+#include "run/WorkerProtocol.h"
+
+#include <sys/types.h>
+
+// Answers the requests of the window's process, one at a time.
+class Worker
+{
+public:
+    Worker(const QString &scratchPath, mode_t newFileMode, const QByteArray &faultSetting);
+
+    WorkerProtocol::Reply answer(const WorkerProtocol::Request &request);
+
+private:
+    WorkerProtocol::Reply hello() const;
+
+    MagickRuntime m_magick;
+    ScratchFolder m_scratch;
+    FaultHook m_faultHook;
+    ThumbnailConversion m_conversion;
+    ImageDecoding m_decoding;
+};
