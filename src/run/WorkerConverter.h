@@ -2,13 +2,16 @@
 
 #include "Converter.h"
 #include "ImageDecoder.h"
+#include "WorkerProtocol.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <chrono>
 #include <memory>
 
 class QProcess;
+class QTemporaryDir;
 
 // Converts and decodes in a worker process of our own, so that Ghostscript and
 // the image coders never run inside the window's process. The worker is started
@@ -30,7 +33,18 @@ public:
     DecodedImage decodeImage(const QString &path) override;
 
 private:
+    QString ensureRunning();
+    QString launch();
+    WorkerProtocol::Reply exchange(const WorkerProtocol::Request &request);
+    WorkerProtocol::Reply lose(const QString &reason);
+    void collectErrorOutput();
+    void stopGently();
+    void killAll();
+
     QString m_workerPath;
     std::chrono::milliseconds m_timeLimit{60000};
     std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<QTemporaryDir> m_scratch;
+    qint64 m_processGroup = 0;
+    QByteArray m_errorOutput;
 };
