@@ -77,3 +77,10 @@ QString sniffFormat(const QString &path)
     }
     return QString();
 }
+
+bool writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}

@@ -15,3 +15,6 @@ bool fillTree(const QString &root, const QStringList &relativePaths);
 // The format ImageMagick would call the file, judged by its first bytes:
 // "PNG", "JPEG", "GIF", "BMP", "TIFF", "EPS", "SVG", "MIFF", "PDF" or "".
 QString sniffFormat(const QString &path);
+
+// Writes the bytes as the whole content of the file.
+bool writeBytes(const QString &path, const QByteArray &bytes);
