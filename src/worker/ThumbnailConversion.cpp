@@ -17,7 +17,6 @@
 namespace {
 
 const QString firstPageSuffix = QStringLiteral("[0]");
-const QString inputName = QStringLiteral("in.pdf");
 
 struct MagickMessage
 {
@@ -185,54 +184,74 @@ WorkerProtocol::Reply ThumbnailConversion::run(const QStringList &arguments) con
     if (arguments.size() != 6)
         return failed(
             QStringLiteral("the converter takes six arguments, not %1").arg(arguments.size()));
-    QString input = arguments.at(4);
-    const bool firstPageOnly = input.endsWith(firstPageSuffix);
-    if (firstPageOnly)
-        input.chop(firstPageSuffix.size());
-    const QString &output = arguments.at(5);
-    const QString extension = extensionOf(output);
+    const Job job = jobFor(arguments);
+    if (const QString refusal = refusalOf(job); !refusal.isEmpty())
+        return failed(refusal);
 
-    // ImageMagick would write a PDF under the name and call it a success.
-    if (extension.compare(QLatin1String("wmf"), Qt::CaseInsensitive) == 0)
-        return failed(QStringLiteral("ImageMagick cannot write WMF"));
-    if (const QString problem = m_magick.problem(); !problem.isEmpty())
-        return failed(problem);
-    if (const QString reason = m_scratch.linkToFile(input, inputName); !reason.isEmpty())
-        return failed(QStringLiteral("cannot read the PDF: %1").arg(reason));
-    const QString safeInput = m_scratch.filePath(inputName);
-    // Checked here so that Ghostscript never runs on what is not even meant
-    // to be a PDF, such as a PostScript program under a PDF's name.
-    if (const QString problem = pdfHeaderProblem(safeInput); !problem.isEmpty())
-        return failed(problem);
-    const QString outputFolder = folderOf(output);
-    if (!outputFolder.isEmpty() && !QFileInfo(outputFolder).isDir())
-        return failed(QStringLiteral("could not write the thumbnail: the folder %1 does not exist")
-                          .arg(outputFolder));
-
-    const QString safeOutput = m_scratch.filePath(
-        isPlainExtension(extension) ? QStringLiteral("out.") + extension : QStringLiteral("out"));
-    // ImageMagick has no format called "mif"; its name is MIFF.
-    const bool mif = extension.compare(QLatin1String("mif"), Qt::CaseInsensitive) == 0;
-    // An explicit PDF prefix keeps ImageMagick from picking a coder by content.
-    const QStringList commandArguments =
-        arguments.mid(0, 4) << QStringLiteral("PDF:") + safeInput +
-                                   (firstPageOnly ? firstPageSuffix : QString())
-                            << (mif ? QStringLiteral("MIFF:") : QString()) + safeOutput;
-    CommandOutcome outcome = runConvertCommand(commandArguments);
+    CommandOutcome outcome = runConvertCommand(commandArguments(arguments, job));
     for (MagickMessage &message : outcome.messages) {
-        message.text.replace(safeInput, input);
-        message.text.replace(safeOutput, output);
+        message.text.replace(job.safeInput, job.input);
+        message.text.replace(job.safeOutput, job.output);
     }
-
     if (!outcome.succeeded)
-        return failed(failureOf(outcome, formatName(extension)));
+        return failed(failureOf(outcome, formatName(job.extension)));
     if (outcome.metadata.isEmpty())
         return failed(QStringLiteral("ImageMagick gave no description of the PDF"));
-    if (const QString problem = checkWrittenFile(safeOutput, extension); !problem.isEmpty())
+    if (const QString problem = checkWrittenFile(job.safeOutput, job.extension); !problem.isEmpty())
         return failed(problem);
-    if (const QString error = placeFile(safeOutput, output, m_newFileMode); !error.isEmpty())
+    if (const QString error = placeFile(job.safeOutput, job.output, m_newFileMode);
+        !error.isEmpty())
         return failed(QStringLiteral("could not write the thumbnail: %1").arg(error));
     WorkerProtocol::Reply reply;
     reply.text = outcome.metadata;
     return reply;
+}
+
+ThumbnailConversion::Job ThumbnailConversion::jobFor(const QStringList &arguments) const
+{
+    Job job;
+    job.input = arguments.at(4);
+    job.firstPageOnly = job.input.endsWith(firstPageSuffix);
+    if (job.firstPageOnly)
+        job.input.chop(firstPageSuffix.size());
+    job.output = arguments.at(5);
+    job.extension = extensionOf(job.output);
+    job.safeInput = m_scratch.filePath(QStringLiteral("in.pdf"));
+    job.safeOutput =
+        m_scratch.filePath(isPlainExtension(job.extension) ? QStringLiteral("out.") + job.extension
+                                                           : QStringLiteral("out"));
+    return job;
+}
+
+// What can be told before ImageMagick and Ghostscript are put to work.
+QString ThumbnailConversion::refusalOf(const Job &job) const
+{
+    // ImageMagick would write a PDF under the name and call it a success.
+    if (job.extension.compare(QLatin1String("wmf"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("ImageMagick cannot write WMF");
+    if (const QString problem = m_magick.problem(); !problem.isEmpty())
+        return problem;
+    const QString safeName = job.safeInput.mid(job.safeInput.lastIndexOf(QLatin1Char('/')) + 1);
+    if (const QString reason = m_scratch.linkToFile(job.input, safeName); !reason.isEmpty())
+        return QStringLiteral("cannot read the PDF: %1").arg(reason);
+    // So that Ghostscript never runs on what is not even meant to be a PDF,
+    // such as a PostScript program under a PDF's name.
+    if (const QString problem = pdfHeaderProblem(job.safeInput); !problem.isEmpty())
+        return problem;
+    const QString outputFolder = folderOf(job.output);
+    if (!outputFolder.isEmpty() && !QFileInfo(outputFolder).isDir())
+        return QStringLiteral("could not write the thumbnail: the folder %1 does not exist")
+            .arg(outputFolder);
+    return QString();
+}
+
+// The user's arguments with the two paths swapped for plain names. An explicit
+// PDF prefix keeps ImageMagick from picking a coder by the content; it has no
+// format called "mif", its name is MIFF.
+QStringList ThumbnailConversion::commandArguments(const QStringList &arguments, const Job &job)
+{
+    const bool mif = job.extension.compare(QLatin1String("mif"), Qt::CaseInsensitive) == 0;
+    return arguments.mid(0, 4) << QStringLiteral("PDF:") + job.safeInput +
+                                      (job.firstPageOnly ? firstPageSuffix : QString())
+                               << (mif ? QStringLiteral("MIFF:") : QString()) + job.safeOutput;
 }

@@ -21,6 +21,22 @@ public:
     WorkerProtocol::Reply run(const QStringList &arguments) const;
 
 private:
+    // The paths of one conversion: the user's, and the plain names that
+    // ImageMagick gets instead.
+    struct Job
+    {
+        QString input;
+        bool firstPageOnly = false;
+        QString output;
+        QString extension;
+        QString safeInput;
+        QString safeOutput;
+    };
+
+    Job jobFor(const QStringList &arguments) const;
+    QString refusalOf(const Job &job) const;
+    static QStringList commandArguments(const QStringList &arguments, const Job &job);
+
     const MagickRuntime &m_magick;
     const ScratchFolder &m_scratch;
     mode_t m_newFileMode;
