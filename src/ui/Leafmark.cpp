@@ -1,6 +1,6 @@
 #include "Leafmark.h"
 
-#include "AppIdentity.h"
+#include "Appearance.h"
 #include "Layout.h"
 #include "MessageBox.h"
 #include "frmAbout.h"
@@ -35,15 +35,6 @@ const QString ExplanationText = QStringLiteral(
     "- You can set the thumbsnail's width or height or both.\n\n"
     "- You can change the image file's format from the settings menu.");
 
-QFont windowFont(qreal points, bool bold = false)
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("Open Sans")});
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
 // The folder a drag from the file manager carries, or "" when it carries
 // anything else.
 QString draggedFolder(const QMimeData *data)
@@ -77,6 +68,17 @@ QLabel *captionLabel(QWidget *parent, const char *name, const QString &text, con
     return place(new QLabel(text, parent), name, geometry);
 }
 
+// The captions were measured for Segoe UI; the wider fallback font is narrowed
+// just enough that no caption loses its last characters.
+void fitCaption(QLabel *label, qreal points)
+{
+    QFont font = Appearance::font(points);
+    font.setStretch(QFont::Unstretched);
+    while (font.stretch() > 85 && QFontMetrics(font).horizontalAdvance(label->text()) > label->width())
+        font.setStretch(font.stretch() - 1);
+    label->setFont(font);
+}
+
 } // namespace
 
 Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
@@ -84,10 +86,10 @@ Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
 {
     setObjectName(QStringLiteral("Leafmark"));
     setWindowTitle(QStringLiteral("ORVANT Leafmark"));
-    setWindowIcon(QIcon(QStringLiteral(":/leafmark/leafmark.png")));
+    setWindowIcon(Appearance::applicationIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setFont(windowFont(8.25));
+    setFont(Appearance::font());
     ImageList1 = {QIcon(QStringLiteral(":/leafmark/check.png")),
                   QIcon(QStringLiteral(":/leafmark/cross.png"))};
     buildControls();
@@ -103,10 +105,7 @@ void Leafmark::buildControls()
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(Layout::Main::Client);
-    client->setAutoFillBackground(true);
-    QPalette background = client->palette();
-    background.setColor(QPalette::Window, Layout::Background);
-    client->setPalette(background);
+    Appearance::useWindowBackground(client);
     setCentralWidget(client);
 
     txtPDFfolder = place(new QLineEdit(client), "txtPDFfolder", Layout::Main::txtPDFfolder);
@@ -118,17 +117,18 @@ void Leafmark::buildControls()
     txtWidth = place(new QLineEdit(client), "txtWidth", Layout::Main::txtWidth);
     txtHeight = place(new QLineEdit(client), "txtHeight", Layout::Main::txtHeight);
 
-    captionLabel(client, "Label1", QStringLiteral("PDF's folder:"), Layout::Main::Label1)
-        ->setFont(windowFont(9.75));
+    fitCaption(captionLabel(client, "Label1", QStringLiteral("PDF's folder:"), Layout::Main::Label1),
+               9.75);
     Convert = place(new QPushButton(QStringLiteral("Create thumbnails"), client), "Convert",
                     Layout::Main::Convert);
-    captionLabel(client, "Label2", QStringLiteral("Thumbnails folder:"), Layout::Main::Label2)
-        ->setFont(windowFont(9.75));
+    fitCaption(
+        captionLabel(client, "Label2", QStringLiteral("Thumbnails folder:"), Layout::Main::Label2),
+        9.75);
     captionLabel(client, "Label3", QStringLiteral("px"), Layout::Main::Label3);
     captionLabel(client, "Label4", QStringLiteral("px"), Layout::Main::Label4);
 
     lblError = captionLabel(client, "lblError", QString(), Layout::Main::lblError);
-    lblError->setFont(windowFont(9, true));
+    lblError->setFont(Appearance::font(9, true));
     setStatusColour(StatusColour::Red);
 
     auto *help = place(new QGroupBox(QStringLiteral("Help"), client), "Help", Layout::Main::Help);

@@ -1,6 +1,7 @@
 #include "frmAbout.h"
 
 #include "AppIdentity.h"
+#include "Appearance.h"
 #include "Layout.h"
 
 #include <QDesktopServices>
@@ -17,15 +18,6 @@ const QString WebAddress = QStringLiteral("example.com");
 const QString CopyrightNotice =
     QStringLiteral("Copyright \u00a9 2026 ORVANT. All rights reserved.");
 
-QFont dialogFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("Open Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    return font;
-}
-
 } // namespace
 
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
@@ -33,14 +25,13 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     setObjectName(QStringLiteral("frmAbout"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowIcon(QIcon(QStringLiteral(":/leafmark/leafmark.png")));
+    setWindowIcon(Appearance::applicationIcon());
     setFixedSize(Layout::About::Client);
-    setFont(dialogFont());
-    QPalette background = palette();
-    background.setColor(QPalette::Window, Layout::Background);
-    background.setColor(QPalette::WindowText, Qt::black);
-    setPalette(background);
-    setAutoFillBackground(true);
+    setFont(Appearance::font());
+    Appearance::useWindowBackground(this);
+    QPalette blackText = palette();
+    blackText.setColor(QPalette::WindowText, Qt::black);
+    setPalette(blackText);
     buildControls();
 }
 

@@ -1,5 +1,6 @@
 #include "frmOptions.h"
 
+#include "Appearance.h"
 #include "Layout.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
@@ -11,15 +12,6 @@
 #include <QPushButton>
 
 namespace {
-
-QFont dialogFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Segoe UI"), QStringLiteral("Open Sans")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
-    return font;
-}
 
 // Neither button may become the default, or Enter on the list would press it.
 QPushButton *plainButton(const QString &text, const QString &name, QWidget *parent)
@@ -39,13 +31,10 @@ frmOptions::frmOptions(QWidget *parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Options"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowIcon(QIcon(QStringLiteral(":/leafmark/leafmark.png")));
+    setWindowIcon(Appearance::applicationIcon());
     setFixedSize(Layout::Options::Client);
-    setFont(dialogFont());
-    QPalette background = palette();
-    background.setColor(QPalette::Window, Layout::Background);
-    setPalette(background);
-    setAutoFillBackground(true);
+    setFont(Appearance::font());
+    Appearance::useWindowBackground(this);
     buildControls();
 }
 

@@ -1,5 +1,6 @@
 #include "frmThumb.h"
 
+#include "Appearance.h"
 #include "GDI.h"
 #include "Layout.h"
 #include "MessageBox.h"
@@ -13,7 +14,7 @@ frmThumb::frmThumb(ImageDecoder &decoder, QWidget *parent) : QDialog(parent), m_
     setWindowTitle(QStringLiteral("Image"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setWindowIcon(QIcon(QStringLiteral(":/leafmark/leafmark.png")));
+    setWindowIcon(Appearance::applicationIcon());
     QPalette background = palette();
     background.setColor(QPalette::Window, background.color(QPalette::Base));
     setPalette(background);
