@@ -390,9 +390,9 @@ bool Leafmark::isClosed() const
     return m_closed;
 }
 
+// Closing the last window ends the event loop, and with it the program.
 void Leafmark::endProgram()
 {
     m_ending = true;
-    close();
-    QCoreApplication::exit(0);
+    QApplication::closeAllWindows();
 }

@@ -15,7 +15,9 @@
 #include <QMimeData>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QComboBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -23,11 +25,28 @@
 
 namespace {
 
-class NoDecoder : public ImageDecoder
+// Fails every decode, keeping the paths it was asked for.
+class RecordingDecoder : public ImageDecoder
 {
 public:
-    DecodedImage decodeImage(const QString &) override { return {}; }
+    QStringList paths;
+    DecodedImage decodeImage(const QString &path) override
+    {
+        paths.append(path);
+        return {};
+    }
 };
+
+// Acts on the next modal dialog once its event loop runs.
+void whenModalOpens(const std::function<void(QWidget *)> &action)
+{
+    QTimer::singleShot(10, [action] {
+        if (QWidget *dialog = QApplication::activeModalWidget())
+            action(dialog);
+        else
+            whenModalOpens(action);
+    });
+}
 
 QColor red()
 {
@@ -46,7 +65,7 @@ class TestLeafmark : public QObject
     Q_OBJECT
 
     FakeConverter m_converter;
-    NoDecoder m_decoder;
+    RecordingDecoder m_decoder;
     std::unique_ptr<Leafmark> m_window;
     std::unique_ptr<QTemporaryDir> m_dir;
 
@@ -81,6 +100,13 @@ class TestLeafmark : public QObject
     }
     QString pdfs() const { return m_dir->path() + "/pdfs"; }
     QString thumbs() const { return m_dir->path() + "/thumbs"; }
+    // What a mouse sends: QTest's double click alone lacks the first click.
+    static void doubleClick(QWidget *widget, QPoint position)
+    {
+        QTest::mouseClick(widget, Qt::LeftButton, {}, position);
+        QTest::mouseDClick(widget, Qt::LeftButton, {}, position);
+        QTest::mouseRelease(widget, Qt::LeftButton, {}, position);
+    }
     void clickConvert() { QTest::mouseClick(convert(), Qt::LeftButton); }
     // A click or close as the user makes it: queued, handled at the next yield point.
     void postConvertClick() { QMetaObject::invokeMethod(convert(), "click", Qt::QueuedConnection); }
@@ -111,6 +137,7 @@ private slots:
         QFile::remove(SettingsFilePath());
         MessageBox::takeRecorded();
         m_converter = FakeConverter();
+        m_decoder.paths.clear();
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(fillTree(m_dir->path(), {"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/",
                                          "nothing/notes.txt"}));
@@ -380,6 +407,54 @@ private slots:
         QCOMPARE(status()->text(), QString("Done. 1 PDF files found..."));
         QCOMPARE(storedInputs(), pdfs() + "|" + thumbs() + "||88");
         QVERIFY(!m_window->isVisible());
+    }
+
+    void formatChosenDuringARunAppliesFromTheNextFile()
+    {
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
+        bool dialogSeen = false;
+        m_converter.onConvert = [&](const QStringList &) {
+            if (m_converter.calls.size() == 1) {
+                // Queued like a real menu click: the dialog opens at the next yield point.
+                QMetaObject::invokeMethod(m_window->menuBar()->actions().first(), "trigger",
+                                          Qt::QueuedConnection);
+                whenModalOpens([&](QWidget *dialog) {
+                    dialogSeen = dialog->objectName() == "frmOptions";
+                    dialog->findChild<QComboBox *>("cboFormat")->setCurrentIndex(2);
+                    dialog->findChild<QPushButton *>("OKButton")->click();
+                });
+            }
+            return ConversionResult{"1,1,PDF", {}};
+        };
+        clickConvert();
+        QVERIFY(dialogSeen);
+        QCOMPARE(results()->topLevelItem(0)->text(0).right(4), QString(".png"));
+        QCOMPARE(results()->topLevelItem(1)->text(0).right(4), QString(".gif"));
+        QCOMPARE(m_converter.calls.at(2).at(5).right(4), QString(".gif"));
+        QCOMPARE(ReadSetting("config", "ImageFormat"), QString("gif"));
+    }
+
+    void previewOpensTheSelectedRowFromTheLastRunsFolder()
+    {
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
+        clickConvert();
+        box("txtImageFolder")->setText(m_dir->path());
+        QTreeWidgetItem *row = results()->topLevelItem(1);
+        const QPoint centre = results()->visualItemRect(row).center();
+        doubleClick(results()->viewport(), centre);
+        QCOMPARE(m_decoder.paths, QStringList({thumbs() + "/" + row->text(0)}));
+        QCOMPARE(MessageBox::takeRecorded(), QStringList({"Cannot load file"}));
+
+        convert()->setEnabled(false);
+        doubleClick(results()->viewport(), centre);
+        QCOMPARE(m_decoder.paths.size(), 1);
+        convert()->setEnabled(true);
+        results()->clear();
+        doubleClick(results()->viewport(), centre);
+        QCOMPARE(m_decoder.paths.size(), 1);
+        QVERIFY(MessageBox::takeRecorded().isEmpty());
     }
 
     void droppingAFolderFillsItsBox()
