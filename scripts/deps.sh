@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev libgl-dev
     libmagickwand-6.q16-dev ghostscript potrace
     fonts-open-sans
+    python3 clang libclang-rt-14-dev
     xvfb xauth imagemagick
 )
 

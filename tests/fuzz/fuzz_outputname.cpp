@@ -1,0 +1,76 @@
+// The output-name rule and the pattern match against any name a folder can
+// hold: nothing crashes, and for every name the walk takes, the thumbnail's
+// name stays in the output folder, ends in the format and can never be the
+// PDF itself.
+
+#include "run/NameLookup.h"
+#include "settings/FormatTable.h"
+
+#include <QFile>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void require(bool holds, const char *invariant)
+{
+    if (!holds) {
+        std::fprintf(stderr, "broken: %s\n", invariant);
+        std::abort();
+    }
+}
+
+// What the walk gets from a directory entry: no "/" and no NUL can be in it.
+QString entryName(QByteArray bytes)
+{
+    bytes.replace('/', '_');
+    bytes.replace('\0', '_');
+    return QFile::decodeName(bytes);
+}
+
+void checkOutputName(const QString &name, const QString &format, bool fromTable)
+{
+    const QString output = OutputName(name, format);
+    require(output.size() == qMax<qsizetype>(0, name.size() - 3) + format.size(),
+            "exactly three characters are dropped");
+    if (!MatchesPattern(name, QStringLiteral("*.pdf")))
+        return;
+    require(output.endsWith(QLatin1Char('.') + format), "the output ends in the format");
+    require(!output.contains(QLatin1Char('/')) && !output.contains(QChar(0)),
+            "the output stays in the output folder");
+    require(QFile::decodeName(QFile::encodeName(output)) == output,
+            "the output name can be written to disk as it is shown");
+    if (fromTable)
+        require(output != name, "a thumbnail never takes its PDF's name");
+}
+
+} // namespace
+
+// Input: a format choice, then the name; after a 0xFF byte, a pattern.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const QByteArray input(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1));
+    const qsizetype split = input.indexOf('\xff');
+    const QString name = entryName(split < 0 ? input : input.left(split));
+
+    const std::size_t choice = data[0] % (FormatTable.size() + 1);
+    if (choice < FormatTable.size()) {
+        checkOutputName(name, QString::fromLatin1(FormatTable[choice].extension), true);
+    } else {
+        // A format edited into the settings file by hand, taken as it is.
+        const QString format = split < 0 ? QString() : QString::fromUtf8(input.mid(split + 1));
+        if (!format.contains(QLatin1Char('/')) && !format.contains(QChar(0)))
+            checkOutputName(name, format, false);
+    }
+
+    require(MatchesPattern(name, QStringLiteral("*")), "\"*\" matches every name");
+    if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?')))
+        require(MatchesPattern(name, name), "a name without wildcards matches itself");
+    if (split >= 0)
+        MatchesPattern(name, QString::fromUtf8(input.mid(split + 1)));
+    return 0;
+}

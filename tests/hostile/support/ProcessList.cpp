@@ -1,0 +1,74 @@
+#include "ProcessList.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+struct Status
+{
+    pid_t pid = 0;
+    char state = '?';
+    pid_t parent = 0;
+    pid_t group = 0;
+};
+
+// /proc/<pid>/stat: pid (name) state parent group ...; the name may hold blanks.
+Status statusOf(const QString &pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = file.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 3)
+        return {};
+    return {pid.toInt(), fields[0].isEmpty() ? '?' : fields[0][0], fields[1].toInt(),
+            fields[2].toInt()};
+}
+
+QList<Status> living()
+{
+    QList<Status> processes;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &pid : pids) {
+        bool number = false;
+        pid.toInt(&number);
+        if (!number)
+            continue;
+        const Status status = statusOf(pid);
+        if (status.pid > 0 && status.state != 'Z' && status.state != 'X')
+            processes.append(status);
+    }
+    return processes;
+}
+
+} // namespace
+
+namespace ProcessList {
+
+QList<pid_t> childrenRunning(pid_t parent, const QString &program)
+{
+    const QString wanted = QFileInfo(program).canonicalFilePath();
+    QList<pid_t> children;
+    for (const Status &process : living()) {
+        if (process.parent == parent &&
+            QFileInfo(QStringLiteral("/proc/%1/exe").arg(process.pid)).canonicalFilePath() ==
+                wanted)
+            children.append(process.pid);
+    }
+    return children;
+}
+
+QList<pid_t> groupMembers(pid_t group)
+{
+    QList<pid_t> members;
+    for (const Status &process : living()) {
+        if (process.group == group)
+            members.append(process.pid);
+    }
+    return members;
+}
+
+} // namespace ProcessList

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "run/Converter.h"
+
+#include <QList>
+
+#include <functional>
+
+// Hands every conversion to the real converter and keeps what came of it and
+// how long it took; a test can act just before or after any conversion.
+class RecordingConverter : public Converter
+{
+public:
+    struct Call
+    {
+        QStringList arguments;
+        ConversionResult result;
+        qint64 milliseconds = 0;
+
+        QString input() const;
+        QString output() const;
+    };
+
+    explicit RecordingConverter(Converter &converter);
+
+    QString start() override;
+    ConversionResult Convert(const QStringList &arguments) override;
+
+    // The call whose input path ends in the text, or nullptr.
+    const Call *callFor(const QString &inputEnd) const;
+
+    QList<Call> calls;
+    std::function<void(const QStringList &arguments)> beforeConvert;
+    std::function<void(const Call &call)> afterConvert;
+
+private:
+    Converter &m_converter;
+};

@@ -1,0 +1,263 @@
+// The whole corpus of bad documents through the real window and the real
+// worker, in one run, as a user pointing the program at a downloads folder.
+
+#include "Corpus.h"
+#include "Leafmark.h"
+#include "MessageBox.h"
+#include "ProcessList.h"
+#include "RecordingConverter.h"
+#include "TestFiles.h"
+#include "run/WorkerConverter.h"
+#include "settings/FormatTable.h"
+#include "settings/rutines.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <chrono>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto timeLimit = 5s;
+// What a conversion may take beyond the limit: stopping the worker and its
+// Ghostscript, and starting the next worker.
+constexpr qint64 graceMs = 3000;
+
+enum class Mark { None, Green, Red };
+
+Mark markOf(const QTreeWidgetItem *row)
+{
+    const auto imageOf = [](const QIcon &icon) { return icon.pixmap(16).toImage(); };
+    const QImage shown = imageOf(row->icon(0));
+    if (shown == imageOf(QIcon(QStringLiteral(":/leafmark/check.png"))))
+        return Mark::Green;
+    if (shown == imageOf(QIcon(QStringLiteral(":/leafmark/cross.png"))))
+        return Mark::Red;
+    return Mark::None;
+}
+
+const char *nameOf(Mark mark)
+{
+    return mark == Mark::Green ? "green" : mark == Mark::Red ? "red" : "none";
+}
+
+QSize thumbnailFor(int pageWidth, int pageHeight)
+{
+    return QSize(88, qRound(88.0 * pageHeight / pageWidth));
+}
+
+QString fileName(const QString &relative)
+{
+    return relative.mid(relative.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+} // namespace
+
+class TestHostileDocuments : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_output;
+
+private slots:
+    void initTestCase()
+    {
+        MessageBox::recordInsteadOfShowing(true);
+        QFile::remove(SettingsFilePath());
+        for (const QString &marker : Corpus::markers())
+            QFile::remove(marker);
+    }
+    void cleanupTestCase() { QFile::remove(SettingsFilePath()); }
+
+    void everyDocumentGetsItsRowAndMark();
+    void twoThousandPagesCostAboutAsMuchAsOne();
+    void hugePageUnderTheUsualTimeLimit();
+};
+
+void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
+{
+    WorkerConverter worker(QStringLiteral(LEAFMARK_WORKER_PATH));
+    worker.setTimeLimit(timeLimit);
+    RecordingConverter converter(worker);
+    // Each worker runs in a process group of its own with the Ghostscript it
+    // starts; none of them may outlive the conversion that ended it.
+    QStringList leftovers;
+    pid_t group = 0;
+    converter.beforeConvert = [&](const QStringList &) {
+        const QList<pid_t> workers =
+            ProcessList::childrenRunning(::getpid(), QStringLiteral(LEAFMARK_WORKER_PATH));
+        group = workers.size() == 1 ? workers.first() : 0;
+    };
+    converter.afterConvert = [&](const RecordingConverter::Call &call) {
+        if (call.result.succeeded() || group == 0)
+            return;
+        QElapsedTimer waited;
+        waited.start();
+        QList<pid_t> members = ProcessList::groupMembers(group);
+        members.removeAll(group);
+        while (!members.isEmpty() && waited.elapsed() < 2000) {
+            QTest::qWait(50);
+            members = ProcessList::groupMembers(group);
+            members.removeAll(group);
+        }
+        if (!members.isEmpty())
+            leftovers.append(fileName(call.input()));
+    };
+
+    Leafmark window(converter, worker);
+    QVERIFY(window.load());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.findChild<QLineEdit *>(QStringLiteral("txtPDFfolder"))->setText(Corpus::documents());
+    window.findChild<QLineEdit *>(QStringLiteral("txtImageFolder"))->setText(m_output.path());
+    window.findChild<QLineEdit *>(QStringLiteral("txtWidth"))->setText(QStringLiteral("88"));
+    auto *convert = window.findChild<QPushButton *>(QStringLiteral("Convert"));
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(convert, Qt::LeftButton);
+    const qint64 runMs = clock.elapsed();
+
+    const QList<Corpus::Document> documents = Corpus::documentTable();
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblError"))->text(),
+             QStringLiteral("Done. %1 PDF files found...").arg(documents.size()));
+    QVERIFY(convert->isEnabled());
+    QCOMPARE(convert->text(), QStringLiteral("Create thumbnails"));
+    QVERIFY(MessageBox::takeRecorded().isEmpty());
+
+    auto *results = window.findChild<QTreeWidget *>(QStringLiteral("lstResult"));
+    QCOMPARE(results->topLevelItemCount(), documents.size());
+    QHash<QString, QTreeWidgetItem *> rows;
+    for (int i = 0; i < results->topLevelItemCount(); ++i)
+        rows.insert(results->topLevelItem(i)->text(0), results->topLevelItem(i));
+
+    QStringList expectedOutputs;
+    for (const Corpus::Document &document : documents) {
+        const QString outputName = OutputName(fileName(document.name), QStringLiteral("png"));
+        const QString output = m_output.path() + QLatin1Char('/') + outputName;
+        QTreeWidgetItem *row = rows.value(outputName);
+        QVERIFY2(row, qPrintable(document.name));
+        const Mark mark = markOf(row);
+        const QString where =
+            QStringLiteral("%1 (%2): %3 %4")
+                .arg(document.name, document.what, QLatin1String(nameOf(mark)), row->toolTip(0));
+        qInfo("%s", qPrintable(where));
+        if (document.mark == QLatin1String("any"))
+            QVERIFY2(mark != Mark::None, qPrintable(where));
+        else
+            QVERIFY2(QLatin1String(nameOf(mark)) == document.mark, qPrintable(where));
+
+        if (mark == Mark::Green) {
+            expectedOutputs.append(outputName);
+            QCOMPARE(sniffFormat(output), QStringLiteral("PNG"));
+            QCOMPARE(QImageReader(output).size(),
+                     thumbnailFor(document.pageWidth, document.pageHeight));
+            QVERIFY2(row->toolTip(0).isEmpty(), qPrintable(where));
+        } else {
+            QVERIFY2(!QFileInfo::exists(output), qPrintable(where));
+            QVERIFY2(!row->toolTip(0).isEmpty(), qPrintable(where));
+        }
+    }
+    expectedOutputs.sort();
+    QCOMPARE(QDir(m_output.path())
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                            QDir::Name),
+             expectedOutputs);
+
+    for (const QString &marker : Corpus::markers())
+        QVERIFY2(!QFileInfo::exists(marker), qPrintable(marker));
+    QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(QLatin1String(", "))));
+
+    const qint64 limitMs = std::chrono::milliseconds(timeLimit).count();
+    for (const RecordingConverter::Call &call : std::as_const(converter.calls))
+        QVERIFY2(
+            call.milliseconds < limitMs + graceMs,
+            qPrintable(QStringLiteral("%1 took %2 ms").arg(call.input()).arg(call.milliseconds)));
+    const RecordingConverter::Call *longRender =
+        converter.callFor(QStringLiteral("long-render.pdf"));
+    QVERIFY(longRender);
+    QCOMPARE(longRender->result.failureReason, QStringLiteral("time limit reached"));
+    QVERIFY(longRender->milliseconds >= limitMs);
+    qInfo("the whole run took %lld ms for %lld files", runMs, qint64(documents.size()));
+
+    // The worker that the limit replaced converts as before.
+    window.findChild<QLineEdit *>(QStringLiteral("txtPDFfolder"))
+        ->setText(Corpus::documents() + QStringLiteral("/old.pdf"));
+    QTest::mouseClick(convert, Qt::LeftButton);
+    QCOMPARE(markOf(results->topLevelItem(0)), Mark::Green);
+}
+
+// Only page 1 is rendered; the rest of a long document may cost reading it,
+// not rendering it.
+void TestHostileDocuments::twoThousandPagesCostAboutAsMuchAsOne()
+{
+    WorkerConverter worker(QStringLiteral(LEAFMARK_WORKER_PATH));
+    QCOMPARE(worker.start(), QString());
+    const auto medianMs = [&](const QString &name) {
+        QList<qint64> times;
+        for (int i = 0; i < 3; ++i) {
+            QElapsedTimer clock;
+            clock.start();
+            const ConversionResult result = worker.Convert(
+                {QStringLiteral("-thumbnail"), QStringLiteral("88x"), QStringLiteral("-alpha"),
+                 QStringLiteral("Remove"), Corpus::documents() + QLatin1Char('/') + name + "[0]",
+                 m_output.filePath(QStringLiteral("timed.png"))});
+            times.append(result.succeeded() ? clock.elapsed() : -1);
+        }
+        std::sort(times.begin(), times.end());
+        return times[1];
+    };
+    const qint64 onePage = medianMs(QStringLiteral("one-page.pdf"));
+    const qint64 manyPages = medianMs(QStringLiteral("2000-pages.pdf"));
+    qInfo("page 1 of a 1-page PDF: %lld ms; of a 2,000-page PDF: %lld ms", onePage, manyPages);
+    QVERIFY(onePage > 0);
+    QVERIFY(manyPages > 0);
+    QVERIFY2(manyPages < 4 * onePage + 1000,
+             qPrintable(QStringLiteral("%1 ms against %2 ms").arg(manyPages).arg(onePage)));
+}
+
+// Whatever a page of 200 x 200 inches gives under the time limit the program
+// really uses, it is a thumbnail of that page or a clean failure, and the
+// worker goes on.
+void TestHostileDocuments::hugePageUnderTheUsualTimeLimit()
+{
+    WorkerConverter worker(QStringLiteral(LEAFMARK_WORKER_PATH));
+    QCOMPARE(worker.start(), QString());
+    const QString output = m_output.filePath(QStringLiteral("huge-page.png"));
+    QFile::remove(output);
+    QElapsedTimer clock;
+    clock.start();
+    const ConversionResult result =
+        worker.Convert({QStringLiteral("-thumbnail"), QStringLiteral("88x"),
+                        QStringLiteral("-alpha"), QStringLiteral("Remove"),
+                        Corpus::documents() + QStringLiteral("/huge-page.pdf[0]"), output});
+    qInfo("200 x 200 inches: %s after %lld ms",
+          qPrintable(result.succeeded() ? QStringLiteral("thumbnail") : result.failureReason),
+          clock.elapsed());
+    if (result.succeeded())
+        QCOMPARE(QImageReader(output).size(), QSize(88, 88));
+    else
+        QVERIFY(!QFileInfo::exists(output));
+    QVERIFY(worker
+                .Convert({QStringLiteral("-thumbnail"), QStringLiteral("88x"),
+                          QStringLiteral("-alpha"), QStringLiteral("Remove"),
+                          Corpus::documents() + QStringLiteral("/one-page.pdf[0]"),
+                          m_output.filePath(QStringLiteral("after-huge.png"))})
+                .succeeded());
+}
+
+QTEST_MAIN(TestHostileDocuments)
+#include "tst_hostiledocuments.moc"
