@@ -1,9 +1,12 @@
 #include "rutines.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 #include <optional>
 
@@ -107,7 +110,21 @@ QByteArray lineEndOf(const QList<QByteArray> &lines)
 
 QString SettingsFilePath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/settings.ini");
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    return SettingsFilePathFor(programFolder, QFileInfo(programFolder).isWritable());
+}
+
+QString SettingsFilePathFor(const QString &programFolder, bool programFolderWritable)
+{
+    const QString beside = programFolder + QStringLiteral("/settings.ini");
+    if (programFolderWritable || QFileInfo::exists(beside))
+        return beside;
+    const QString configFolder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    // Without a home there is nowhere better; the writes are lost as they would be.
+    if (configFolder.isEmpty())
+        return beside;
+    return configFolder + QStringLiteral("/leafmark/settings.ini");
 }
 
 QString ReadSetting(const QString &section, const QString &key)
@@ -129,6 +146,7 @@ void WriteSetting(const QString &section, const QString &key, const QString &val
         return;
 
     const QString path = SettingsFilePath();
+    QDir().mkpath(QFileInfo(path).path());
     QList<QByteArray> lines;
     QFile current(path);
     if (current.exists()) {

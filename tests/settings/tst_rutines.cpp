@@ -1,7 +1,55 @@
 #include "settings/rutines.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+// Sets an environment variable, or removes it when value is null, for one scope.
+class ScopedEnvironment
+{
+public:
+    ScopedEnvironment(const char *name, const QString &value)
+        : m_name(name), m_wasSet(qEnvironmentVariableIsSet(name)), m_old(qgetenv(name))
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, QFile::encodeName(value));
+    }
+    ~ScopedEnvironment()
+    {
+        if (m_wasSet)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char *m_name;
+    bool m_wasSet;
+    QByteArray m_old;
+};
+
+// Takes the write permission away from a folder for one scope.
+class ScopedReadOnlyFolder
+{
+public:
+    explicit ScopedReadOnlyFolder(const QString &path)
+        : m_path(path), m_old(QFile::permissions(path))
+    {
+        QFile::setPermissions(m_path, m_old & ~(QFile::WriteOwner | QFile::WriteUser |
+                                                QFile::WriteGroup | QFile::WriteOther));
+    }
+    ~ScopedReadOnlyFolder() { QFile::setPermissions(m_path, m_old); }
+
+private:
+    QString m_path;
+    QFile::Permissions m_old;
+};
+
+} // namespace
 
 class TestRutines : public QObject
 {
@@ -31,6 +79,49 @@ private slots:
     void fileLivesBesideTheProgram()
     {
         QCOMPARE(SettingsFilePath(), QCoreApplication::applicationDirPath() + "/settings.ini");
+    }
+
+    void folderOfTheFileFollowsTheProgramFolder()
+    {
+        QTemporaryDir program;
+        QTemporaryDir config;
+        const ScopedEnvironment xdg("XDG_CONFIG_HOME", config.path());
+        const QString beside = program.path() + "/settings.ini";
+
+        QCOMPARE(SettingsFilePathFor(program.path(), true), beside);
+        QCOMPARE(SettingsFilePathFor(program.path(), false),
+                 config.path() + "/leafmark/settings.ini");
+
+        QFile portable(beside);
+        QVERIFY(portable.open(QIODevice::WriteOnly));
+        portable.close();
+        QCOMPARE(SettingsFilePathFor(program.path(), false), beside);
+    }
+
+    void configFolderDefaultsToDotConfigInHome()
+    {
+        QTemporaryDir home;
+        const ScopedEnvironment xdg("XDG_CONFIG_HOME", QString());
+        const ScopedEnvironment homeVariable("HOME", home.path());
+        QCOMPARE(SettingsFilePathFor("/usr/bin", false),
+                 home.path() + "/.config/leafmark/settings.ini");
+    }
+
+    void unwritableProgramFolderKeepsTheFileInTheConfigFolder()
+    {
+        const QString programFolder = QCoreApplication::applicationDirPath();
+        QTemporaryDir config;
+        const ScopedEnvironment xdg("XDG_CONFIG_HOME", config.path());
+        const ScopedReadOnlyFolder readOnly(programFolder);
+        if (QFileInfo(programFolder).isWritable())
+            QSKIP("running with permissions that ignore a read-only folder");
+
+        const QString expected = config.path() + "/leafmark/settings.ini";
+        QCOMPARE(SettingsFilePath(), expected);
+        WriteSetting("config", "PDFfolder", "/home/ana/PDFs");
+        QVERIFY(QFile::exists(expected));
+        QVERIFY(!QFile::exists(programFolder + "/settings.ini"));
+        QCOMPARE(ReadSetting("config", "PDFfolder"), QString("/home/ana/PDFs"));
     }
 
     void missingFileSectionOrKeyReadEmpty()
