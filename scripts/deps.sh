@@ -9,6 +9,7 @@ packages=(
     fonts-open-sans
     python3 clang libclang-rt-14-dev
     xvfb xauth imagemagick
+    dpkg-dev file desktop-file-utils appstream
 )
 
 missing=()
