@@ -7,6 +7,7 @@
 #include <QList>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 #include <optional>
 
@@ -136,7 +137,9 @@ QString ReadSetting(const QString &section, const QString &key)
     const KeyLocation location = locate(lines, section, key);
     if (!location.keyLine)
         return QString();
-    return QString::fromUtf8(*valueFor(lines[*location.keyLine], key));
+    // A value may begin with U+FEFF, which the plain decoder drops as a byte order mark.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(*valueFor(lines[*location.keyLine], key));
 }
 
 void WriteSetting(const QString &section, const QString &key, const QString &value)

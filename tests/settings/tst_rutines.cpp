@@ -182,6 +182,7 @@ private slots:
         QTest::newRow("non-ASCII") << QString::fromUtf8("/home/zoë/Документы/報告");
         QTest::newRow("equals and brackets") << QString("/a=b/[config]/c");
         QTest::newRow("blanks at both ends") << QString("  /x y  ");
+        QTest::newRow("leading byte order mark") << QString(QChar(0xFEFF)) + "/x";
     }
     void valuesReadBackWhole()
     {
