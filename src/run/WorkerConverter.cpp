@@ -1,6 +1,5 @@
 #include "WorkerConverter.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -57,11 +56,6 @@ WorkerConverter::WorkerConverter(QString workerPath) : m_workerPath(std::move(wo
 WorkerConverter::~WorkerConverter()
 {
     stopGently();
-}
-
-QString WorkerConverter::defaultWorkerPath()
-{
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/leafmark-worker");
 }
 
 void WorkerConverter::setTimeLimit(std::chrono::milliseconds limit)

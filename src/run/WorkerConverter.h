@@ -2,6 +2,7 @@
 
 #include "Converter.h"
 #include "ImageDecoder.h"
+#include "WorkerLocation.h"
 #include "WorkerProtocol.h"
 
 #include <QByteArray>
@@ -20,11 +21,8 @@ class QTemporaryDir;
 class WorkerConverter : public Converter, public ImageDecoder
 {
 public:
-    explicit WorkerConverter(QString workerPath = defaultWorkerPath());
+    explicit WorkerConverter(QString workerPath = locateWorker());
     ~WorkerConverter() override;
-
-    // Beside the program file: "leafmark-worker".
-    static QString defaultWorkerPath();
 
     void setTimeLimit(std::chrono::milliseconds limit);
 

@@ -1,7 +1,6 @@
 #include "AppIdentity.h"
 #include "Leafmark.h"
 #include "run/WorkerConverter.h"
-#include "run/WorkerLocation.h"
 
 #include <QApplication>
 #include <QVersionNumber>
@@ -18,7 +17,7 @@ int main(int argc, char *argv[])
     // leafmark.desktop by this name, for its icon and its place in the dock.
     QGuiApplication::setDesktopFileName(QStringLiteral("leafmark"));
 
-    WorkerConverter converter(locateWorker());
+    WorkerConverter converter;
     Leafmark window(converter, converter);
     if (!window.load())
         return 1;
