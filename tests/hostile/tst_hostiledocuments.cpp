@@ -247,10 +247,18 @@ void TestHostileDocuments::hugePageUnderTheUsualTimeLimit()
     qInfo("200 x 200 inches: %s after %lld ms",
           qPrintable(result.succeeded() ? QStringLiteral("thumbnail") : result.failureReason),
           clock.elapsed());
-    if (result.succeeded())
+    if (result.succeeded()) {
         QCOMPARE(QImageReader(output).size(), QSize(88, 88));
-    else
+    } else {
         QVERIFY(!QFileInfo::exists(output));
+        // The document is sound; only its page is too large to render here.
+        QEXPECT_FAIL("",
+                     "a page beyond ImageMagick's limits is reported as not a PDF or damaged "
+                     "(ThumbnailConversion.cpp, failureOf)",
+                     Continue);
+        QVERIFY2(!result.failureReason.startsWith(QLatin1String("not a PDF or damaged")),
+                 qPrintable(result.failureReason));
+    }
     QVERIFY(worker
                 .Convert({QStringLiteral("-thumbnail"), QStringLiteral("88x"),
                           QStringLiteral("-alpha"), QStringLiteral("Remove"),

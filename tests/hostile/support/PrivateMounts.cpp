@@ -53,19 +53,20 @@ QString mountSmallDisk(const QString &folder, qint64 bytes)
     return QString();
 }
 
-QString makeReadOnly(const QString &folder)
+QString makeReadOnly(const QString &path)
 {
-    const QByteArray path = QFile::encodeName(folder);
-    if (::mount(path.constData(), path.constData(), nullptr, MS_BIND, nullptr) != 0)
+    const QByteArray native = QFile::encodeName(path);
+    if (::mount(native.constData(), native.constData(), nullptr, MS_BIND, nullptr) != 0)
         return failure("bind mount");
-    if (::mount(nullptr, path.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+    if (::mount(nullptr, native.constData(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) !=
+        0)
         return failure("remount read-only");
     return QString();
 }
 
-QString unmount(const QString &folder)
+QString unmount(const QString &path)
 {
-    if (::umount2(QFile::encodeName(folder).constData(), MNT_DETACH) != 0)
+    if (::umount2(QFile::encodeName(path).constData(), MNT_DETACH) != 0)
         return failure("umount");
     return QString();
 }

@@ -14,7 +14,7 @@ QString unavailableReason();
 
 // Each returns "" or why it failed.
 QString mountSmallDisk(const QString &folder, qint64 bytes);
-QString makeReadOnly(const QString &folder);
-QString unmount(const QString &folder);
+QString makeReadOnly(const QString &path);
+QString unmount(const QString &path);
 
 } // namespace PrivateMounts
