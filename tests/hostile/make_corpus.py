@@ -19,6 +19,7 @@ import os
 import random
 import shutil
 import stat
+import struct
 import subprocess
 import sys
 import tempfile
@@ -84,6 +85,16 @@ def page_postscript(width, height, pages=1):
   1 setgray {width // 8 + 10} {height // 4} moveto 20 string cvs show showpage
 }} for
 """
+
+
+def png_bytes(width, height):
+    """A grey RGB image, every chunk with its checksum."""
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data
+                + struct.pack(">I", zlib.crc32(kind + data)))
+    rows = b"".join(b"\x00" + b"\x80" * (3 * width) for _ in range(height))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b""))
 
 
 def write(path, data):
@@ -177,10 +188,7 @@ def make_documents(root, markers):
 {{ }} loop
 """.encode())
 
-    png = (b"\x89PNG\r\n\x1a\n" + b"\x00\x00\x00\x0dIHDR\x00\x00\x00\x01\x00\x00\x00\x01\x08\x06"
-           b"\x00\x00\x00\x1f\x15\xc4\x89" + b"\x00\x00\x00\x0dIDATx\x9cc\xf8\x0f\x04\x00\x09\xfb"
-           b"\x03\xfd\xe3U\xf2\x9c" + b"\x00\x00\x00\x00IEND\xaeB`\x82")
-    add("image.pdf", "red", "a PNG image renamed", png)
+    add("image.pdf", "red", "a PNG image renamed", png_bytes(200, 300))
 
     drawing = zlib.compress(b"0 0 1 1 re f\n" * LONG_RENDER_OPERATORS, 9)
     add("long-render.pdf", "red", "a page of ten million drawing operators",
@@ -318,14 +326,30 @@ def remove_tree(path):
     shutil.rmtree(path)
 
 
+def markers_folder(root):
+    return os.path.join(tempfile.gettempdir(),
+                        "leafmark-markers-%d-%08x" % (os.getuid(), zlib.crc32(root.encode())))
+
+
+def release(root):
+    """After the tests: the unreadable folder readable again, so that an
+    ordinary user can delete the build folder, and the markers' folder gone."""
+    unreadable = os.path.join(root, "names", "unreadable")
+    if os.path.isdir(unreadable):
+        os.chmod(unreadable, stat.S_IRWXU)
+    remove_tree(markers_folder(root))
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--release":
+        release(os.path.abspath(sys.argv[2]))
+        return
     if len(sys.argv) != 2:
-        sys.exit("usage: make_corpus.py <output folder>")
+        sys.exit("usage: make_corpus.py [--release] <output folder>")
     root = os.path.abspath(sys.argv[1])
     remove_tree(root)
     os.makedirs(root)
-    markers = os.path.join(tempfile.gettempdir(),
-                           "leafmark-markers-%d-%08x" % (os.getuid(), zlib.crc32(root.encode())))
+    markers = markers_folder(root)
     remove_tree(markers)
     os.mkdir(markers)
     make_documents(root, markers)

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -109,7 +110,7 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
         QList<pid_t> members = ProcessList::groupMembers(group);
         members.removeAll(group);
         while (!members.isEmpty() && waited.elapsed() < 2000) {
-            QTest::qWait(50);
+            std::this_thread::sleep_for(50ms);
             members = ProcessList::groupMembers(group);
             members.removeAll(group);
         }

@@ -100,7 +100,7 @@ class TestHostileNames : public QObject
 
     QTemporaryDir m_dir;
     QList<QStringList> m_arguments;
-    QList<QString> m_rows;
+    QStringList m_rows;
 
 private slots:
     void initTestCase() { CurrentFormat = QStringLiteral("png"); }
