@@ -10,6 +10,7 @@ packages=(
     python3 clang libclang-rt-14-dev
     xvfb xauth imagemagick
     dpkg-dev file desktop-file-utils appstream
+    poppler-utils gnuplot-nox
 )
 
 missing=()

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Leafmark's benchmarks, all in one run on the same machine:
+#  - a whole run of the program (real window offscreen, real worker) against
+#    ImageMagick's convert command in a loop in one process, the convert
+#    program once per PDF, and pdftoppm once per PDF, on a corpus made here;
+#  - the walk alone over 100,000 empty files in 10,000 folders, against find;
+#  - resident memory of the window's process and the worker over 2,000 conversions;
+#  - the longest gap between two yield points outside the converter.
+# Prints the table and writes bench/results/ (table.md, per-file.tsv, plot.png).
+# Needs root: the convert loop lifts Debian's PDF ban in a private mount namespace.
+# Settings: LEAFMARK_BENCH_PASSES (3), LEAFMARK_BENCH_WALK_LIMIT (seconds, 120),
+# LEAFMARK_BENCH_MEMORY_FILES (2000).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+results=$repo/bench/results
+passes=${LEAFMARK_BENCH_PASSES:-3}
+walkLimit=${LEAFMARK_BENCH_WALK_LIMIT:-120}
+memoryFiles=${LEAFMARK_BENCH_MEMORY_FILES:-2000}
+width=88
+
+step() { printf '== %s\n' "$*" >&2; }
+
+for tool in cmake gs pdftoppm gnuplot python3 unshare /usr/bin/convert; do
+    command -v "$tool" >/dev/null || { echo "bench/run.sh: $tool is missing; run scripts/deps.sh" >&2; exit 1; }
+done
+if [ "$(id -u)" -ne 0 ]; then
+    echo "bench/run.sh: run as root (the convert loop needs unshare -m and a bind mount)" >&2
+    exit 1
+fi
+
+step "Building into build-bench/"
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
+cmake --build build-bench --parallel "$(nproc)" \
+    --target leafmark-bench-window leafmark-bench-magick leafmark-worker >/dev/null
+bin=$repo/build-bench/bin
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/leafmark-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+raw=$work/raw
+mkdir -p "$raw"
+loadAtStart=$(cut -d' ' -f1-3 /proc/loadavg)
+
+step "Making the corpus"
+bash bench/corpus/make-corpus.sh "$work/corpus"
+find "$work/corpus" -iname '*.pdf' | sort >"$work/corpus.list"
+# Every method first converts these, unmeasured, so that none pays for a cold start.
+mkdir -p "$work/warmup"
+for seed in 1 2 3; do
+    gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -dSeed=$((900 + seed)) -dPages=1 \
+        -o "$work/warmup/warmup-$seed.pdf" bench/corpus/text.ps
+done
+find "$work/warmup" -name '*.pdf' | sort >"$work/warmup.list"
+
+methods=(window bare convert pdftoppm)
+convertWith() { # method pass
+    local thumbs=$work/thumbs/$1
+    rm -rf "$thumbs"
+    mkdir -p "$thumbs"
+    case $1 in
+    window)
+        "$bin/leafmark-bench-window" run --pdfs "$work/corpus" --thumbs "$thumbs" \
+            --warmup "$work/warmup" --width "$width" --out "$raw/window-$2" 2>/dev/null ;;
+    bare)
+        "$bin/leafmark-bench-magick" "$work/corpus.list" "$work/warmup.list" "$thumbs" \
+            "$raw/bare-$2" "$width" ;;
+    convert | pdftoppm)
+        bash "bench/peers/$1-loop.sh" "$work/corpus.list" "$work/warmup.list" "$thumbs" \
+            "$raw/$1-$2" "$width" ;;
+    esac
+}
+for pass in $(seq 1 "$passes"); do
+    # Each pass starts with another method, so that none always runs first or last.
+    for i in "${!methods[@]}"; do
+        method=${methods[$(((i + pass - 1) % ${#methods[@]}))]}
+        step "Conversions, pass $pass of $passes: $method"
+        convertWith "$method" "$pass"
+    done
+done
+
+step "The walk alone: 100,000 empty files in 10,000 folders"
+mkdir -p "$work/walk" "$work/thumbs/walk"
+(cd "$work/walk" && mkdir -p d{00..99}/e{00..99} &&
+    printf '%s\n' d{00..99}/e{00..99}/f{0..9}.pdf | xargs touch)
+find "$work/walk" -iname '*.pdf' | wc -l >"$raw/find.count"
+for run in 1 2 3; do
+    start=${EPOCHREALTIME/./}
+    find "$work/walk" -iname '*.pdf' >/dev/null
+    end=${EPOCHREALTIME/./}
+    awk -v us=$((end - start)) 'BEGIN { print us / 1e6 }' >>"$raw/find.times"
+    "$bin/leafmark-bench-window" quiet --pdfs "$work/walk" --out "$raw/quiet-$run"
+done
+step "The walk through the window, stopped with Cancel after ${walkLimit} s"
+"$bin/leafmark-bench-window" run --idle --pdfs "$work/walk" --thumbs "$work/thumbs/walk" \
+    --time-limit "$walkLimit" --out "$raw/walk-window" 2>/dev/null
+
+step "Memory over $memoryFiles conversions"
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -dSeed=7 -dPaths=20 \
+    -o "$work/small.pdf" bench/corpus/drawing.ps
+for i in $(seq 0 $((memoryFiles - 1))); do
+    printf '%s/memory/%02d/small-%04d.pdf\n' "$work" $((i / 100)) "$i"
+done >"$work/memory.list"
+sed "s|/[^/]*$||" "$work/memory.list" | sort -u | xargs mkdir -p
+xargs -n1 ln "$work/small.pdf" <"$work/memory.list"
+mkdir -p "$work/thumbs/memory"
+"$bin/leafmark-bench-window" run --pdfs "$work/memory" --thumbs "$work/thumbs/memory" \
+    --warmup "$work/warmup" --sample-every 100 --out "$raw/memory" 2>/dev/null
+
+printf '%s, %s cores, %s; load average %s at the start, %s at the end\n' \
+    "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)" "$(nproc)" \
+    "$(. /etc/os-release && echo "$PRETTY_NAME")" "$loadAtStart" \
+    "$(cut -d' ' -f1-3 /proc/loadavg)" >"$raw/machine.txt"
+python3 bench/analyse.py "$raw" "$results" "$passes"

@@ -1,0 +1,22 @@
+#include "TimedConverter.h"
+
+TimedConverter::TimedConverter(Converter &inner) : m_inner(inner) {}
+
+QString TimedConverter::start()
+{
+    return m_inner.start();
+}
+
+ConversionResult TimedConverter::Convert(const QStringList &arguments)
+{
+    ConversionRecord record;
+    record.start = Stamp::now();
+    const ConversionResult result = m_inner.Convert(arguments);
+    record.end = Stamp::now();
+    record.input = arguments.value(4).chopped(3);
+    record.succeeded = result.succeeded();
+    m_records.append(record);
+    if (m_afterEach)
+        m_afterEach(m_records.size());
+    return result;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Clocks.h"
+#include "run/Converter.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+struct ConversionRecord
+{
+    Stamp start;
+    Stamp end;
+    QString input;
+    bool succeeded = false;
+};
+
+// Passes every call on to the real converter and notes when it started and
+// ended, so that the time outside the converter can be told from the time in it.
+class TimedConverter : public Converter
+{
+public:
+    explicit TimedConverter(Converter &inner);
+
+    QString start() override;
+    ConversionResult Convert(const QStringList &arguments) override;
+
+    const QList<ConversionRecord> &records() const { return m_records; }
+    void clearRecords() { m_records.clear(); }
+    // Called after each conversion with the number done so far, outside the timed part.
+    void setAfterEach(std::function<void(qsizetype)> afterEach)
+    {
+        m_afterEach = std::move(afterEach);
+    }
+
+private:
+    Converter &m_inner;
+    QList<ConversionRecord> m_records;
+    std::function<void(qsizetype)> m_afterEach;
+};

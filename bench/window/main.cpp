@@ -1,0 +1,276 @@
+// Drives the program's real window offscreen through one run and writes what
+// the run cost: per-file times, the gaps between yield points, resident memory
+// and CPU time of the window's process and of the worker.
+#include "GapAnalysis.h"
+#include "IdleConverter.h"
+#include "ProcessStats.h"
+#include "QuietWalkView.h"
+#include "TimedConverter.h"
+#include "WindowBench.h"
+#include "YieldClock.h"
+#include "run/FolderWalk.h"
+#include "run/WorkerConverter.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QFile>
+#include <QTextStream>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr qint64 ResponsivenessLimitNs = 20'000'000;
+const QString WorkerProgram = QStringLiteral("leafmark-worker");
+
+struct MemorySample
+{
+    qsizetype conversions = 0;
+    qint64 windowKiB = 0;
+    qint64 workerKiB = 0;
+    qint64 workerPid = 0;
+};
+
+MemorySample sampleMemory(qsizetype conversions)
+{
+    MemorySample sample;
+    sample.conversions = conversions;
+    sample.windowKiB = ProcessStats::residentKiB(getpid());
+    sample.workerPid = ProcessStats::childNamed(WorkerProgram);
+    sample.workerKiB = sample.workerPid ? ProcessStats::residentKiB(sample.workerPid) : -1;
+    return sample;
+}
+
+// The window's process and the worker, Ghostscript included.
+double runCpuSeconds(qint64 workerPid)
+{
+    return ProcessStats::cpuSeconds(getpid()) +
+           (workerPid ? ProcessStats::cpuSeconds(workerPid) : 0.0);
+}
+
+double seconds(qint64 ns)
+{
+    return double(ns) / 1e9;
+}
+
+double milliseconds(qint64 ns)
+{
+    return double(ns) / 1e6;
+}
+
+bool writeText(const QString &path, const QString &text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
+        return false;
+    return file.write(text.toUtf8()) >= 0;
+}
+
+// Per PDF: the time from the end of the previous conversion (or the click) to
+// the end of its own, so that the walk and the window are counted in.
+QString fileTimes(const QList<ConversionRecord> &records, qint64 runStartNs)
+{
+    QString text;
+    QTextStream out(&text);
+    out << "order\tseconds\tseconds_converting\tok\tpath\n";
+    qint64 previousEnd = runStartNs;
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const ConversionRecord &record = records[i];
+        out << i + 1 << '\t' << seconds(record.end.wallNs - previousEnd) << '\t'
+            << seconds(record.end.wallNs - record.start.wallNs) << '\t'
+            << (record.succeeded ? 1 : 0) << '\t' << record.input << '\n';
+        previousEnd = record.end.wallNs;
+    }
+    return text;
+}
+
+QString memoryTable(const QList<MemorySample> &samples)
+{
+    QString text;
+    QTextStream out(&text);
+    out << "conversions\twindow_kib\tworker_kib\tworker_pid\n";
+    for (const MemorySample &sample : samples)
+        out << sample.conversions << '\t' << sample.windowKiB << '\t' << sample.workerKiB << '\t'
+            << sample.workerPid << '\n';
+    return text;
+}
+
+class Summary
+{
+public:
+    template <typename T> void add(const char *key, const T &value)
+    {
+        m_out << key << '\t' << value << '\n';
+    }
+    QString text() const { return m_text; }
+
+private:
+    QString m_text;
+    QTextStream m_out{&m_text};
+};
+
+void addGaps(Summary &summary, const RunOutcome &outcome, const QList<Stamp> &yields,
+             const QList<ConversionRecord> &records)
+{
+    QList<qint64> wallPoints{outcome.start.wallNs};
+    QList<qint64> cpuPoints{outcome.start.cpuNs};
+    for (const Stamp &yield : yields) {
+        wallPoints.append(yield.wallNs);
+        cpuPoints.append(yield.cpuNs);
+    }
+    wallPoints.append(outcome.end.wallNs);
+    cpuPoints.append(outcome.end.cpuNs);
+    QList<Interval> wallConversions;
+    QList<Interval> cpuConversions;
+    for (const ConversionRecord &record : records) {
+        wallConversions.append({record.start.wallNs, record.end.wallNs});
+        cpuConversions.append({record.start.cpuNs, record.end.cpuNs});
+    }
+    const YieldGaps wall = measureYieldGaps(wallPoints, wallConversions, ResponsivenessLimitNs);
+    const YieldGaps cpu = measureYieldGaps(cpuPoints, cpuConversions, ResponsivenessLimitNs);
+    summary.add("yield_points", yields.size());
+    summary.add("longest_gap_ms", milliseconds(wall.longestNs));
+    summary.add("longest_gap_after_files", wall.longestAfterConversions);
+    summary.add("gaps_over_20ms", wall.overLimit);
+    summary.add("longest_gap_cpu_ms", milliseconds(cpu.longestNs));
+    summary.add("longest_gap_cpu_after_files", cpu.longestAfterConversions);
+    summary.add("gaps_over_20ms_cpu", cpu.overLimit);
+}
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "leafmark-bench-window: %s\n", qPrintable(message));
+    return 1;
+}
+
+int runWindow(const QCommandLineParser &options)
+{
+    const QString prefix = options.value(QStringLiteral("out"));
+    WorkerConverter worker;
+    IdleConverter idle;
+    const bool idleRun = options.isSet(QStringLiteral("idle"));
+    TimedConverter timed(idleRun ? static_cast<Converter &>(idle) : worker);
+    WindowBench bench(timed, worker);
+    const QString problem = bench.open();
+    if (!problem.isEmpty())
+        return fail(QStringLiteral("the window did not load: ") + problem);
+
+    const QString width = options.value(QStringLiteral("width"));
+    const QString thumbs = options.value(QStringLiteral("thumbs"));
+    if (options.isSet(QStringLiteral("warmup")))
+        bench.run(options.value(QStringLiteral("warmup")), thumbs, width);
+    timed.clearRecords();
+
+    QList<MemorySample> samples{sampleMemory(0)};
+    const qsizetype every = options.value(QStringLiteral("sample-every")).toLongLong();
+    if (every > 0)
+        timed.setAfterEach([&samples, every](qsizetype done) {
+            if (done % every == 0)
+                samples.append(sampleMemory(done));
+        });
+    const std::chrono::seconds timeLimit(options.value(QStringLiteral("time-limit")).toLongLong());
+
+    const double cpuBefore = runCpuSeconds(samples.first().workerPid);
+    std::optional<YieldClock> clock(std::in_place);
+    const RunOutcome outcome =
+        bench.run(options.value(QStringLiteral("pdfs")), thumbs, width, timeLimit);
+    const QList<Stamp> yields = clock->stamps();
+    clock.reset();
+    const double cpuAfter = runCpuSeconds(samples.first().workerPid);
+    QApplication::processEvents();
+    samples.append(sampleMemory(timed.records().size()));
+
+    const QList<ConversionRecord> &records = timed.records();
+    qsizetype failed = 0;
+    for (const ConversionRecord &record : records)
+        failed += record.succeeded ? 0 : 1;
+
+    Summary summary;
+    summary.add("status", outcome.status);
+    summary.add("cancelled_at_time_limit", outcome.cancelled ? 1 : 0);
+    summary.add("rows", outcome.rows);
+    summary.add("files", records.size());
+    summary.add("failed", failed);
+    summary.add("seconds_total", seconds(outcome.end.wallNs - outcome.start.wallNs));
+    summary.add("cpu_seconds", cpuAfter - cpuBefore);
+    addGaps(summary, outcome, yields, records);
+    summary.add("window_kib_before", samples.first().windowKiB);
+    summary.add("window_kib_after", samples.last().windowKiB);
+    summary.add("worker_kib_before", samples.first().workerKiB);
+    summary.add("worker_kib_after", samples.last().workerKiB);
+    summary.add("worker_pid_before", samples.first().workerPid);
+    summary.add("worker_pid_after", samples.last().workerPid);
+
+    const bool written = writeText(prefix + QStringLiteral(".summary"), summary.text()) &&
+                         writeText(prefix + QStringLiteral(".files.tsv"),
+                                   fileTimes(records, outcome.start.wallNs)) &&
+                         writeText(prefix + QStringLiteral(".memory.tsv"), memoryTable(samples));
+    return written ? 0 : fail(QStringLiteral("cannot write the results beside ") + prefix);
+}
+
+int runQuietWalk(const QCommandLineParser &options)
+{
+    QuietWalkView view;
+    IdleConverter idle;
+    qint64 fileCount = 0;
+    const Stamp start = Stamp::now();
+    FolderWalk(view, idle)
+        .FindFilesAPI(options.value(QStringLiteral("pdfs")), QStringLiteral("*.pdf"), fileCount);
+    const Stamp end = Stamp::now();
+
+    Summary summary;
+    summary.add("files", fileCount);
+    summary.add("seconds_total", seconds(end.wallNs - start.wallNs));
+    summary.add("cpu_seconds", seconds(end.cpuNs - start.cpuNs));
+    return writeText(options.value(QStringLiteral("out")) + QStringLiteral(".summary"),
+                     summary.text())
+               ? 0
+               : fail(QStringLiteral("cannot write the summary"));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+
+    QCommandLineParser options;
+    options.setApplicationDescription(QStringLiteral(
+        "run: one run of the real window (the worker converts, or nothing with --idle).\n"
+        "quiet: the folder walk alone, with no window and no conversion."));
+    options.addHelpOption();
+    options.addPositionalArgument(QStringLiteral("mode"), QStringLiteral("run or quiet"));
+    options.addOptions({
+        {QStringLiteral("pdfs"), QStringLiteral("Folder of PDF files."), QStringLiteral("dir")},
+        {QStringLiteral("thumbs"), QStringLiteral("Thumbnail folder."), QStringLiteral("dir")},
+        {QStringLiteral("out"), QStringLiteral("Prefix of the result files."),
+         QStringLiteral("prefix")},
+        {QStringLiteral("warmup"), QStringLiteral("A folder to run through first, unmeasured."),
+         QStringLiteral("dir")},
+        {QStringLiteral("width"), QStringLiteral("Thumbnail width."), QStringLiteral("px"),
+         QStringLiteral("88")},
+        {QStringLiteral("sample-every"),
+         QStringLiteral("Note resident memory after every N conversions."), QStringLiteral("n"),
+         QStringLiteral("0")},
+        {QStringLiteral("time-limit"),
+         QStringLiteral("Click Cancel after this many seconds (0: never)."), QStringLiteral("s"),
+         QStringLiteral("0")},
+        {QStringLiteral("idle"), QStringLiteral("Convert nothing.")},
+    });
+    options.process(app);
+
+    const QString mode = options.positionalArguments().value(0);
+    if (!options.isSet(QStringLiteral("pdfs")) || !options.isSet(QStringLiteral("out")))
+        return fail(QStringLiteral("--pdfs and --out are needed"));
+    if (mode == QLatin1String("run"))
+        return runWindow(options);
+    if (mode == QLatin1String("quiet"))
+        return runQuietWalk(options);
+    return fail(QStringLiteral("unknown mode \"%1\"").arg(mode));
+}
