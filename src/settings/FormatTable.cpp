@@ -21,9 +21,13 @@ QString orDefault(const QString &format)
 }
 } // namespace
 
+// No file name is longer than 255 bytes, so a longer stored value can name
+// no output at all; it is a damaged settings file, and rows that long would
+// hold the window for seconds each.
 QString StartupFormat(const QString &stored)
 {
-    return orDefault(stored);
+    constexpr qsizetype longestFileName = 255;
+    return stored.toUtf8().size() > longestFileName ? orDefault(QString()) : orDefault(stored);
 }
 
 QString DialogOpeningFormat(const QString &stored)

@@ -177,10 +177,17 @@ void WriteSetting(const QString &section, const QString &key, const QString &val
     }
 
     // Written beside the old file and renamed over it: never half-written.
+    // Unbuffered, so that a full disk fails the write itself: a buffered
+    // write's failure can go unnoticed by commit(), which then replaces the
+    // old file with a cut one.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return;
-    for (const QByteArray &line : std::as_const(lines))
-        file.write(line);
+    for (const QByteArray &line : std::as_const(lines)) {
+        if (file.write(line) != line.size()) {
+            file.cancelWriting();
+            break;
+        }
+    }
     file.commit();
 }

@@ -119,12 +119,32 @@ QString worstMessage(const QList<MagickMessage> &messages, ExceptionType *severi
     return worst != nullptr ? worst->text : QString();
 }
 
+// A sound document whose page needs more than the policy's limits allow
+// reports a resource or pixel-cache error.
+QString resourceLimitMessage(const QList<MagickMessage> &messages)
+{
+    for (const MagickMessage &message : messages) {
+        switch (message.severity) {
+        case ResourceLimitError:
+        case ResourceLimitFatalError:
+        case CacheError:
+        case CacheFatalError:
+            return message.text;
+        default:
+            break;
+        }
+    }
+    return QString();
+}
+
 QString failureOf(const CommandOutcome &outcome, const QString &outputFormat)
 {
     ExceptionType severity = UndefinedException;
     const QString message = worstMessage(outcome.messages, &severity);
     if (severity == OptionError)
         return QStringLiteral("ImageMagick refused the arguments: %1").arg(message);
+    if (const QString limit = resourceLimitMessage(outcome.messages); !limit.isEmpty())
+        return QStringLiteral("the page is too large to render: %1").arg(limit);
     if (outcome.metadata.isEmpty()) {
         return QStringLiteral("not a PDF or damaged: %1")
             .arg(message.isEmpty() ? QStringLiteral("Ghostscript could not render its first page")

@@ -50,6 +50,7 @@ private slots:
         QTest::newRow("jpeg by hand") << "jpeg" << "jpeg" << "jpe";
         QTest::newRow("tiff by hand") << "tiff" << "tiff" << "tif";
         QTest::newRow("unknown") << "xyz" << "xyz" << "xyz";
+        QTest::newRow("longer than any file name") << QString(256, 'x') << "png" << "xxx";
     }
     void formatRules()
     {
