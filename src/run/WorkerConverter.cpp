@@ -78,8 +78,11 @@ ConversionResult WorkerConverter::Convert(const QStringList &arguments)
         sent[4] = absolute(sent[4]);
         sent[5] = absolute(sent[5]);
     }
+    const qint64 worker = m_processGroup;
     const WorkerProtocol::Reply reply =
         exchange(request(WorkerProtocol::RequestType::Convert, sent));
+    if (!m_process && sent.size() == 6)
+        removePartFiles(sent[5], worker);
     return {reply.failure.isEmpty() ? reply.text : QString(), reply.failure};
 }
 
@@ -169,6 +172,17 @@ WorkerProtocol::Reply WorkerConverter::exchange(const WorkerProtocol::Request &r
         m_process->waitForReadyRead(int(deadline.remainingTime()));
         collectErrorOutput();
     }
+}
+
+// A worker killed while it put a thumbnail in place may have left its part file.
+void WorkerConverter::removePartFiles(const QString &output, qint64 worker)
+{
+    QDir folder = QFileInfo(output).dir();
+    const QStringList parts =
+        folder.entryList({WorkerProtocol::partFilePrefix(worker) + QLatin1Char('*')},
+                         QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &part : parts)
+        folder.remove(part);
 }
 
 WorkerProtocol::Reply WorkerConverter::lose(const QString &reason)

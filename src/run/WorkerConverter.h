@@ -35,6 +35,7 @@ private:
     QString launch();
     WorkerProtocol::Reply exchange(const WorkerProtocol::Request &request);
     WorkerProtocol::Reply lose(const QString &reason);
+    static void removePartFiles(const QString &output, qint64 worker);
     void collectErrorOutput();
     void stopGently();
     void killAll();

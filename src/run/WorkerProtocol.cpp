@@ -73,6 +73,11 @@ std::optional<Reply> decodeReply(const QByteArray &message)
     });
 }
 
+QString partFilePrefix(qint64 workerProcessId)
+{
+    return QStringLiteral(".leafmark-%1-").arg(workerProcessId);
+}
+
 QByteArray frame(const QByteArray &message)
 {
     QByteArray framed(lengthSize, Qt::Uninitialized);

@@ -46,6 +46,11 @@ QByteArray encodeReply(const Reply &reply);
 std::optional<Request> decodeRequest(const QByteArray &message);
 std::optional<Reply> decodeReply(const QByteArray &message);
 
+// A thumbnail is written beside its target under a name that begins so, and
+// renamed into place once complete; the window's process clears what a worker
+// killed in between left behind.
+QString partFilePrefix(qint64 workerProcessId);
+
 // The message with its length in front.
 QByteArray frame(const QByteArray &message);
 

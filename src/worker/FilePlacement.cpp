@@ -1,5 +1,7 @@
 #include "FilePlacement.h"
 
+#include "run/WorkerProtocol.h"
+
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -26,6 +28,12 @@ public:
     Descriptor &operator=(const Descriptor &) = delete;
 
     int get() const { return m_fd; }
+    void reset(int fd)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
     bool close() { return ::close(std::exchange(m_fd, -1)) == 0; }
 
 private:
@@ -74,17 +82,45 @@ mode_t modeFor(int folder, const QByteArray &name, mode_t newFileMode)
     return newFileMode;
 }
 
+// A file with no name yet in the target's folder: a worker killed while it
+// writes leaves nothing behind.
+int createUnnamedFile(int folder)
+{
+    return ::openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600);
+}
+
+QByteArray newPartName()
+{
+    return QFile::encodeName(WorkerProtocol::partFilePrefix(::getpid()))
+           + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+}
+
 // A short name of our own beside the target, created exclusively.
 int createPartFile(int folder, QByteArray &partName)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        partName = ".leafmark-" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        partName = newPartName();
         const int fd =
             ::openat(folder, partName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     return -1;
+}
+
+// Gives the written unnamed file a part name, the moment before it is renamed.
+int nameUnnamedFile(int fd, int folder, QByteArray &partName)
+{
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        partName = newPartName();
+        if (::linkat(AT_FDCWD, self.constData(), folder, partName.constData(), AT_SYMLINK_FOLLOW)
+            == 0)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
 }
 
 } // namespace
@@ -106,8 +142,12 @@ QString placeFile(const QString &source, const QString &target, mode_t newFileMo
     Descriptor folder(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0)
         return errorText(errno);
+    // File systems without unnamed files get a named part file from the start.
     QByteArray partName;
-    Descriptor output(createPartFile(folder.get(), partName));
+    Descriptor output(createUnnamedFile(folder.get()));
+    const bool unnamed = output.get() >= 0;
+    if (!unnamed)
+        output.reset(createPartFile(folder.get(), partName));
     if (output.get() < 0)
         return errorText(errno);
 
@@ -116,13 +156,16 @@ QString placeFile(const QString &source, const QString &target, mode_t newFileMo
         error = copyContents(input.get(), output.get());
     if (!error && ::fsync(output.get()) != 0)
         error = errno;
+    if (!error && unnamed)
+        error = nameUnnamedFile(output.get(), folder.get(), partName);
     if (!error && !output.close())
         error = errno;
     if (!error &&
         ::renameat(folder.get(), partName.constData(), folder.get(), name.constData()) != 0)
         error = errno;
     if (error) {
-        ::unlinkat(folder.get(), partName.constData(), 0);
+        if (!partName.isEmpty())
+            ::unlinkat(folder.get(), partName.constData(), 0);
         return errorText(error);
     }
     return QString();

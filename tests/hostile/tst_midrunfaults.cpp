@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -241,13 +242,13 @@ void TestMidRunFaults::workerKilledWhilePlacingAThumbnail()
         QSKIP("the worker placed its thumbnail before it could be killed, five times");
 
     QCOMPARE(marks(), QStringLiteral("rgg"));
-    QCOMPARE(contentOf(thumbs() + QStringLiteral("/first.png")), earlierThumbnail);
+    // The kill may land just after the rename: then the new thumbnail is in
+    // place, whole. Either way no half-written file.
+    const QString first = thumbs() + QStringLiteral("/first.png");
+    if (contentOf(first) != earlierThumbnail)
+        QCOMPARE(QImage(first).width(), 88);
     const QStringList left = QDir(thumbs()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     qInfo("left in the output folder: %s", qPrintable(left.join(QLatin1String(", "))));
-    QEXPECT_FAIL("",
-                 "a killed worker leaves its part file in the output folder "
-                 "(FilePlacement.cpp, placeFile)",
-                 Continue);
     QCOMPARE(left, QStringList({"a.png", "b.png", "first.png"}));
 }
 
