@@ -20,31 +20,31 @@ struct DirCloser
 };
 using Listing = std::unique_ptr<DIR, DirCloser>;
 
-Listing openListing(const QString &path)
+Listing openListing(const QByteArray &nativePath)
 {
-    return Listing(opendir(QFile::encodeName(path).constData()));
+    return Listing(opendir(nativePath.constData()));
 }
 
-QString entryName(const dirent *entry)
+QByteArray entryName(const dirent *entry)
 {
     QByteArray field(entry->d_name, sizeof entry->d_name);
-    return QFile::decodeName(StripNulls(field));
+    return StripNulls(field);
 }
 
-bool isDotEntry(const QString &name)
+bool isDotEntry(const QByteArray &name)
 {
-    return name == QLatin1String(".") || name == QLatin1String("..");
+    return name == "." || name == "..";
 }
 
 // A link counts as what it points to, so a link to a folder is walked like one.
-bool isFolder(const QString &path, unsigned char type)
+bool isFolder(const QByteArray &nativePath, unsigned char type)
 {
     if (type == DT_DIR)
         return true;
     if (type != DT_LNK && type != DT_UNKNOWN)
         return false;
     struct stat info;
-    return stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+    return stat(nativePath.constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 } // namespace
@@ -65,24 +65,32 @@ void FolderWalk::FindFilesAPI(QString path, const QString &SearchStr, qint64 &Fi
 {
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
-    if (!enterFolderOnce(path))
+    walkFolder({QFile::encodeName(path), path}, SearchStr, FileCount);
+}
+
+// Listing and descent go by the names' bytes, so that a folder whose name is
+// not valid UTF-8 is walked all the same.
+void FolderWalk::walkFolder(const Folder &folder, const QString &SearchStr, qint64 &FileCount)
+{
+    if (!enterFolderOnce(folder.native))
         return;
 
-    const QStringList subfolders = collectSubfolders(path);
-    if (!convertMatchingEntries(path, SearchStr, FileCount))
+    const QList<QByteArray> subfolders = collectSubfolders(folder.native);
+    if (!convertMatchingEntries(folder, SearchStr, FileCount))
         return;
 
-    for (const QString &name : subfolders) {
+    for (const QByteArray &name : subfolders) {
         if (m_view.CancelRequested())
             return;
-        FindFilesAPI(path + name + QLatin1Char('/'), SearchStr, FileCount);
+        walkFolder({folder.native + name + '/', folder.path + QFile::decodeName(name) + '/'},
+                   SearchStr, FileCount);
     }
 }
 
-bool FolderWalk::enterFolderOnce(const QString &path)
+bool FolderWalk::enterFolderOnce(const QByteArray &nativePath)
 {
     struct stat info;
-    if (stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (stat(nativePath.constData(), &info) != 0)
         return true; // cannot be listed either; its passes find nothing
     const std::pair<quint64, quint64> identity(info.st_dev, info.st_ino);
     if (m_visitedFolders.contains(identity))
@@ -91,57 +99,68 @@ bool FolderWalk::enterFolderOnce(const QString &path)
     return true;
 }
 
-QStringList FolderWalk::collectSubfolders(const QString &path)
+QList<QByteArray> FolderWalk::collectSubfolders(const QByteArray &nativePath)
 {
-    QStringList subfolders;
-    const Listing listing = openListing(path);
+    QList<QByteArray> subfolders;
+    const Listing listing = openListing(nativePath);
     if (!listing)
         return subfolders;
     while (const dirent *entry = readdir(listing.get())) {
         m_view.yieldPoint();
-        const QString name = entryName(entry);
+        const QByteArray name = entryName(entry);
         if (isDotEntry(name))
             continue;
-        if (isFolder(path + name, entry->d_type))
+        if (isFolder(nativePath + name, entry->d_type))
             subfolders.append(name);
     }
     return subfolders;
 }
 
 // False when a cancel request ended the pass.
-bool FolderWalk::convertMatchingEntries(const QString &path, const QString &SearchStr,
+bool FolderWalk::convertMatchingEntries(const Folder &folder, const QString &SearchStr,
                                         qint64 &FileCount)
 {
-    const Listing listing = openListing(path);
+    const Listing listing = openListing(folder.native);
     if (!listing)
         return true;
     while (const dirent *entry = readdir(listing.get())) {
-        const QString name = entryName(entry);
-        if (!MatchesPattern(name, SearchStr))
+        const QByteArray name = entryName(entry);
+        if (!MatchesPattern(QFile::decodeName(name), SearchStr))
             continue;
         m_view.yieldPoint();
         if (isDotEntry(name))
             continue;
-        convertEntry(path, name, FileCount);
+        convertEntry(folder, name, FileCount);
         if (m_view.CancelRequested())
             return false;
     }
     return true;
 }
 
-void FolderWalk::convertEntry(const QString &path, const QString &name, qint64 &FileCount)
+void FolderWalk::convertEntry(const Folder &folder, const QByteArray &nativeName,
+                              qint64 &FileCount)
 {
     ++FileCount;
+    const QString name = QFile::decodeName(nativeName);
     const QString outputName = OutputName(name, CurrentFormat);
     const QString outputPath = m_view.imageFolderText() + QLatin1Char('/') + outputName;
     m_view.appendResultRow(FileCount, outputName);
     m_view.selectAndRevealRow(FileCount);
     m_view.yieldPoint();
 
-    const QString geometry = m_view.widthText() + QLatin1Char('x') + m_view.heightText();
-    const ConversionResult result = m_converter.Convert(
-        {QStringLiteral("-thumbnail"), geometry, QStringLiteral("-alpha"), QStringLiteral("Remove"),
-         path + name + QStringLiteral("[0]"), outputPath});
+    const QString inputPath = folder.path + name;
+    ConversionResult result;
+    // Paths travel on as text; one that does not survive the trip would name
+    // another file, or none.
+    if (QFile::encodeName(inputPath) != folder.native + nativeName) {
+        result.failureReason = QStringLiteral(
+            "its name, or a folder's above it, is not valid UTF-8 text: rename it to convert it");
+    } else {
+        const QString geometry = m_view.widthText() + QLatin1Char('x') + m_view.heightText();
+        result = m_converter.Convert({QStringLiteral("-thumbnail"), geometry,
+                                      QStringLiteral("-alpha"), QStringLiteral("Remove"),
+                                      inputPath + QStringLiteral("[0]"), outputPath});
+    }
     m_view.yieldPoint();
     m_view.markResultRow(FileCount, result.succeeded(), result.failureReason);
 }

@@ -22,10 +22,18 @@ public:
     void FindFilesAPI(QString path, const QString &SearchStr, qint64 &FileCount);
 
 private:
-    bool enterFolderOnce(const QString &path);
-    QStringList collectSubfolders(const QString &path);
-    bool convertMatchingEntries(const QString &path, const QString &SearchStr, qint64 &FileCount);
-    void convertEntry(const QString &path, const QString &name, qint64 &FileCount);
+    // A folder by its bytes, for the file system, and as text, for the converter.
+    struct Folder
+    {
+        QByteArray native;
+        QString path;
+    };
+
+    void walkFolder(const Folder &folder, const QString &SearchStr, qint64 &FileCount);
+    bool enterFolderOnce(const QByteArray &nativePath);
+    QList<QByteArray> collectSubfolders(const QByteArray &nativePath);
+    bool convertMatchingEntries(const Folder &folder, const QString &SearchStr, qint64 &FileCount);
+    void convertEntry(const Folder &folder, const QByteArray &nativeName, qint64 &FileCount);
 
     WalkView &m_view;
     Converter &m_converter;
