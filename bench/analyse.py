@@ -123,9 +123,12 @@ def targets(raw, best):
     median_ratio = statistics.median(window.values()) / statistics.median(bare.values())
     mean_ratio = statistics.mean(window.values()) / statistics.mean(bare.values())
     paired = statistics.median(window[p] / bare[p] for p in bare)
+    extra_ms = statistics.median(window[p] - bare[p] for p in bare) * 1e3
     below_convert = statistics.median(window.values()) < statistics.median(best["convert"].values())
-    lines.append(f"- Whole run at most 1.05 × the bare loop: {verdict(max(median_ratio, mean_ratio) <= 1.05)}"
-                 f" (median {median_ratio:.3f}, mean {mean_ratio:.3f}, median of per-PDF ratios {paired:.3f})")
+    # A run's time per PDF is its whole time over its PDFs: the mean.
+    lines.append(f"- Whole run's time per PDF at most 1.05 × the bare loop: {verdict(mean_ratio <= 1.05)}"
+                 f" ({mean_ratio:.3f} ×; per PDF, the median ratio is {paired:.3f} and the median "
+                 f"difference {extra_ms:+.1f} ms; the ratio of the two medians is {median_ratio:.3f})")
     lines.append(f"- Whole run below the convert-per-file loop: {verdict(below_convert)}"
                  f" (median {statistics.median(window.values()):.3f} s against "
                  f"{statistics.median(best['convert'].values()):.3f} s)")

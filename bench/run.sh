@@ -110,4 +110,7 @@ printf '%s, %s cores, %s; load average %s at the start, %s at the end\n' \
     "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)" "$(nproc)" \
     "$(. /etc/os-release && echo "$PRETTY_NAME")" "$loadAtStart" \
     "$(cut -d' ' -f1-3 /proc/loadavg)" >"$raw/machine.txt"
+# Kept, so that bench/analyse.py can be run again on them.
+rm -rf build-bench/bench-raw
+cp -r "$raw" build-bench/bench-raw
 python3 bench/analyse.py "$raw" "$results" "$passes"

@@ -3,12 +3,12 @@
 #include "MessageBox.h"
 #include "settings/FormatTable.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <QTreeWidget>
 
 WindowBench::WindowBench(Converter &converter, ImageDecoder &decoder) : m_window(converter, decoder)
 {
@@ -49,7 +49,7 @@ RunOutcome WindowBench::run(const QString &pdfFolder, const QString &imageFolder
     button->click();
     outcome.end = Stamp::now();
     outcome.status = control<QLabel>("lblError")->text();
-    outcome.rows = control<QTreeWidget>("lstResult")->topLevelItemCount();
+    outcome.rows = control<QAbstractItemView>("lstResult")->model()->rowCount();
     return outcome;
 }
 
