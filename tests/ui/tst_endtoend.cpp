@@ -1,5 +1,6 @@
 #include "Leafmark.h"
 #include "MessageBox.h"
+#include "MouseActions.h"
 #include "TestFiles.h"
 #include "run/WorkerConverter.h"
 #include "settings/rutines.h"
@@ -85,9 +86,7 @@ private slots:
             });
             QTreeWidgetItem *row = results->findItems("wide.png", Qt::MatchExactly).first();
             const QPoint centre = results->visualItemRect(row).center();
-            QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, centre);
-            QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, centre);
-            QTest::mouseRelease(results->viewport(), Qt::LeftButton, {}, centre);
+            doubleClick(results->viewport(), centre);
             QCOMPARE(previewed, QSize(88, 62));
             QVERIFY(MessageBox::takeRecorded().isEmpty());
         }

@@ -1,6 +1,7 @@
 #include "FakeConverter.h"
 #include "Leafmark.h"
 #include "MessageBox.h"
+#include "MouseActions.h"
 #include "TestFiles.h"
 #include "run/ImageDecoder.h"
 #include "settings/FormatTable.h"
@@ -100,13 +101,6 @@ class TestLeafmark : public QObject
     }
     QString pdfs() const { return m_dir->path() + "/pdfs"; }
     QString thumbs() const { return m_dir->path() + "/thumbs"; }
-    // What a mouse sends: QTest's double click alone lacks the first click.
-    static void doubleClick(QWidget *widget, QPoint position)
-    {
-        QTest::mouseClick(widget, Qt::LeftButton, {}, position);
-        QTest::mouseDClick(widget, Qt::LeftButton, {}, position);
-        QTest::mouseRelease(widget, Qt::LeftButton, {}, position);
-    }
     void clickConvert() { QTest::mouseClick(convert(), Qt::LeftButton); }
     // A click or close as the user makes it: queued, handled at the next yield point.
     void postConvertClick() { QMetaObject::invokeMethod(convert(), "click", Qt::QueuedConnection); }
