@@ -106,8 +106,9 @@ void RunController::reportOutcome(qint64 fileCount)
     m_lastImageFolder = m_view.imageFolderText();
     m_view.setStatusColour(StatusColour::WindowText);
     m_view.setStatusText(QStringLiteral("Done. %1 PDF files found...").arg(fileCount));
-    WriteSetting(Section, QStringLiteral("PDFfolder"), m_view.pdfFolderText());
-    WriteSetting(Section, QStringLiteral("ImageFolder"), m_view.imageFolderText());
-    WriteSetting(Section, QStringLiteral("ThumbHeight"), m_view.heightText());
-    WriteSetting(Section, QStringLiteral("ThumbWidth"), m_view.widthText());
+    // One replacement of the file rather than four: each waits for the disk.
+    WriteSettings(Section, {{QStringLiteral("PDFfolder"), m_view.pdfFolderText()},
+                            {QStringLiteral("ImageFolder"), m_view.imageFolderText()},
+                            {QStringLiteral("ThumbHeight"), m_view.heightText()},
+                            {QStringLiteral("ThumbWidth"), m_view.widthText()}});
 }

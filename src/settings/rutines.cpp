@@ -107,6 +107,54 @@ QByteArray lineEndOf(const QList<QByteArray> &lines)
     return "\n";
 }
 
+bool holdsLineBreak(const QString &value)
+{
+    return value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r'));
+}
+
+// Adds or replaces the key's line in the lines of the file.
+void setLine(QList<QByteArray> &lines, const QString &section, const QString &key,
+             const QString &value)
+{
+    // A line break in the value would split it into lines of its own.
+    if (holdsLineBreak(value))
+        return;
+    const QByteArray lineEnd = lineEndOf(lines);
+    const QByteArray keyLine = key.toUtf8() + '=' + value.toUtf8() + lineEnd;
+    const KeyLocation location = locate(lines, section, key);
+    const qsizetype insertAt = location.sectionLine ? location.insertAt : lines.size();
+    if (!location.keyLine && insertAt == lines.size() && !lines.isEmpty()
+        && !lines.last().endsWith('\n'))
+        lines.last().append(lineEnd);
+
+    if (location.keyLine) {
+        lines[*location.keyLine] = keyLine;
+    } else if (location.sectionLine) {
+        lines.insert(insertAt, keyLine);
+    } else {
+        lines.append('[' + section.toUtf8() + ']' + lineEnd);
+        lines.append(keyLine);
+    }
+}
+
+// Written beside the old file and renamed over it: never half-written.
+// Unbuffered, so that a full disk fails the write itself: a buffered write's
+// failure can go unnoticed by commit(), which then replaces the old file with
+// a cut one.
+void replaceFile(const QString &path, const QList<QByteArray> &lines)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return;
+    for (const QByteArray &line : lines) {
+        if (file.write(line) != line.size()) {
+            file.cancelWriting();
+            break;
+        }
+    }
+    file.commit();
+}
+
 } // namespace
 
 QString SettingsFilePath()
@@ -144,10 +192,11 @@ QString ReadSetting(const QString &section, const QString &key)
 
 void WriteSetting(const QString &section, const QString &key, const QString &value)
 {
-    // A line break in the value would split it into lines of its own.
-    if (value.contains(QLatin1Char('\n')) || value.contains(QLatin1Char('\r')))
-        return;
+    WriteSettings(section, {{key, value}});
+}
 
+void WriteSettings(const QString &section, const SettingValues &values)
+{
     const QString path = SettingsFilePath();
     QDir().mkpath(QFileInfo(path).path());
     QList<QByteArray> lines;
@@ -158,36 +207,9 @@ void WriteSetting(const QString &section, const QString &key, const QString &val
         lines = splitLines(current.readAll());
         current.close();
     }
-
-    const QByteArray lineEnd = lineEndOf(lines);
-    const QByteArray keyLine = key.toUtf8() + '=' + value.toUtf8() + lineEnd;
-    const KeyLocation location = locate(lines, section, key);
-    const qsizetype insertAt = location.sectionLine ? location.insertAt : lines.size();
-    if (!location.keyLine && insertAt == lines.size() && !lines.isEmpty()
-        && !lines.last().endsWith('\n'))
-        lines.last().append(lineEnd);
-
-    if (location.keyLine) {
-        lines[*location.keyLine] = keyLine;
-    } else if (location.sectionLine) {
-        lines.insert(insertAt, keyLine);
-    } else {
-        lines.append('[' + section.toUtf8() + ']' + lineEnd);
-        lines.append(keyLine);
-    }
-
-    // Written beside the old file and renamed over it: never half-written.
-    // Unbuffered, so that a full disk fails the write itself: a buffered
-    // write's failure can go unnoticed by commit(), which then replaces the
-    // old file with a cut one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return;
-    for (const QByteArray &line : std::as_const(lines)) {
-        if (file.write(line) != line.size()) {
-            file.cancelWriting();
-            break;
-        }
-    }
-    file.commit();
+    const QList<QByteArray> before = lines;
+    for (const auto &[key, value] : values)
+        setLine(lines, section, key, value);
+    if (lines != before)
+        replaceFile(path, lines);
 }

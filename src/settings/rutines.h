@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 // "settings.ini" in the folder of the program file when that folder is
 // writable or already holds one; otherwise, as for a program installed where
@@ -17,3 +20,9 @@ QString ReadSetting(const QString &section, const QString &key);
 // Adds or replaces one "key=value" line and leaves every other line as it was.
 // A failed write is silently lost.
 void WriteSetting(const QString &section, const QString &key, const QString &value);
+
+using SettingValues = QList<std::pair<QString, QString>>;
+
+// Several keys of one section, set in order with a single replacement of the
+// file. A value holding a line break is left out, as WriteSetting leaves it.
+void WriteSettings(const QString &section, const SettingValues &values);

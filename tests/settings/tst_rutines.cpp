@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Sets an environment variable, or removes it when value is null, for one scope.
@@ -66,6 +68,11 @@ private:
         QFile file(SettingsFilePath());
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
+    }
+    static ino_t inodeOf(const QString &path)
+    {
+        struct stat status {};
+        return stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
     }
 
 private slots:
@@ -172,6 +179,20 @@ private slots:
         QCOMPARE(fileContent(), expected);
         QCOMPARE(ReadSetting("config", "Extra"), QString("  spaced  "));
         QCOMPARE(ReadSetting("Other", "PDFfolder"), QString(" not ours"));
+    }
+
+    void severalKeysInOneWrite()
+    {
+        setFileContent("[config]\r\nThumbWidth=120\r\nImageFormat=gif\r\n");
+        WriteSettings("config", {{"PDFfolder", "/p"}, {"ThumbWidth", "88"},
+                                 {"ImageFolder", "/bad\nThumbHeight=9"}, {"ThumbHeight", ""}});
+        QCOMPARE(fileContent(), QByteArray("[config]\r\nThumbWidth=88\r\nImageFormat=gif\r\n"
+                                           "PDFfolder=/p\r\nThumbHeight=\r\n"));
+
+        // Unchanged values leave the file alone: no rename, same inode.
+        const ino_t inode = inodeOf(SettingsFilePath());
+        WriteSettings("config", {{"PDFfolder", "/p"}, {"ThumbWidth", "88"}});
+        QCOMPARE(inodeOf(SettingsFilePath()), inode);
     }
 
     void valuesReadBackWhole_data()
