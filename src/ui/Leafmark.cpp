@@ -23,7 +23,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTableWidget>
 
 namespace {
 
@@ -136,14 +136,7 @@ void Leafmark::buildControls()
     lblExplain->setWordWrap(true);
     lblExplain->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    lstResult = place(new QTreeWidget(client), "lstResult", Layout::Main::lstResult);
-    lstResult->setRootIsDecorated(false);
-    lstResult->setUniformRowHeights(true);
-    lstResult->setSortingEnabled(false);
-    lstResult->setIconSize(QSize(16, 16));
-    lstResult->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstResult->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lstResult->header()->setStretchLastSection(false);
+    buildResultList(client);
 
     auto *sample = place(new QLabel(client), "imgThumb", Layout::Main::imgThumb);
     sample->setFrameShape(QFrame::Box);
@@ -163,6 +156,30 @@ void Leafmark::buildControls()
     QWidget::setTabOrder(Convert, lstResult);
 }
 
+// A one-column table rather than a tree: a tree lays out every row again for
+// each row added, which made a walk over tens of thousands of PDFs crawl.
+void Leafmark::buildResultList(QWidget *client)
+{
+    lstResult = place(new QTableWidget(0, 1, client), "lstResult", Layout::Main::lstResult);
+    lstResult->setShowGrid(false);
+    lstResult->setWordWrap(false);
+    lstResult->setTabKeyNavigation(false);
+    lstResult->setSortingEnabled(false);
+    lstResult->setIconSize(QSize(16, 16));
+    lstResult->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstResult->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lstResult->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstResult->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    QHeaderView *rows = lstResult->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(lstResult->fontMetrics().height() + 4);
+    QHeaderView *columns = lstResult->horizontalHeader();
+    columns->setStretchLastSection(false);
+    columns->setHighlightSections(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
 void Leafmark::buildMenus()
 {
     QAction *settings = menuBar()->addAction(QStringLiteral("Settings"));
@@ -180,7 +197,7 @@ void Leafmark::connectHandlers()
     connect(btnExplorerImage, &QPushButton::clicked, this,
             [this] { pickFolder(txtImageFolder, QStringLiteral("Select thumbnails folder")); });
     connect(Convert, &QPushButton::clicked, this, [this] { m_controller.onConvertClicked(); });
-    connect(lstResult, &QTreeWidget::itemDoubleClicked, this, &Leafmark::showPreview);
+    connect(lstResult, &QTableWidget::itemDoubleClicked, this, &Leafmark::showPreview);
     txtPDFfolder->installEventFilter(this);
     txtImageFolder->installEventFilter(this);
 }
@@ -201,7 +218,7 @@ bool Leafmark::load()
     CurrentFormat = StartupFormat(ReadSetting(Section, QStringLiteral("ImageFormat")));
     if (txtWidth->text().isEmpty())
         txtWidth->setText(QStringLiteral("88"));
-    lstResult->setHeaderLabels({QStringLiteral("Results")});
+    lstResult->setHorizontalHeaderLabels({QStringLiteral("Results")});
     lstResult->setColumnWidth(0, Layout::Main::ResultsColumnWidth);
     return true;
 }
@@ -262,12 +279,12 @@ void Leafmark::showPreview()
 {
     if (!Convert->isEnabled())
         return;
-    const QList<QTreeWidgetItem *> selected = lstResult->selectedItems();
+    const QList<QTableWidgetItem *> selected = lstResult->selectedItems();
     if (selected.isEmpty())
         return;
     if (!m_thumb)
         m_thumb = std::make_unique<frmThumb>(m_decoder, this);
-    m_thumb->setImgPath(m_controller.LastImageFolder() + QLatin1Char('/') + selected.first()->text(0));
+    m_thumb->setImgPath(m_controller.LastImageFolder() + QLatin1Char('/') + selected.first()->text());
     m_thumb->exec();
 }
 
@@ -286,24 +303,26 @@ QString Leafmark::heightText() const
     return txtHeight->text();
 }
 
-void Leafmark::appendResultRow(qint64, const QString &text)
+void Leafmark::appendResultRow(qint64 position, const QString &text)
 {
-    new QTreeWidgetItem(lstResult, {text});
+    const int row = int(position - 1);
+    lstResult->insertRow(row);
+    lstResult->setItem(row, 0, new QTableWidgetItem(text));
 }
 
 void Leafmark::selectAndRevealRow(qint64 position)
 {
-    QTreeWidgetItem *row = lstResult->topLevelItem(int(position - 1));
+    QTableWidgetItem *row = lstResult->item(int(position - 1), 0);
     lstResult->setCurrentItem(row);
     lstResult->scrollToItem(row);
 }
 
 void Leafmark::markResultRow(qint64 position, bool succeeded, const QString &failureReason)
 {
-    QTreeWidgetItem *row = lstResult->topLevelItem(int(position - 1));
-    row->setIcon(0, ImageList1[succeeded ? 0 : 1]);
+    QTableWidgetItem *row = lstResult->item(int(position - 1), 0);
+    row->setIcon(ImageList1[succeeded ? 0 : 1]);
     if (!succeeded)
-        row->setToolTip(0, failureReason);
+        row->setToolTip(failureReason);
 }
 
 void Leafmark::yieldPoint()
@@ -353,7 +372,7 @@ void Leafmark::setInputsEnabled(bool enabled)
 
 void Leafmark::clearResults()
 {
-    lstResult->clear();
+    lstResult->setRowCount(0);
 }
 
 void Leafmark::setStatusText(const QString &text)

@@ -13,7 +13,7 @@ class ImageDecoder;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTreeWidget;
+class QTableWidget;
 class frmAbout;
 class frmOptions;
 class frmThumb;
@@ -40,6 +40,7 @@ protected:
 
 private:
     void buildControls();
+    void buildResultList(QWidget *client);
     void buildMenus();
     void connectHandlers();
     void pickFolder(QLineEdit *box, const QString &title);
@@ -86,7 +87,7 @@ private:
     QPushButton *Convert = nullptr;
     QLabel *lblError = nullptr;
     QLabel *lblExplain = nullptr;
-    QTreeWidget *lstResult = nullptr;
+    QTableWidget *lstResult = nullptr;
     QList<QIcon> ImageList1;
 
     std::unique_ptr<frmOptions> m_options;

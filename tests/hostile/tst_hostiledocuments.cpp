@@ -21,7 +21,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTableWidget>
 
 #include <algorithm>
 #include <chrono>
@@ -39,10 +39,10 @@ constexpr qint64 graceMs = 3000;
 
 enum class Mark { None, Green, Red };
 
-Mark markOf(const QTreeWidgetItem *row)
+Mark markOf(const QTableWidgetItem *row)
 {
     const auto imageOf = [](const QIcon &icon) { return icon.pixmap(16).toImage(); };
-    const QImage shown = imageOf(row->icon(0));
+    const QImage shown = imageOf(row->icon());
     if (shown == imageOf(QIcon(QStringLiteral(":/leafmark/check.png"))))
         return Mark::Green;
     if (shown == imageOf(QIcon(QStringLiteral(":/leafmark/cross.png"))))
@@ -139,22 +139,22 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
     QCOMPARE(convert->text(), QStringLiteral("Create thumbnails"));
     QVERIFY(MessageBox::takeRecorded().isEmpty());
 
-    auto *results = window.findChild<QTreeWidget *>(QStringLiteral("lstResult"));
-    QCOMPARE(results->topLevelItemCount(), documents.size());
-    QHash<QString, QTreeWidgetItem *> rows;
-    for (int i = 0; i < results->topLevelItemCount(); ++i)
-        rows.insert(results->topLevelItem(i)->text(0), results->topLevelItem(i));
+    auto *results = window.findChild<QTableWidget *>(QStringLiteral("lstResult"));
+    QCOMPARE(results->rowCount(), documents.size());
+    QHash<QString, QTableWidgetItem *> rows;
+    for (int i = 0; i < results->rowCount(); ++i)
+        rows.insert(results->item(i, 0)->text(), results->item(i, 0));
 
     QStringList expectedOutputs;
     for (const Corpus::Document &document : documents) {
         const QString outputName = OutputName(fileName(document.name), QStringLiteral("png"));
         const QString output = m_output.path() + QLatin1Char('/') + outputName;
-        QTreeWidgetItem *row = rows.value(outputName);
+        QTableWidgetItem *row = rows.value(outputName);
         QVERIFY2(row, qPrintable(document.name));
         const Mark mark = markOf(row);
         const QString where =
             QStringLiteral("%1 (%2): %3 %4")
-                .arg(document.name, document.what, QLatin1String(nameOf(mark)), row->toolTip(0));
+                .arg(document.name, document.what, QLatin1String(nameOf(mark)), row->toolTip());
         qInfo("%s", qPrintable(where));
         if (document.mark == QLatin1String("any"))
             QVERIFY2(mark != Mark::None, qPrintable(where));
@@ -166,10 +166,10 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
             QCOMPARE(sniffFormat(output), QStringLiteral("PNG"));
             QCOMPARE(QImageReader(output).size(),
                      thumbnailFor(document.pageWidth, document.pageHeight));
-            QVERIFY2(row->toolTip(0).isEmpty(), qPrintable(where));
+            QVERIFY2(row->toolTip().isEmpty(), qPrintable(where));
         } else {
             QVERIFY2(!QFileInfo::exists(output), qPrintable(where));
-            QVERIFY2(!row->toolTip(0).isEmpty(), qPrintable(where));
+            QVERIFY2(!row->toolTip().isEmpty(), qPrintable(where));
         }
     }
     expectedOutputs.sort();
@@ -198,7 +198,7 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
     window.findChild<QLineEdit *>(QStringLiteral("txtPDFfolder"))
         ->setText(Corpus::documents() + QStringLiteral("/old.pdf"));
     QTest::mouseClick(convert, Qt::LeftButton);
-    QCOMPARE(markOf(results->topLevelItem(0)), Mark::Green);
+    QCOMPARE(markOf(results->item(0, 0)), Mark::Green);
 }
 
 // Only page 1 is rendered; the rest of a long document may cost reading it,

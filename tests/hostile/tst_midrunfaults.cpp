@@ -23,7 +23,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTableWidget>
 
 #include <atomic>
 #include <csignal>
@@ -73,9 +73,9 @@ class TestMidRunFaults : public QObject
     {
         return m_window->findChild<QLabel *>(QStringLiteral("lblError"))->text();
     }
-    QTreeWidget *results() const
+    QTableWidget *results() const
     {
-        return m_window->findChild<QTreeWidget *>(QStringLiteral("lstResult"));
+        return m_window->findChild<QTableWidget *>(QStringLiteral("lstResult"));
     }
 
     // The worker starts with the window, so that a fault hook set now holds.
@@ -103,7 +103,7 @@ class TestMidRunFaults : public QObject
         QVERIFY(convert()->isEnabled());
         QCOMPARE(convert()->text(), QStringLiteral("Create thumbnails"));
         QVERIFY(m_window->findChild<QLineEdit *>(QStringLiteral("txtPDFfolder"))->isEnabled());
-        QCOMPARE(results()->topLevelItemCount(), m_converter->calls.size());
+        QCOMPARE(results()->rowCount(), m_converter->calls.size());
         QVERIFY(MessageBox::takeRecorded().isEmpty());
     }
     // Green and red, in the order the files were converted.

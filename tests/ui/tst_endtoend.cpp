@@ -14,7 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTableWidget>
 
 // The program as a user meets it: the real window, the real worker,
 // ImageMagick and Ghostscript, on PDFs made here.
@@ -61,11 +61,11 @@ private slots:
 
             QCOMPARE(control<QLabel>(&window, "lblError")->text(),
                      QString("Done. 5 PDF files found..."));
-            auto *results = control<QTreeWidget>(&window, "lstResult");
+            auto *results = control<QTableWidget>(&window, "lstResult");
             QStringList failed;
-            for (int row = 0; row < results->topLevelItemCount(); ++row) {
-                if (!results->topLevelItem(row)->toolTip(0).isEmpty())
-                    failed.append(results->topLevelItem(row)->text(0));
+            for (int row = 0; row < results->rowCount(); ++row) {
+                if (!results->item(row, 0)->toolTip().isEmpty())
+                    failed.append(results->item(row, 0)->text());
             }
             QCOMPARE(failed, QStringList({"broken.png"}));
 
@@ -84,7 +84,7 @@ private slots:
                 previewed = control<QLabel>(preview, "imgThumb")->pixmap().size();
                 preview->close();
             });
-            QTreeWidgetItem *row = results->findItems("wide.png", Qt::MatchExactly).first();
+            QTableWidgetItem *row = results->findItems("wide.png", Qt::MatchExactly).first();
             const QPoint centre = results->visualItemRect(row).center();
             doubleClick(results->viewport(), centre);
             QCOMPARE(previewed, QSize(88, 62));

@@ -20,7 +20,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTableWidget>
 
 #include <memory>
 
@@ -81,7 +81,7 @@ class TestLeafmark : public QObject
     QLineEdit *box(const char *name) const { return control<QLineEdit>(name); }
     QPushButton *convert() const { return control<QPushButton>("Convert"); }
     QLabel *status() const { return control<QLabel>("lblError"); }
-    QTreeWidget *results() const { return control<QTreeWidget>("lstResult"); }
+    QTableWidget *results() const { return control<QTableWidget>("lstResult"); }
     QColor statusColour() const { return status()->palette().color(QPalette::WindowText); }
 
     void loadAndShow()
@@ -151,9 +151,9 @@ private slots:
         QCOMPARE(box("txtHeight")->text(), QString());
         QCOMPARE(box("txtWidth")->text(), QString("88"));
         QCOMPARE(CurrentFormat, QString("png"));
-        QCOMPARE(results()->topLevelItemCount(), 0);
+        QCOMPARE(results()->rowCount(), 0);
         QCOMPARE(results()->columnCount(), 1);
-        QCOMPARE(results()->headerItem()->text(0), QString("Results"));
+        QCOMPARE(results()->horizontalHeaderItem(0)->text(), QString("Results"));
         QCOMPARE(results()->columnWidth(0), results()->width() - 20);
         QCOMPARE(control<QLabel>("lblExplain")->text(),
                  QString("ORVANT Leafmark create one image file for every PDF found on the PDF's "
@@ -274,13 +274,14 @@ private slots:
             return name.isEmpty() ? name : m_dir->path() + "/" + name;
         };
         loadAndShow();
-        new QTreeWidgetItem(results(), {"left over"});
+        results()->insertRow(0);
+        results()->setItem(0, 0, new QTableWidgetItem("left over"));
         fillInputs(inTemp(pdfFolder), inTemp(imageFolder), width, height);
         clickConvert();
         QCOMPARE(status()->text(), message);
         QCOMPARE(statusColour(), red());
         QCOMPARE(QApplication::focusWidget()->objectName(), focus);
-        QCOMPARE(results()->topLevelItemCount(), 0);
+        QCOMPARE(results()->rowCount(), 0);
         QVERIFY(m_converter.calls.isEmpty());
         QVERIFY(!QFile::exists(SettingsFilePath()));
         verifyIdle();
@@ -316,17 +317,17 @@ private slots:
                          convert()->isEnabled() ? "enabled" : "disabled",
                          QString::number(disabled.size()),
                          results()->currentItem()->isSelected() ? "selected" : "not selected",
-                         results()->currentItem()->icon(0).isNull() ? "no icon" : "icon"};
+                         results()->currentItem()->icon().isNull() ? "no icon" : "icon"};
             return ++call == 2 ? ConversionResult{{}, "not a PDF"} : ConversionResult{"1,1,PDF", {}};
         };
         clickConvert();
         QCOMPARE(status()->text(), QString("Done. 3 PDF files found..."));
         QCOMPARE(statusColour(), windowText());
-        QCOMPARE(results()->topLevelItemCount(), 3);
+        QCOMPARE(results()->rowCount(), 3);
         for (int row = 0; row < 3; ++row)
-            QVERIFY(!results()->topLevelItem(row)->icon(0).isNull());
-        QCOMPARE(results()->topLevelItem(1)->toolTip(0), QString("not a PDF"));
-        QCOMPARE(results()->topLevelItem(2)->text(0), QString("c.png"));
+            QVERIFY(!results()->item(row, 0)->icon().isNull());
+        QCOMPARE(results()->item(1, 0)->toolTip(), QString("not a PDF"));
+        QCOMPARE(results()->item(2, 0)->text(), QString("c.png"));
         QCOMPARE(duringRun, QStringList({"One moment please... working...", "red", "Cancel!", "bold",
                                          "enabled", "6", "selected", "no icon"}));
         QCOMPARE(m_window->runController().LastImageFolder(), thumbs());
@@ -423,8 +424,8 @@ private slots:
         };
         clickConvert();
         QVERIFY(dialogSeen);
-        QCOMPARE(results()->topLevelItem(0)->text(0).right(4), QString(".png"));
-        QCOMPARE(results()->topLevelItem(1)->text(0).right(4), QString(".gif"));
+        QCOMPARE(results()->item(0, 0)->text().right(4), QString(".png"));
+        QCOMPARE(results()->item(1, 0)->text().right(4), QString(".gif"));
         QCOMPARE(m_converter.calls.at(2).at(5).right(4), QString(".gif"));
         QCOMPARE(ReadSetting("config", "ImageFormat"), QString("gif"));
     }
@@ -435,17 +436,17 @@ private slots:
         fillInputs(pdfs(), thumbs());
         clickConvert();
         box("txtImageFolder")->setText(m_dir->path());
-        QTreeWidgetItem *row = results()->topLevelItem(1);
+        QTableWidgetItem *row = results()->item(1, 0);
         const QPoint centre = results()->visualItemRect(row).center();
         doubleClick(results()->viewport(), centre);
-        QCOMPARE(m_decoder.paths, QStringList({thumbs() + "/" + row->text(0)}));
+        QCOMPARE(m_decoder.paths, QStringList({thumbs() + "/" + row->text()}));
         QCOMPARE(MessageBox::takeRecorded(), QStringList({"Cannot load file"}));
 
         convert()->setEnabled(false);
         doubleClick(results()->viewport(), centre);
         QCOMPARE(m_decoder.paths.size(), 1);
         convert()->setEnabled(true);
-        results()->clear();
+        results()->setRowCount(0);
         doubleClick(results()->viewport(), centre);
         QCOMPARE(m_decoder.paths.size(), 1);
         QVERIFY(MessageBox::takeRecorded().isEmpty());
