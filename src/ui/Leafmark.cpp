@@ -25,9 +25,14 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+#include <chrono>
+
 namespace {
 
 const QString Section = QStringLiteral("config");
+
+// A run paints the results list at least this often; see PaintPacer.
+constexpr std::chrono::milliseconds ListPaintInterval(15);
 
 const QString ExplanationText = QStringLiteral(
     "ORVANT Leafmark create one image file for every PDF found on the PDF's folder.\n\n"
@@ -82,7 +87,8 @@ void fitCaption(QLabel *label, qreal points)
 } // namespace
 
 Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
-    : m_converter(converter), m_decoder(decoder), m_controller(*this, converter)
+    : m_converter(converter), m_decoder(decoder), m_controller(*this, converter),
+      m_listPacer(ListPaintInterval.count())
 {
     setObjectName(QStringLiteral("Leafmark"));
     setWindowTitle(QStringLiteral("ORVANT Leafmark"));
@@ -96,6 +102,11 @@ Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
     buildMenus();
     connectHandlers();
     setFixedSize(sizeHint());
+    m_listPaintCatchUp.setSingleShot(true);
+    m_listPaintCatchUp.setInterval(ListPaintInterval);
+    connect(&m_listPaintCatchUp, &QTimer::timeout, lstResult,
+            [this] { lstResult->setUpdatesEnabled(true); });
+    m_clock.start();
 }
 
 Leafmark::~Leafmark() = default;
@@ -327,7 +338,18 @@ void Leafmark::markResultRow(qint64 position, bool succeeded, const QString &fai
 
 void Leafmark::yieldPoint()
 {
+    paceListPainting();
     QCoreApplication::processEvents();
+}
+
+// What a yield point leaves unpainted, the catch-up timer paints once the run
+// has ended or lets the event loop run.
+void Leafmark::paceListPainting()
+{
+    const bool paint = m_listPacer.paintAt(m_clock.elapsed());
+    lstResult->setUpdatesEnabled(paint);
+    if (!paint && !m_listPaintCatchUp.isActive())
+        m_listPaintCatchUp.start();
 }
 
 bool Leafmark::CancelRequested() const

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "PaintPacer.h"
 #include "run/ControllerView.h"
 #include "run/RunController.h"
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QMainWindow>
+#include <QTimer>
 
 #include <memory>
 
@@ -47,6 +50,7 @@ private:
     void showOptions();
     void showAbout();
     void showPreview();
+    void paceListPainting();
 
     // WalkView
     QString imageFolderText() const override;
@@ -89,6 +93,9 @@ private:
     QLabel *lblExplain = nullptr;
     QTableWidget *lstResult = nullptr;
     QList<QIcon> ImageList1;
+    PaintPacer m_listPacer;
+    QElapsedTimer m_clock;
+    QTimer m_listPaintCatchUp;
 
     std::unique_ptr<frmOptions> m_options;
     std::unique_ptr<frmAbout> m_about;

@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QTest>
 #include <QTableWidget>
+#include <QThread>
 
 #include <memory>
 
@@ -332,7 +333,25 @@ private slots:
                                          "enabled", "6", "selected", "no icon"}));
         QCOMPARE(m_window->runController().LastImageFolder(), thumbs());
         QCOMPARE(storedInputs(), pdfs() + "|" + thumbs() + "|125|88");
+        // The list paints rarely during a run, and again for good after it.
+        QTRY_VERIFY(results()->updatesEnabled());
         verifyIdle();
+    }
+
+    void slowConversionsShowTheirRowWhileTheyRun()
+    {
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
+        QStringList unpainted;
+        m_converter.onConvert = [&](const QStringList &arguments) {
+            if (!results()->updatesEnabled())
+                unpainted.append(arguments.last());
+            QThread::msleep(20);
+            return ConversionResult{"1,1,PDF", {}};
+        };
+        clickConvert();
+        QCOMPARE(m_converter.calls.size(), 3);
+        QCOMPARE(unpainted, QStringList());
     }
 
     void runThatFindsNothingSavesNothing()
