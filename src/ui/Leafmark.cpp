@@ -185,6 +185,9 @@ void Leafmark::buildResultList(QWidget *client)
     rows->hide();
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(lstResult->fontMetrics().height() + 4);
+    // The hidden row header would work out where the new current row lies,
+    // from the first row on, for every row a run selects.
+    disconnect(lstResult->selectionModel(), &QItemSelectionModel::currentChanged, rows, nullptr);
     QHeaderView *columns = lstResult->horizontalHeader();
     columns->setStretchLastSection(false);
     columns->setHighlightSections(false);
