@@ -78,7 +78,7 @@ for pass in $(seq 1 "$passes"); do
     done
 done
 
-step "The walk alone: 100,000 empty files in 10,000 folders"
+step "The walk alone: 100,000 empty files in 10,000 folders, through the window and without it"
 mkdir -p "$work/walk" "$work/thumbs/walk"
 (cd "$work/walk" && mkdir -p d{00..99}/e{00..99} &&
     printf '%s\n' d{00..99}/e{00..99}/f{0..9}.pdf | xargs touch)
@@ -89,8 +89,11 @@ for run in 1 2 3; do
     end=${EPOCHREALTIME/./}
     awk -v us=$((end - start)) 'BEGIN { print us / 1e6 }' >>"$raw/find.times"
     "$bin/leafmark-bench-window" quiet --pdfs "$work/walk" --out "$raw/quiet-$run"
+    "$bin/leafmark-bench-window" run --idle --untimed --pdfs "$work/walk" \
+        --thumbs "$work/thumbs/walk" --time-limit "$walkLimit" --out "$raw/walk-untimed-$run" 2>/dev/null
 done
-step "The walk through the window, stopped with Cancel after ${walkLimit} s"
+"$bin/leafmark-bench-window" yield-cost --out "$raw/yield-cost"
+step "The walk through the window once more, with a clock at every yield point"
 "$bin/leafmark-bench-window" run --idle --pdfs "$work/walk" --thumbs "$work/thumbs/walk" \
     --time-limit "$walkLimit" --out "$raw/walk-window" 2>/dev/null
 

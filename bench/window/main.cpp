@@ -153,8 +153,11 @@ int runWindow(const QCommandLineParser &options)
     WorkerConverter worker;
     IdleConverter idle;
     const bool idleRun = options.isSet(QStringLiteral("idle"));
+    const bool untimed = options.isSet(QStringLiteral("untimed"));
     TimedConverter timed(idleRun ? static_cast<Converter &>(idle) : worker);
-    WindowBench bench(timed, worker);
+    Converter &converter = untimed ? (idleRun ? static_cast<Converter &>(idle) : worker)
+                                   : static_cast<Converter &>(timed);
+    WindowBench bench(converter, worker);
     const QString problem = bench.open();
     if (!problem.isEmpty())
         return fail(QStringLiteral("the window did not load: ") + problem);
@@ -175,10 +178,12 @@ int runWindow(const QCommandLineParser &options)
     const std::chrono::seconds timeLimit(options.value(QStringLiteral("time-limit")).toLongLong());
 
     const double cpuBefore = runCpuSeconds(samples.first().workerPid);
-    std::optional<YieldClock> clock(std::in_place);
+    std::optional<YieldClock> clock;
+    if (!untimed)
+        clock.emplace();
     const RunOutcome outcome =
         bench.run(options.value(QStringLiteral("pdfs")), thumbs, width, timeLimit);
-    const QList<Stamp> yields = clock->stamps();
+    const QList<Stamp> yields = clock ? clock->stamps() : QList<Stamp>();
     clock.reset();
     const double cpuAfter = runCpuSeconds(samples.first().workerPid);
     QApplication::processEvents();
@@ -193,11 +198,12 @@ int runWindow(const QCommandLineParser &options)
     summary.add("status", outcome.status);
     summary.add("cancelled_at_time_limit", outcome.cancelled ? 1 : 0);
     summary.add("rows", outcome.rows);
-    summary.add("files", records.size());
+    summary.add("files", untimed ? qsizetype(outcome.rows) : records.size());
     summary.add("failed", failed);
     summary.add("seconds_total", seconds(outcome.end.wallNs - outcome.start.wallNs));
     summary.add("cpu_seconds", cpuAfter - cpuBefore);
-    addGaps(summary, outcome, yields, records);
+    if (!untimed)
+        addGaps(summary, outcome, yields, records);
     summary.add("window_kib_before", samples.first().windowKiB);
     summary.add("window_kib_after", samples.last().windowKiB);
     summary.add("worker_kib_before", samples.first().workerKiB);
@@ -232,6 +238,30 @@ int runQuietWalk(const QCommandLineParser &options)
                : fail(QStringLiteral("cannot write the summary"));
 }
 
+// What a yield point costs with nothing to do: the window open and idle.
+int runYieldCost(const QCommandLineParser &options)
+{
+    WorkerConverter worker;
+    IdleConverter idle;
+    WindowBench bench(idle, worker);
+    const QString problem = bench.open();
+    if (!problem.isEmpty())
+        return fail(QStringLiteral("the window did not load: ") + problem);
+    constexpr int Yields = 200'000;
+    const Stamp start = Stamp::now();
+    for (int i = 0; i < Yields; ++i)
+        QCoreApplication::processEvents();
+    const Stamp end = Stamp::now();
+
+    Summary summary;
+    summary.add("yields", Yields);
+    summary.add("seconds_total", seconds(end.wallNs - start.wallNs));
+    return writeText(options.value(QStringLiteral("out")) + QStringLiteral(".summary"),
+                     summary.text())
+               ? 0
+               : fail(QStringLiteral("cannot write the summary"));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -243,9 +273,10 @@ int main(int argc, char *argv[])
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral(
         "run: one run of the real window (the worker converts, or nothing with --idle).\n"
-        "quiet: the folder walk alone, with no window and no conversion."));
+        "quiet: the folder walk alone, with no window and no conversion.\n"
+        "yield-cost: the cost of one yield point in the idle window."));
     options.addHelpOption();
-    options.addPositionalArgument(QStringLiteral("mode"), QStringLiteral("run or quiet"));
+    options.addPositionalArgument(QStringLiteral("mode"), QStringLiteral("run, quiet or yield-cost"));
     options.addOptions({
         {QStringLiteral("pdfs"), QStringLiteral("Folder of PDF files."), QStringLiteral("dir")},
         {QStringLiteral("thumbs"), QStringLiteral("Thumbnail folder."), QStringLiteral("dir")},
@@ -262,12 +293,18 @@ int main(int argc, char *argv[])
          QStringLiteral("Click Cancel after this many seconds (0: never)."), QStringLiteral("s"),
          QStringLiteral("0")},
         {QStringLiteral("idle"), QStringLiteral("Convert nothing.")},
+        {QStringLiteral("untimed"),
+         QStringLiteral("Time the run as a whole only: no clock at yield points or conversions.")},
     });
     options.process(app);
 
     const QString mode = options.positionalArguments().value(0);
-    if (!options.isSet(QStringLiteral("pdfs")) || !options.isSet(QStringLiteral("out")))
-        return fail(QStringLiteral("--pdfs and --out are needed"));
+    if (!options.isSet(QStringLiteral("out")))
+        return fail(QStringLiteral("--out is needed"));
+    if (mode == QLatin1String("yield-cost"))
+        return runYieldCost(options);
+    if (!options.isSet(QStringLiteral("pdfs")))
+        return fail(QStringLiteral("--pdfs is needed"));
     if (mode == QLatin1String("run"))
         return runWindow(options);
     if (mode == QLatin1String("quiet"))
