@@ -92,7 +92,7 @@ for run in 1 2 3; do
     "$bin/leafmark-bench-window" run --idle --untimed --pdfs "$work/walk" \
         --thumbs "$work/thumbs/walk" --time-limit "$walkLimit" --out "$raw/walk-untimed-$run" 2>/dev/null
 done
-"$bin/leafmark-bench-window" yield-cost --out "$raw/yield-cost"
+"$bin/leafmark-bench-window" yield-cost --out "$raw/yield-cost" 2>/dev/null
 step "The walk through the window once more, with a clock at every yield point"
 "$bin/leafmark-bench-window" run --idle --pdfs "$work/walk" --thumbs "$work/thumbs/walk" \
     --time-limit "$walkLimit" --out "$raw/walk-window" 2>/dev/null
