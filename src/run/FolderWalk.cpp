@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -25,9 +26,11 @@ Listing openListing(const QByteArray &nativePath)
     return Listing(opendir(nativePath.constData()));
 }
 
+// The C library packs each entry only as long as its name: the field may not
+// be read to its declared size.
 QByteArray entryName(const dirent *entry)
 {
-    QByteArray field(entry->d_name, sizeof entry->d_name);
+    QByteArray field(entry->d_name, qsizetype(std::strlen(entry->d_name)));
     return StripNulls(field);
 }
 
