@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QByteArray>
-#include <QSet>
-#include <QString>
+#include "VisitingOrder.h"
 
-#include <utility>
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
 
 class Converter;
 class WalkView;
@@ -22,21 +24,20 @@ public:
     void FindFilesAPI(QString path, const QString &SearchStr, qint64 &FileCount);
 
 private:
-    // A folder by its bytes, for the file system, and as text, for the converter.
-    struct Folder
+    // What an entry is converted with, or why it cannot be.
+    struct EntryJob
     {
-        QByteArray native;
-        QString path;
+        QStringList arguments;
+        QString failureReason;
     };
 
-    void walkFolder(const Folder &folder, const QString &SearchStr, qint64 &FileCount);
-    bool enterFolderOnce(const QByteArray &nativePath);
-    QList<QByteArray> collectSubfolders(const QByteArray &nativePath);
-    bool convertMatchingEntries(const Folder &folder, const QString &SearchStr, qint64 &FileCount);
-    void convertEntry(const Folder &folder, const QByteArray &nativeName, qint64 &FileCount);
+    void convertEntry(const VisitingOrder::Folder &folder, const QByteArray &nativeName,
+                      qint64 &FileCount);
+    EntryJob jobFor(const VisitingOrder::Folder &folder, const QByteArray &nativeName,
+                    const QString &outputPath) const;
+    QString outputPathFor(const QString &outputName) const;
+    std::optional<QStringList> nextForeseenArguments(VisitingOrder &ahead) const;
 
     WalkView &m_view;
     Converter &m_converter;
-    // Device and inode of every folder walked so far: a link cycle ends here.
-    QSet<std::pair<quint64, quint64>> m_visitedFolders;
 };

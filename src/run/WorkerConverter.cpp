@@ -1,32 +1,30 @@
 #include "WorkerConverter.h"
 
-#include <QDeadlineTimer>
+#include "FilePlacement.h"
+#include "FileIdentity.h"
+#include "FileSignature.h"
+#include "WorkerConnection.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <sys/prctl.h>
+#include <sched.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <utility>
+
+extern char **environ;
 
 namespace {
 
-constexpr qsizetype errorOutputKept = 4096;
-constexpr int gentleStopMs = 2000;
-constexpr int killWaitMs = 5000;
-
-// ImageMagick reads escapes and globs in names; the worker's folder and all
-// that it names there must be plain.
-QString scratchParent()
-{
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9/._-]+$"));
-    const QString temp = QDir::tempPath();
-    return plain.match(temp).hasMatch() ? temp : QStringLiteral("/tmp");
-}
+constexpr int maxPoolSize = 16;
+// Each worker keeps two entries ahead in hand: one converting, one waiting.
+constexpr int entriesAheadPerWorker = 2;
+constexpr std::chrono::milliseconds deadlineCheckInterval(250);
 
 // The worker keeps the working folder we had when it started; ours may have
 // changed since.
@@ -35,27 +33,135 @@ QString absolute(const QString &path)
     return QDir::isRelativePath(path) ? QDir::currentPath() + QLatin1Char('/') + path : path;
 }
 
-QString lastLine(const QByteArray &output)
+QString folderOf(const QString &path)
 {
-    const QList<QByteArray> lines = output.trimmed().split('\n');
-    return QString::fromLocal8Bit(lines.last().trimmed());
+    return path.left(path.lastIndexOf(QLatin1Char('/')));
 }
 
-WorkerProtocol::Request request(WorkerProtocol::RequestType type, QStringList arguments = {})
+// Every worker starts as the first did, fault hooks of the tests included,
+// whatever became of this process's environment since.
+std::vector<QByteArray> currentEnvironment()
+{
+    std::vector<QByteArray> entries;
+    for (char **entry = environ; *entry != nullptr; ++entry)
+        entries.emplace_back(*entry);
+    return entries;
+}
+
+std::optional<ConversionJob> jobFrom(const QStringList &arguments)
+{
+    std::optional<ConversionJob> job = ConversionJob::fromArguments(arguments);
+    if (job) {
+        job->input = absolute(job->input);
+        job->output = absolute(job->output);
+    }
+    return job;
+}
+
+WorkerProtocol::Request convertRequest(const ConversionJob &job)
 {
     WorkerProtocol::Request request;
-    request.type = type;
-    request.arguments = std::move(arguments);
+    request.type = WorkerProtocol::RequestType::Convert;
+    request.job = job;
     return request;
+}
+
+// The thumbnail reached the window's process whole and of the format its name says.
+QString placementProblem(const ConversionJob &job, const QString &held)
+{
+    const QString outputFolder = folderOf(job.output);
+    if (!outputFolder.isEmpty() && !QFileInfo(outputFolder).isDir())
+        return QStringLiteral("could not write the thumbnail: the folder %1 does not exist")
+            .arg(outputFolder);
+    const QString expected = FileSignature::formatForExtension(job.outputExtension());
+    if (!expected.isEmpty() && FileSignature::formatOfFile(held) != expected)
+        return QStringLiteral("the converter's thumbnail is not %1").arg(expected);
+    if (const QString error = placeFile(held, job.output); !error.isEmpty())
+        return QStringLiteral("could not write the thumbnail: %1").arg(error);
+    return QString();
 }
 
 } // namespace
 
-WorkerConverter::WorkerConverter(QString workerPath) : m_workerPath(std::move(workerPath)) {}
+struct WorkerConverter::Task
+{
+    enum class State { Waiting, Running, Done };
+
+    WorkerProtocol::Request request;
+    State state = State::Waiting;
+    // Set when the task was handed out before the walk reached its entry.
+    bool ahead = false;
+    std::optional<FileIdentity> inputWhenStarted;
+    WorkerProtocol::Reply reply;
+    QString heldFile;
+    struct Worker *worker = nullptr;
+
+    ~Task()
+    {
+        if (!heldFile.isEmpty())
+            QFile::remove(heldFile);
+    }
+};
+
+struct WorkerConverter::Worker
+{
+    Worker(const QString &path, const std::vector<QByteArray> &environment)
+        : connection(path, environment)
+    {
+    }
+    ~Worker() { unwatch(); }
+
+    // Replies and Ghostscript's chatter are read as they come while the event
+    // loop runs: at the walk's yield points and in modal dialogs.
+    void watch(const std::function<void()> &onActivity)
+    {
+        unwatch();
+        for (const int fd : {connection.replyDescriptor(), connection.errorDescriptor()}) {
+            auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+            QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(),
+                             onActivity);
+            notifiers.push_back(std::move(notifier));
+        }
+    }
+    // A notifier may be the one whose signal is being handled.
+    void unwatch()
+    {
+        for (std::unique_ptr<QSocketNotifier> &notifier : notifiers) {
+            notifier->setEnabled(false);
+            notifier.release()->deleteLater();
+        }
+        notifiers.clear();
+    }
+
+    WorkerConnection connection;
+    QString startProblem;
+    Task *task = nullptr;
+    std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
+};
+
+WorkerConverter::WorkerConverter(QString workerPath, int poolSize)
+    : m_workerPath(std::move(workerPath)), m_poolSize(std::clamp(poolSize, 1, maxPoolSize))
+{
+    m_deadlines.setInterval(deadlineCheckInterval);
+    QObject::connect(&m_deadlines, &QTimer::timeout, &m_deadlines, [this] {
+        collectReplies();
+        workAhead();
+    });
+}
 
 WorkerConverter::~WorkerConverter()
 {
-    stopGently();
+    discardAllAhead();
+    m_workers.clear();
+}
+
+int WorkerConverter::usableCores()
+{
+    cpu_set_t cores;
+    CPU_ZERO(&cores);
+    if (::sched_getaffinity(0, sizeof cores, &cores) != 0)
+        return 1;
+    return std::clamp(CPU_COUNT(&cores), 1, maxPoolSize);
 }
 
 void WorkerConverter::setTimeLimit(std::chrono::milliseconds limit)
@@ -65,162 +171,268 @@ void WorkerConverter::setTimeLimit(std::chrono::milliseconds limit)
 
 QString WorkerConverter::start()
 {
-    stopGently();
-    return launch();
+    discardAllAhead();
+    m_workers.clear();
+    m_environment = currentEnvironment();
+    m_held = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/leafmark-XXXXXX"));
+    m_workers.push_back(std::make_unique<Worker>(m_workerPath, m_environment));
+    Worker &first = *m_workers.front();
+    first.startProblem = startWorker(first);
+    return first.startProblem;
 }
 
 ConversionResult WorkerConverter::Convert(const QStringList &arguments)
 {
-    if (const QString problem = ensureRunning(); !problem.isEmpty())
-        return {QString(), problem};
-    QStringList sent = arguments;
-    if (sent.size() == 6) {
-        sent[4] = absolute(sent[4]);
-        sent[5] = absolute(sent[5]);
+    const std::optional<ConversionJob> job = jobFrom(arguments);
+    if (!job)
+        return {QString(), QStringLiteral("the converter takes the six arguments of a thumbnail, "
+                                          "not %1")
+                               .arg(arguments.join(QLatin1Char(' ')))};
+    std::unique_ptr<Task> task = takeAheadTaskFor(*job);
+    if (task) {
+        waitFor(*task);
+        if (!stillHolds(*task))
+            task.reset();
     }
-    const qint64 worker = m_processGroup;
-    const WorkerProtocol::Reply reply =
-        exchange(request(WorkerProtocol::RequestType::Convert, sent));
-    if (!m_process && sent.size() == 6)
-        removePartFiles(sent[5], worker);
-    return {reply.failure.isEmpty() ? reply.text : QString(), reply.failure};
+    if (!task) {
+        task = std::make_unique<Task>();
+        task->request = convertRequest(*job);
+        waitFor(*task);
+    }
+    const ConversionResult result = placeResult(*job, *task);
+    task.reset();
+    workAhead();
+    return result;
 }
 
 DecodedImage WorkerConverter::decodeImage(const QString &path)
 {
-    if (!ensureRunning().isEmpty())
-        return {};
-    const WorkerProtocol::Reply reply =
-        exchange(request(WorkerProtocol::RequestType::Decode, {absolute(path)}));
+    Task task;
+    task.request.type = WorkerProtocol::RequestType::Decode;
+    task.request.imagePath = absolute(path);
+    waitFor(task);
+    const WorkerProtocol::Reply &reply = task.reply;
     if (!reply.failure.isEmpty() || reply.width <= 0 || reply.height <= 0 ||
         reply.rgba.size() != qsizetype(reply.width) * reply.height * 4)
         return {};
     return {reply.width, reply.height, reply.rgba};
 }
 
-// A worker that runs answers for itself, even when it reported a problem at
-// start: it refuses conversions but can still decode.
-QString WorkerConverter::ensureRunning()
+void WorkerConverter::foresee(Forecast forecast)
 {
-    if (m_process && m_process->state() == QProcess::Running)
-        return QString();
-    killAll();
-    const QString problem = launch();
-    return m_process ? QString() : problem;
+    discardAllAhead();
+    m_forecast = std::move(forecast);
+    m_forecastEnded = !m_forecast;
+    workAhead();
 }
 
-QString WorkerConverter::launch()
+// The walk meets its entries in the forecast's order, so what lies before the
+// entry in hand will not be asked for. An entry not foreseen at all means the
+// tree changed under the look-ahead: what it holds is of no use then.
+std::unique_ptr<WorkerConverter::Task> WorkerConverter::takeAheadTaskFor(const ConversionJob &job)
 {
-    m_errorOutput.clear();
-    m_scratch =
-        std::make_unique<QTemporaryDir>(scratchParent() + QStringLiteral("/leafmark-XXXXXX"));
-    if (!m_scratch->isValid()) {
-        const QString reason = m_scratch->errorString();
-        m_scratch.reset();
-        return QStringLiteral("could not create a temporary folder for the worker: %1").arg(reason);
-    }
-    m_process = std::make_unique<QProcess>();
-    m_process->setProgram(m_workerPath);
-    m_process->setArguments({m_scratch->path()});
-    // Its own process group, so that one signal reaches the worker and every
-    // Ghostscript it started; and no worker outlives the window's process.
-    m_process->setChildProcessModifier([] {
-        ::setsid();
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    const auto found = std::find_if(m_ahead.begin(), m_ahead.end(), [&](const auto &task) {
+        return task->request.job.input == job.input;
     });
-    m_process->start();
-    if (!m_process->waitForStarted(int(m_timeLimit.count()))) {
-        const QString reason =
-            QFileInfo::exists(m_workerPath)
-                ? QStringLiteral("the worker program %1 did not start: %2")
-                      .arg(m_workerPath, m_process->errorString())
-                : QStringLiteral("the worker program %1 was not found").arg(m_workerPath);
-        killAll();
-        return reason;
+    if (found == m_ahead.end()) {
+        discardAllAhead();
+        return nullptr;
     }
-    m_processGroup = m_process->processId();
-
-    const WorkerProtocol::Reply reply = exchange(request(WorkerProtocol::RequestType::Hello));
-    if (m_process)
-        return reply.failure;
-    const QString said = lastLine(m_errorOutput);
-    if (said.contains(QLatin1String("libMagick")))
-        return QStringLiteral("ImageMagick is missing: %1").arg(said);
-    return QStringLiteral("the worker program %1 stopped before it was ready: %2")
-        .arg(m_workerPath, said.isEmpty() ? reply.failure : said);
+    while (m_ahead.begin() != found) {
+        discard(std::move(m_ahead.front()));
+        m_ahead.pop_front();
+    }
+    std::unique_ptr<Task> task = std::move(m_ahead.front());
+    m_ahead.pop_front();
+    if (task->request.job != job) {
+        discard(std::move(task));
+        return nullptr;
+    }
+    return task;
 }
 
-WorkerProtocol::Reply WorkerConverter::exchange(const WorkerProtocol::Request &request)
+// Made from the file that is there now: replaced, changed or deleted since,
+// it is converted again.
+bool WorkerConverter::stillHolds(const Task &task) const
 {
-    m_process->write(WorkerProtocol::frame(WorkerProtocol::encodeRequest(request)));
-    WorkerProtocol::FrameReader reader;
-    const QDeadlineTimer deadline(m_timeLimit);
-    for (;;) {
-        reader.append(m_process->readAllStandardOutput());
-        if (const std::optional<QByteArray> message = reader.takeMessage()) {
-            if (std::optional<WorkerProtocol::Reply> reply = WorkerProtocol::decodeReply(*message))
-                return *reply;
-            return lose(QStringLiteral("the converter gave an answer that makes no sense"));
+    if (!task.ahead)
+        return true;
+    const std::optional<FileIdentity> now = FileIdentity::ofPath(task.request.job.input);
+    if (now != task.inputWhenStarted)
+        return false;
+    return task.reply.resultFile.isEmpty() || task.reply.input == now;
+}
+
+// The task waiting for the walk gets the next worker free, before any work ahead.
+void WorkerConverter::waitFor(Task &task)
+{
+    while (task.state != Task::State::Done) {
+        if (task.state == Task::State::Waiting) {
+            if (Worker *worker = idleWorker(true))
+                dispatch(*worker, task);
+            continue;
         }
-        if (reader.isBroken())
-            return lose(QStringLiteral("the converter gave an answer that makes no sense"));
-        if (m_process->state() != QProcess::Running)
-            return lose(QStringLiteral("the converter stopped unexpectedly"));
-        if (deadline.hasExpired())
-            return lose(QStringLiteral("time limit reached"));
-        // Blocks without running the event loop: the walk waits for each result.
-        m_process->waitForReadyRead(int(deadline.remainingTime()));
-        collectErrorOutput();
+        workAhead();
+        std::vector<WorkerConnection *> busy;
+        for (const std::unique_ptr<Worker> &worker : m_workers)
+            busy.push_back(&worker->connection);
+        WorkerConnection::waitForAny(busy);
+        collectReplies();
     }
 }
 
-// A worker killed while it put a thumbnail in place may have left its part file.
-void WorkerConverter::removePartFiles(const QString &output, qint64 worker)
+// A worker with nothing to do, started if need be; the pool grows up to its
+// size. When mayWait, waits for one to finish rather than give none.
+WorkerConverter::Worker *WorkerConverter::idleWorker(bool mayWait)
 {
-    QDir folder = QFileInfo(output).dir();
-    const QStringList parts =
-        folder.entryList({WorkerProtocol::partFilePrefix(worker) + QLatin1Char('*')},
-                         QDir::Files | QDir::Hidden | QDir::System);
-    for (const QString &part : parts)
-        folder.remove(part);
+    for (;;) {
+        for (const std::unique_ptr<Worker> &worker : m_workers) {
+            if (worker->connection.isBusy())
+                continue;
+            // One that cannot be started is handed out all the same: the
+            // reason it gives stands for the result.
+            if (!worker->connection.isAlive())
+                worker->startProblem = startWorker(*worker);
+            return worker.get();
+        }
+        if (int(m_workers.size()) < m_poolSize) {
+            m_workers.push_back(std::make_unique<Worker>(m_workerPath, m_environment));
+            continue;
+        }
+        if (!mayWait)
+            return nullptr;
+        std::vector<WorkerConnection *> busy;
+        for (const std::unique_ptr<Worker> &worker : m_workers)
+            busy.push_back(&worker->connection);
+        WorkerConnection::waitForAny(busy);
+        collectReplies();
+    }
 }
 
-WorkerProtocol::Reply WorkerConverter::lose(const QString &reason)
+QString WorkerConverter::startWorker(Worker &worker)
 {
-    collectErrorOutput();
-    killAll();
-    WorkerProtocol::Reply reply;
-    reply.failure = reason;
-    return reply;
+    worker.unwatch();
+    const QString problem = worker.connection.start(m_timeLimit);
+    if (worker.connection.isRunning()) {
+        worker.watch([this] {
+            collectReplies();
+            workAhead();
+        });
+    }
+    return problem;
 }
 
-// Kept short and only for telling why a worker did not start; the rest is
-// Ghostscript's chatter about damaged documents.
-void WorkerConverter::collectErrorOutput()
+void WorkerConverter::dispatch(Worker &worker, Task &task)
 {
-    if (!m_process)
+    if (!worker.connection.isRunning()) {
+        finishTask(task, WorkerProtocol::failure(worker.startProblem));
         return;
-    m_errorOutput += m_process->readAllStandardError();
-    if (m_errorOutput.size() > errorOutputKept)
-        m_errorOutput = m_errorOutput.right(errorOutputKept);
-}
-
-void WorkerConverter::stopGently()
-{
-    if (m_process && m_process->state() == QProcess::Running) {
-        m_process->closeWriteChannel();
-        m_process->waitForFinished(gentleStopMs);
     }
-    killAll();
+    if (task.request.type == WorkerProtocol::RequestType::Convert)
+        task.inputWhenStarted = FileIdentity::ofPath(task.request.job.input);
+    task.state = Task::State::Running;
+    task.worker = &worker;
+    worker.task = &task;
+    worker.connection.send(task.request, m_timeLimit);
+    m_deadlines.start();
 }
 
-void WorkerConverter::killAll()
+void WorkerConverter::collectReplies()
 {
-    if (m_processGroup > 0)
-        ::kill(pid_t(-m_processGroup), SIGKILL);
-    if (m_process && m_process->state() != QProcess::NotRunning)
-        m_process->waitForFinished(killWaitMs);
-    m_process.reset();
-    m_scratch.reset();
-    m_processGroup = 0;
+    bool anyBusy = false;
+    for (const std::unique_ptr<Worker> &worker : m_workers) {
+        worker->connection.drainErrorOutput();
+        if (!worker->connection.isBusy())
+            continue;
+        std::optional<WorkerProtocol::Reply> reply = worker->connection.collect();
+        if (!reply) {
+            anyBusy = true;
+            continue;
+        }
+        if (!worker->connection.isRunning())
+            worker->unwatch();
+        Task *task = std::exchange(worker->task, nullptr);
+        if (task)
+            finishTask(*task, std::move(*reply));
+    }
+    if (!anyBusy)
+        m_deadlines.stop();
+}
+
+// The thumbnail leaves the worker's folder at once: the worker clears it
+// when its next request comes.
+void WorkerConverter::finishTask(Task &task, WorkerProtocol::Reply reply)
+{
+    task.state = Task::State::Done;
+    task.worker = nullptr;
+    if (!reply.resultFile.isEmpty()) {
+        const QString held = m_held->filePath(QString::number(++m_heldCount) + QLatin1Char('.') +
+                                              task.request.job.outputExtension());
+        if (::rename(QFile::encodeName(reply.resultFile).constData(),
+                     QFile::encodeName(held).constData()) == 0)
+            task.heldFile = held;
+        else
+            reply = WorkerProtocol::failure(
+                QStringLiteral("could not take the thumbnail from the converter: %1")
+                    .arg(qt_error_string(errno)));
+    }
+    task.reply = std::move(reply);
+}
+
+// Keeps every worker busy on the entries the walk will meet next, up to two
+// for each worker.
+void WorkerConverter::workAhead()
+{
+    if (!m_forecast)
+        return;
+    while (!m_forecastEnded &&
+           m_ahead.size() < size_t(m_poolSize) * entriesAheadPerWorker) {
+        const std::optional<QStringList> arguments = m_forecast();
+        const std::optional<ConversionJob> job = arguments ? jobFrom(*arguments) : std::nullopt;
+        if (!job) {
+            m_forecastEnded = true;
+            break;
+        }
+        auto task = std::make_unique<Task>();
+        task->request = convertRequest(*job);
+        task->ahead = true;
+        m_ahead.push_back(std::move(task));
+    }
+    for (const std::unique_ptr<Task> &task : m_ahead) {
+        if (task->state != Task::State::Waiting)
+            continue;
+        Worker *worker = idleWorker(false);
+        if (!worker)
+            return;
+        dispatch(*worker, *task);
+    }
+}
+
+// A worker busy on it is stopped, with its Ghostscript; it starts again when
+// next needed.
+void WorkerConverter::discard(std::unique_ptr<Task> task)
+{
+    if (Worker *worker = task->worker) {
+        worker->unwatch();
+        worker->connection.kill();
+        worker->task = nullptr;
+    }
+}
+
+void WorkerConverter::discardAllAhead()
+{
+    while (!m_ahead.empty()) {
+        discard(std::move(m_ahead.front()));
+        m_ahead.pop_front();
+    }
+}
+
+ConversionResult WorkerConverter::placeResult(const ConversionJob &job, Task &task) const
+{
+    const WorkerProtocol::Reply &reply = task.reply;
+    if (!reply.failure.isEmpty() || reply.text.isEmpty())
+        return {QString(), reply.failure};
+    if (const QString problem = placementProblem(job, task.heldFile); !problem.isEmpty())
+        return {QString(), problem};
+    return {reply.text, QString()};
 }

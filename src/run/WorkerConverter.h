@@ -7,43 +7,70 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTimer>
 
 #include <chrono>
+#include <deque>
 #include <memory>
+#include <optional>
+#include <vector>
 
-class QProcess;
 class QTemporaryDir;
 
-// Converts and decodes in a worker process of our own, so that Ghostscript and
-// the image coders never run inside the window's process. The worker is started
-// once, reused for every file and started again when it dies or overruns the
-// time limit.
+// Converts and decodes in worker processes of our own, so that Ghostscript and
+// the image coders never run inside the window's process: one worker per core,
+// each started when first needed, reused, and started again when it dies or
+// overruns the time limit. While a walk runs, the workers convert the entries
+// it will meet next into their private folders; when the walk reaches an
+// entry, the result made for exactly its job from exactly the file now there
+// is put in place, and anything else is converted then and there. A thumbnail
+// therefore appears in the output folder when the walk reaches it, as it
+// would one at a time.
 class WorkerConverter : public Converter, public ImageDecoder
 {
 public:
-    explicit WorkerConverter(QString workerPath = locateWorker());
+    explicit WorkerConverter(QString workerPath = locateWorker(), int poolSize = usableCores());
     ~WorkerConverter() override;
+
+    // The cores this process may run on, at most 16.
+    static int usableCores();
 
     void setTimeLimit(std::chrono::milliseconds limit);
 
     QString start() override;
     ConversionResult Convert(const QStringList &arguments) override;
+    void foresee(Forecast forecast) override;
     DecodedImage decodeImage(const QString &path) override;
 
 private:
-    QString ensureRunning();
-    QString launch();
-    WorkerProtocol::Reply exchange(const WorkerProtocol::Request &request);
-    WorkerProtocol::Reply lose(const QString &reason);
-    static void removePartFiles(const QString &output, qint64 worker);
-    void collectErrorOutput();
-    void stopGently();
-    void killAll();
+    struct Worker;
+    struct Task;
+
+    std::unique_ptr<Task> takeAheadTaskFor(const ConversionJob &job);
+    bool stillHolds(const Task &task) const;
+    void waitFor(Task &task);
+    Worker *idleWorker(bool mayWait);
+    QString startWorker(Worker &worker);
+    void dispatch(Worker &worker, Task &task);
+    void collectReplies();
+    void finishTask(Task &task, WorkerProtocol::Reply reply);
+    void workAhead();
+    void discard(std::unique_ptr<Task> task);
+    void discardAllAhead();
+    ConversionResult placeResult(const ConversionJob &job, Task &task) const;
+    void watchDeadlines();
 
     QString m_workerPath;
+    int m_poolSize;
     std::chrono::milliseconds m_timeLimit{60000};
-    std::unique_ptr<QProcess> m_process;
-    std::unique_ptr<QTemporaryDir> m_scratch;
-    qint64 m_processGroup = 0;
-    QByteArray m_errorOutput;
+    std::vector<QByteArray> m_environment;
+    std::vector<std::unique_ptr<Worker>> m_workers;
+    // The entries the walk will meet next, in its order.
+    std::deque<std::unique_ptr<Task>> m_ahead;
+    Forecast m_forecast;
+    bool m_forecastEnded = true;
+    // Finished thumbnails wait here, out of the workers' way, until placed.
+    std::unique_ptr<QTemporaryDir> m_held;
+    quint64 m_heldCount = 0;
+    QTimer m_deadlines;
 };

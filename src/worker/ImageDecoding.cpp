@@ -21,13 +21,6 @@ const QString imageName = QStringLiteral("image");
 
 using Wand = std::unique_ptr<MagickWand, decltype(&DestroyMagickWand)>;
 
-WorkerProtocol::Reply failed(const QString &reason)
-{
-    WorkerProtocol::Reply reply;
-    reply.failure = reason;
-    return reply;
-}
-
 QString wandMessage(MagickWand *wand)
 {
     ExceptionType severity = UndefinedException;
@@ -61,29 +54,31 @@ WorkerProtocol::Reply ImageDecoding::run(const QString &path) const
         QStringLiteral("BMP"), QStringLiteral("TIFF"), QStringLiteral("EPS"),
         QStringLiteral("SVG"), QStringLiteral("MIFF"),
     };
-    if (const QString reason = m_scratch.linkToFile(path, imageName); !reason.isEmpty())
-        return failed(QStringLiteral("cannot read the image: %1").arg(reason));
+    QString unreadable;
+    const ScratchFolder::OpenedFile image = m_scratch.openAs(path, imageName, &unreadable);
+    if (!image.isOpen())
+        return WorkerProtocol::failure(QStringLiteral("cannot read the image: %1").arg(unreadable));
     const QString safePath = m_scratch.filePath(imageName);
     const QString format = FileSignature::formatOfFile(safePath);
     if (!decodable.contains(format))
-        return failed(QStringLiteral("not an image in a format this program writes"));
+        return WorkerProtocol::failure(QStringLiteral("not an image in a format this program writes"));
 
     // The format prefix keeps ImageMagick from choosing a coder of its own.
     const QByteArray name =
         QFile::encodeName(format + QLatin1Char(':') + safePath + QStringLiteral("[0]"));
     Wand wand(NewMagickWand(), &DestroyMagickWand);
     const auto magickFailure = [&] {
-        return failed(wandMessage(wand.get()).replace(safePath, path));
+        return WorkerProtocol::failure(wandMessage(wand.get()).replace(safePath, path));
     };
     if (MagickPingImage(wand.get(), name.constData()) != MagickTrue)
         return magickFailure();
     if (const QString problem = sizeProblem(wand.get()); !problem.isEmpty())
-        return failed(problem);
+        return WorkerProtocol::failure(problem);
     ClearMagickWand(wand.get());
     if (MagickReadImage(wand.get(), name.constData()) != MagickTrue)
         return magickFailure();
     if (const QString problem = sizeProblem(wand.get()); !problem.isEmpty())
-        return failed(problem);
+        return WorkerProtocol::failure(problem);
 
     WorkerProtocol::Reply reply;
     reply.width = static_cast<qint32>(MagickGetImageWidth(wand.get()));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run/WorkerProtocol.h"
+#include "WorkerProtocol.h"
 
 #include <QString>
 

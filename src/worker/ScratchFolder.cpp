@@ -19,25 +19,39 @@ QString systemError(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-QString unreadableReason(const QByteArray &path)
+QString kindProblem(mode_t mode)
 {
-    // Non-blocking, so that a named pipe given as a PDF cannot stall the worker.
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return systemError(errno);
-    struct stat status = {};
-    const int statError = ::fstat(fd, &status) == 0 ? 0 : errno;
-    ::close(fd);
-    if (statError != 0)
-        return systemError(statError);
-    if (S_ISDIR(status.st_mode))
+    if (S_ISDIR(mode))
         return QStringLiteral("it is a folder");
-    if (!S_ISREG(status.st_mode))
+    if (!S_ISREG(mode))
         return QStringLiteral("it is not a regular file");
     return QString();
 }
 
 } // namespace
+
+ScratchFolder::OpenedFile::OpenedFile(int fd, FileIdentity identity)
+    : m_fd(fd), m_identity(identity)
+{
+}
+
+ScratchFolder::OpenedFile::~OpenedFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+ScratchFolder::OpenedFile::OpenedFile(OpenedFile &&other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_identity(other.m_identity)
+{
+}
+
+ScratchFolder::OpenedFile &ScratchFolder::OpenedFile::operator=(OpenedFile &&other) noexcept
+{
+    std::swap(m_fd, other.m_fd);
+    std::swap(m_identity, other.m_identity);
+    return *this;
+}
 
 ScratchFolder::ScratchFolder(QString path) : m_path(std::move(path)) {}
 
@@ -46,21 +60,41 @@ QString ScratchFolder::filePath(const QString &name) const
     return m_path + QLatin1Char('/') + name;
 }
 
-QString ScratchFolder::linkToFile(const QString &target, const QString &name) const
+// Non-blocking, so that a named pipe given as a PDF cannot stall the worker;
+// inheritable, so that Ghostscript reaches the file through the same link.
+ScratchFolder::OpenedFile ScratchFolder::openAs(const QString &target, const QString &name,
+                                                QString *reason) const
 {
-    const QByteArray nativeTarget = QFile::encodeName(target);
-    if (const QString reason = unreadableReason(nativeTarget); !reason.isEmpty())
-        return reason;
-    if (::symlink(nativeTarget.constData(), QFile::encodeName(filePath(name)).constData()) != 0)
-        return systemError(errno);
-    return QString();
+    const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0) {
+        *reason = systemError(errno);
+        return {};
+    }
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0) {
+        *reason = systemError(errno);
+        ::close(fd);
+        return {};
+    }
+    OpenedFile file(fd, *FileIdentity::ofDescriptor(fd));
+    if (*reason = kindProblem(status.st_mode); !reason->isEmpty())
+        return {};
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    if (::symlink(link.constData(), QFile::encodeName(filePath(name)).constData()) != 0) {
+        *reason = systemError(errno);
+        return {};
+    }
+    return file;
 }
 
-void ScratchFolder::clear() const
+void ScratchFolder::clear(const QString &kept) const
 {
     const QFileInfoList entries = QDir(m_path).entryInfoList(
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QFileInfo &entry : entries) {
+        if (entry.filePath() == kept)
+            continue;
         if (entry.isDir() && !entry.isSymLink())
             QDir(entry.filePath()).removeRecursively();
         else

@@ -1,6 +1,5 @@
 #include "ThumbnailConversion.h"
 
-#include "FilePlacement.h"
 #include "FileSignature.h"
 #include "MagickRuntime.h"
 #include "ScratchFolder.h"
@@ -12,11 +11,26 @@
 
 #include <wand/MagickWand.h>
 
+#include <memory>
 #include <vector>
 
 namespace {
 
 const QString firstPageSuffix = QStringLiteral("[0]");
+const QString safeInputName = QStringLiteral("in.pdf");
+
+struct ImageInfoDeleter
+{
+    void operator()(ImageInfo *info) const { DestroyImageInfo(info); }
+};
+struct ExceptionDeleter
+{
+    void operator()(ExceptionInfo *exception) const { DestroyExceptionInfo(exception); }
+};
+struct MagickTextDeleter
+{
+    void operator()(char *text) const { RelinquishMagickMemory(text); }
+};
 
 struct MagickMessage
 {
@@ -31,28 +45,9 @@ struct CommandOutcome
     QList<MagickMessage> messages;
 };
 
-WorkerProtocol::Reply failed(const QString &reason)
-{
-    WorkerProtocol::Reply reply;
-    reply.failure = reason;
-    return reply;
-}
-
-QString extensionOf(const QString &path)
-{
-    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : name.mid(dot + 1);
-}
-
 QString formatName(const QString &extension)
 {
     return extension.isEmpty() ? QStringLiteral("extension-less") : extension.toUpper();
-}
-
-QString folderOf(const QString &path)
-{
-    return path.left(path.lastIndexOf(QLatin1Char('/')));
 }
 
 // Anything but letters and digits could mean something to ImageMagick, and an
@@ -87,20 +82,17 @@ CommandOutcome runConvertCommand(const QStringList &arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    ImageInfo *imageInfo = AcquireImageInfo();
-    ExceptionInfo *exception = AcquireExceptionInfo();
+    const std::unique_ptr<ImageInfo, ImageInfoDeleter> imageInfo(AcquireImageInfo());
+    const std::unique_ptr<ExceptionInfo, ExceptionDeleter> exception(AcquireExceptionInfo());
     char *metadata = nullptr;
     CommandOutcome outcome;
-    outcome.succeeded = ConvertImageCommand(imageInfo, static_cast<int>(argv.size() - 1),
-                                            argv.data(), &metadata, exception) == MagickTrue &&
+    outcome.succeeded = ConvertImageCommand(imageInfo.get(), static_cast<int>(argv.size() - 1),
+                                            argv.data(), &metadata, exception.get()) == MagickTrue &&
                         exception->severity < ErrorException;
-    outcome.messages = messagesOf(exception);
-    if (metadata != nullptr) {
-        outcome.metadata = QString::fromLocal8Bit(metadata);
-        RelinquishMagickMemory(metadata);
-    }
-    DestroyExceptionInfo(exception);
-    DestroyImageInfo(imageInfo);
+    const std::unique_ptr<char, MagickTextDeleter> description(metadata);
+    outcome.messages = messagesOf(exception.get());
+    if (description)
+        outcome.metadata = QString::fromLocal8Bit(description.get());
     return outcome;
 }
 
@@ -193,85 +185,60 @@ QString checkWrittenFile(const QString &path, const QString &extension)
 
 } // namespace
 
-ThumbnailConversion::ThumbnailConversion(const MagickRuntime &magick, const ScratchFolder &scratch,
-                                         mode_t newFileMode)
-    : m_magick(magick), m_scratch(scratch), m_newFileMode(newFileMode)
+ThumbnailConversion::ThumbnailConversion(const MagickRuntime &magick, const ScratchFolder &scratch)
+    : m_magick(magick), m_scratch(scratch)
 {
 }
 
-WorkerProtocol::Reply ThumbnailConversion::run(const QStringList &arguments) const
+WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job) const
 {
-    if (arguments.size() != 6)
-        return failed(
-            QStringLiteral("the converter takes six arguments, not %1").arg(arguments.size()));
-    const Job job = jobFor(arguments);
-    if (const QString refusal = refusalOf(job); !refusal.isEmpty())
-        return failed(refusal);
+    const QString extension = job.outputExtension();
+    // ImageMagick would write a PDF under the name and call it a success.
+    if (extension.compare(QLatin1String("wmf"), Qt::CaseInsensitive) == 0)
+        return WorkerProtocol::failure(QStringLiteral("ImageMagick cannot write WMF"));
+    if (const QString problem = m_magick.problem(); !problem.isEmpty())
+        return WorkerProtocol::failure(problem);
+    QString unreadable;
+    const ScratchFolder::OpenedFile input = m_scratch.openAs(job.input, safeInputName, &unreadable);
+    if (!input.isOpen())
+        return WorkerProtocol::failure(QStringLiteral("cannot read the PDF: %1").arg(unreadable));
+    const QString safeInput = m_scratch.filePath(safeInputName);
+    // So that Ghostscript never runs on what is not even meant to be a PDF,
+    // such as a PostScript program under a PDF's name.
+    if (const QString problem = pdfHeaderProblem(safeInput); !problem.isEmpty())
+        return WorkerProtocol::failure(problem);
 
-    CommandOutcome outcome = runConvertCommand(commandArguments(arguments, job));
+    const QString safeOutput = m_scratch.filePath(
+        isPlainExtension(extension) ? QStringLiteral("out.") + extension : QStringLiteral("out"));
+    CommandOutcome outcome = runConvertCommand(commandArguments(job, safeInput, safeOutput));
     for (MagickMessage &message : outcome.messages) {
-        message.text.replace(job.safeInput, job.input);
-        message.text.replace(job.safeOutput, job.output);
+        message.text.replace(safeInput, job.input);
+        message.text.replace(safeOutput, job.output);
     }
     if (!outcome.succeeded)
-        return failed(failureOf(outcome, formatName(job.extension)));
+        return WorkerProtocol::failure(failureOf(outcome, formatName(extension)));
     if (outcome.metadata.isEmpty())
-        return failed(QStringLiteral("ImageMagick gave no description of the PDF"));
-    if (const QString problem = checkWrittenFile(job.safeOutput, job.extension); !problem.isEmpty())
-        return failed(problem);
-    if (const QString error = placeFile(job.safeOutput, job.output, m_newFileMode);
-        !error.isEmpty())
-        return failed(QStringLiteral("could not write the thumbnail: %1").arg(error));
+        return WorkerProtocol::failure(QStringLiteral("ImageMagick gave no description of the PDF"));
+    if (const QString problem = checkWrittenFile(safeOutput, extension); !problem.isEmpty())
+        return WorkerProtocol::failure(problem);
     WorkerProtocol::Reply reply;
     reply.text = outcome.metadata;
+    reply.resultFile = safeOutput;
+    reply.input = input.identity();
     return reply;
 }
 
-ThumbnailConversion::Job ThumbnailConversion::jobFor(const QStringList &arguments) const
+// An explicit PDF prefix keeps ImageMagick from picking a coder by the
+// content; it has no format called "mif", its name is MIFF.
+QStringList ThumbnailConversion::commandArguments(const ConversionJob &job,
+                                                  const QString &safeInput,
+                                                  const QString &safeOutput)
 {
-    Job job;
-    job.input = arguments.at(4);
-    job.firstPageOnly = job.input.endsWith(firstPageSuffix);
-    if (job.firstPageOnly)
-        job.input.chop(firstPageSuffix.size());
-    job.output = arguments.at(5);
-    job.extension = extensionOf(job.output);
-    job.safeInput = m_scratch.filePath(QStringLiteral("in.pdf"));
-    job.safeOutput =
-        m_scratch.filePath(isPlainExtension(job.extension) ? QStringLiteral("out.") + job.extension
-                                                           : QStringLiteral("out"));
-    return job;
-}
-
-// What can be told before ImageMagick and Ghostscript are put to work.
-QString ThumbnailConversion::refusalOf(const Job &job) const
-{
-    // ImageMagick would write a PDF under the name and call it a success.
-    if (job.extension.compare(QLatin1String("wmf"), Qt::CaseInsensitive) == 0)
-        return QStringLiteral("ImageMagick cannot write WMF");
-    if (const QString problem = m_magick.problem(); !problem.isEmpty())
-        return problem;
-    const QString safeName = job.safeInput.mid(job.safeInput.lastIndexOf(QLatin1Char('/')) + 1);
-    if (const QString reason = m_scratch.linkToFile(job.input, safeName); !reason.isEmpty())
-        return QStringLiteral("cannot read the PDF: %1").arg(reason);
-    // So that Ghostscript never runs on what is not even meant to be a PDF,
-    // such as a PostScript program under a PDF's name.
-    if (const QString problem = pdfHeaderProblem(job.safeInput); !problem.isEmpty())
-        return problem;
-    const QString outputFolder = folderOf(job.output);
-    if (!outputFolder.isEmpty() && !QFileInfo(outputFolder).isDir())
-        return QStringLiteral("could not write the thumbnail: the folder %1 does not exist")
-            .arg(outputFolder);
-    return QString();
-}
-
-// The user's arguments with the two paths swapped for plain names. An explicit
-// PDF prefix keeps ImageMagick from picking a coder by the content; it has no
-// format called "mif", its name is MIFF.
-QStringList ThumbnailConversion::commandArguments(const QStringList &arguments, const Job &job)
-{
-    const bool mif = job.extension.compare(QLatin1String("mif"), Qt::CaseInsensitive) == 0;
-    return arguments.mid(0, 4) << QStringLiteral("PDF:") + job.safeInput +
-                                      (job.firstPageOnly ? firstPageSuffix : QString())
-                               << (mif ? QStringLiteral("MIFF:") : QString()) + job.safeOutput;
+    const bool mif = job.outputExtension().compare(QLatin1String("mif"), Qt::CaseInsensitive) == 0;
+    return {QStringLiteral("-thumbnail"),
+            job.geometry,
+            QStringLiteral("-alpha"),
+            QStringLiteral("Remove"),
+            QStringLiteral("PDF:") + safeInput + (job.firstPageOnly ? firstPageSuffix : QString()),
+            (mif ? QStringLiteral("MIFF:") : QString()) + safeOutput};
 }

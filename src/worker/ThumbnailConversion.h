@@ -1,43 +1,29 @@
 #pragma once
 
-#include "run/WorkerProtocol.h"
+#include "WorkerProtocol.h"
 
 #include <QStringList>
-
-#include <sys/types.h>
 
 class MagickRuntime;
 class ScratchFolder;
 
-// One run of ImageMagick's convert command on the six arguments of the walk,
-// with the two paths swapped for plain names in the scratch folder. The
-// thumbnail reaches its real name only once it holds what its extension says.
+// One run of ImageMagick's convert command for a job of the walk, with the two
+// paths swapped for plain names in the scratch folder. The thumbnail stays
+// there, under the name the reply gives, once it holds what its extension says;
+// the window's process puts it in place.
 class ThumbnailConversion
 {
 public:
-    ThumbnailConversion(const MagickRuntime &magick, const ScratchFolder &scratch,
-                        mode_t newFileMode);
+    ThumbnailConversion(const MagickRuntime &magick, const ScratchFolder &scratch);
 
-    WorkerProtocol::Reply run(const QStringList &arguments) const;
+    WorkerProtocol::Reply run(const ConversionJob &job) const;
+
+    // The argument vector ImageMagick's convert command gets for the job,
+    // reading safeInput and writing safeOutput.
+    static QStringList commandArguments(const ConversionJob &job, const QString &safeInput,
+                                        const QString &safeOutput);
 
 private:
-    // The paths of one conversion: the user's, and the plain names that
-    // ImageMagick gets instead.
-    struct Job
-    {
-        QString input;
-        bool firstPageOnly = false;
-        QString output;
-        QString extension;
-        QString safeInput;
-        QString safeOutput;
-    };
-
-    Job jobFor(const QStringList &arguments) const;
-    QString refusalOf(const Job &job) const;
-    static QStringList commandArguments(const QStringList &arguments, const Job &job);
-
     const MagickRuntime &m_magick;
     const ScratchFolder &m_scratch;
-    mode_t m_newFileMode;
 };

@@ -1,28 +1,31 @@
 #include "Worker.h"
 
-Worker::Worker(const QString &scratchPath, mode_t newFileMode, const QByteArray &faultSetting)
-    : m_scratch(scratchPath), m_faultHook(faultSetting),
-      m_conversion(m_magick, m_scratch, newFileMode), m_decoding(m_scratch)
+Worker::Worker(const QString &scratchPath, const QByteArray &faultSetting)
+    : m_scratch(scratchPath), m_faultHook(faultSetting), m_conversion(m_magick, m_scratch),
+      m_decoding(m_scratch)
 {
 }
 
+// A finished thumbnail waits in the folder until the window's process has
+// taken it, which it does before it sends the next request.
 WorkerProtocol::Reply Worker::answer(const WorkerProtocol::Request &request)
 {
+    m_scratch.clear();
     WorkerProtocol::Reply reply;
     switch (request.type) {
     case WorkerProtocol::RequestType::Hello:
         reply = hello();
         break;
     case WorkerProtocol::RequestType::Convert:
-        m_faultHook.strikeIfMeant(request.arguments.value(4));
-        reply = m_conversion.run(request.arguments);
+        m_faultHook.strikeIfMeant(request.job.input);
+        reply = m_conversion.run(request.job);
         break;
     case WorkerProtocol::RequestType::Decode:
-        m_faultHook.strikeIfMeant(request.arguments.value(0));
-        reply = m_decoding.run(request.arguments.value(0));
+        m_faultHook.strikeIfMeant(request.imagePath);
+        reply = m_decoding.run(request.imagePath);
         break;
     }
-    m_scratch.clear();
+    m_scratch.clear(reply.resultFile);
     return reply;
 }
 

@@ -5,15 +5,13 @@
 #include "MagickRuntime.h"
 #include "ScratchFolder.h"
 #include "ThumbnailConversion.h"
-#include "run/WorkerProtocol.h"
-
-#include <sys/types.h>
+#include "WorkerProtocol.h"
 
 // Answers the requests of the window's process, one at a time.
 class Worker
 {
 public:
-    Worker(const QString &scratchPath, mode_t newFileMode, const QByteArray &faultSetting);
+    Worker(const QString &scratchPath, const QByteArray &faultSetting);
 
     WorkerProtocol::Reply answer(const WorkerProtocol::Request &request);
 

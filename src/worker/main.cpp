@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -49,13 +48,6 @@ void limitAddressSpace()
 #endif
 }
 
-mode_t newFileMode()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
 } // namespace
 
 // Usage: leafmark-worker <private folder>. Requests arrive on standard input,
@@ -72,16 +64,13 @@ int main(int argc, char *argv[])
         return 1;
     }
     limitAddressSpace();
-    // Read before ImageMagick starts threads: umask() can only be read by
-    // setting it.
-    const mode_t fileMode = newFileMode();
     // ImageMagick's and Ghostscript's temporary files go where each request
     // clears them up, and where the window's process removes them should the
     // worker be killed.
     ::setenv("MAGICK_TEMPORARY_PATH", argv[1], 1);
     ::setenv("TMPDIR", argv[1], 1);
 
-    Worker worker(QFile::decodeName(argv[1]), fileMode, qgetenv("LEAFMARK_WORKER_FAULT"));
+    Worker worker(QFile::decodeName(argv[1]), qgetenv("LEAFMARK_WORKER_FAULT"));
     WorkerChannel channel(fds.requests, fds.replies);
     while (const std::optional<WorkerProtocol::Request> request = channel.receive()) {
         if (!channel.send(worker.answer(*request)))

@@ -41,3 +41,8 @@ const RecordingConverter::Call *RecordingConverter::callFor(const QString &input
     }
     return nullptr;
 }
+
+void RecordingConverter::foresee(Forecast forecast)
+{
+    m_converter.foresee(std::move(forecast));
+}

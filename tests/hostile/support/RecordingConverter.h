@@ -25,6 +25,7 @@ public:
 
     QString start() override;
     ConversionResult Convert(const QStringList &arguments) override;
+    void foresee(Forecast forecast) override;
 
     // The call whose input path ends in the text, or nullptr.
     const Call *callFor(const QString &inputEnd) const;

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "ConversionJob.h"
+#include "FileIdentity.h"
+
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
@@ -20,8 +22,9 @@ enum class RequestType : quint8 {
 struct Request
 {
     RequestType type = RequestType::Hello;
-    // Convert: the six convert arguments. Decode: the image path alone.
-    QStringList arguments;
+    ConversionJob job;
+    // Decode: the image to read.
+    QString imagePath;
 };
 
 struct Reply
@@ -31,6 +34,10 @@ struct Reply
     QString text;
     // Why the request failed, in words a user can act on; empty when it worked.
     QString failure;
+    // Convert: the finished thumbnail's name in the worker's private folder,
+    // and the input file as it was read.
+    QString resultFile;
+    FileIdentity input;
     // Decode: the image, RGBA with 8 bits a channel.
     qint32 width = 0;
     qint32 height = 0;
@@ -41,15 +48,13 @@ struct Reply
 // corrupted length cannot make the reader allocate without bound.
 constexpr qint64 maxFrameSize = 256 * 1024 * 1024;
 
+// A reply that says only why the request failed.
+Reply failure(const QString &reason);
+
 QByteArray encodeRequest(const Request &request);
 QByteArray encodeReply(const Reply &reply);
 std::optional<Request> decodeRequest(const QByteArray &message);
 std::optional<Reply> decodeReply(const QByteArray &message);
-
-// A thumbnail is written beside its target under a name that begins so, and
-// renamed into place once complete; the window's process clears what a worker
-// killed in between left behind.
-QString partFilePrefix(qint64 workerProcessId);
 
 // The message with its length in front.
 QByteArray frame(const QByteArray &message);

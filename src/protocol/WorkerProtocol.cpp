@@ -34,17 +34,28 @@ std::optional<Value> decodeWith(const QByteArray &message, Read read)
 
 } // namespace
 
+Reply failure(const QString &reason)
+{
+    Reply reply;
+    reply.failure = reason;
+    return reply;
+}
+
 QByteArray encodeRequest(const Request &request)
 {
     return encodeWith([&](QDataStream &stream) {
-        stream << static_cast<quint8>(request.type) << request.arguments;
+        const ConversionJob &job = request.job;
+        stream << static_cast<quint8>(request.type) << job.input << job.firstPageOnly
+               << job.geometry << job.output << request.imagePath;
     });
 }
 
 QByteArray encodeReply(const Reply &reply)
 {
     return encodeWith([&](QDataStream &stream) {
-        stream << reply.text << reply.failure << reply.width << reply.height << reply.rgba;
+        stream << reply.text << reply.failure << reply.resultFile << reply.input.device
+               << reply.input.inode << reply.input.size << reply.input.modifiedNs << reply.width
+               << reply.height << reply.rgba;
     });
 }
 
@@ -52,7 +63,9 @@ std::optional<Request> decodeRequest(const QByteArray &message)
 {
     auto request = decodeWith<Request>(message, [](QDataStream &stream, Request &value) {
         quint8 type = 0;
-        stream >> type >> value.arguments;
+        ConversionJob &job = value.job;
+        stream >> type >> job.input >> job.firstPageOnly >> job.geometry >> job.output >>
+            value.imagePath;
         value.type = static_cast<RequestType>(type);
     });
     if (!request)
@@ -69,13 +82,10 @@ std::optional<Request> decodeRequest(const QByteArray &message)
 std::optional<Reply> decodeReply(const QByteArray &message)
 {
     return decodeWith<Reply>(message, [](QDataStream &stream, Reply &value) {
-        stream >> value.text >> value.failure >> value.width >> value.height >> value.rgba;
+        stream >> value.text >> value.failure >> value.resultFile >> value.input.device >>
+            value.input.inode >> value.input.size >> value.input.modifiedNs >> value.width >>
+            value.height >> value.rgba;
     });
-}
-
-QString partFilePrefix(qint64 workerProcessId)
-{
-    return QStringLiteral(".leafmark-%1-").arg(workerProcessId);
 }
 
 QByteArray frame(const QByteArray &message)

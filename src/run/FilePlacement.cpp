@@ -1,7 +1,5 @@
 #include "FilePlacement.h"
 
-#include "run/WorkerProtocol.h"
-
 #include <QFile>
 #include <QRandomGenerator>
 
@@ -89,9 +87,14 @@ int createUnnamedFile(int folder)
     return ::openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600);
 }
 
+QString partFilePrefix()
+{
+    return QStringLiteral(".leafmark-%1-").arg(::getpid());
+}
+
 QByteArray newPartName()
 {
-    return QFile::encodeName(WorkerProtocol::partFilePrefix(::getpid()))
+    return QFile::encodeName(partFilePrefix())
            + QByteArray::number(QRandomGenerator::global()->generate(), 36);
 }
 
@@ -123,12 +126,27 @@ int nameUnnamedFile(int fd, int folder, QByteArray &partName)
     return EEXIST;
 }
 
+// umask() can be read only by setting it, which other threads could see.
+mode_t umaskOfThisProcess()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        while (!status.atEnd()) {
+            const QByteArray line = status.readLine();
+            if (line.startsWith("Umask:"))
+                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+        }
+    }
+    return 022;
+}
+
 } // namespace
 
 // Everything beside the target goes through a descriptor of its folder, so
 // that only the target's own path has to fit within the system's length limit.
-QString placeFile(const QString &source, const QString &target, mode_t newFileMode)
+QString placeFile(const QString &source, const QString &target)
 {
+    static const mode_t newFileMode = 0666 & ~umaskOfThisProcess();
     const QByteArray nativeTarget = QFile::encodeName(target);
     const qsizetype slash = nativeTarget.lastIndexOf('/');
     const QByteArray folderPath = slash < 0    ? QByteArrayLiteral(".")

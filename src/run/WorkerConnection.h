@@ -1,0 +1,73 @@
+#pragma once
+
+#include "WorkerProtocol.h"
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QString>
+
+#include <sys/types.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QTemporaryDir;
+
+// One worker process and the pipes to it. A request goes out, and its reply is
+// collected as it arrives without blocking, so that one thread can keep
+// several workers busy. The worker runs in a process group of its own, so
+// that one signal ends it and every Ghostscript it started, and it dies with
+// the window's process.
+class WorkerConnection
+{
+public:
+    WorkerConnection(QString workerPath, std::vector<QByteArray> environment);
+    ~WorkerConnection();
+    WorkerConnection(const WorkerConnection &) = delete;
+    WorkerConnection &operator=(const WorkerConnection &) = delete;
+
+    // Starts the worker and waits for its greeting. Returns "" when it is
+    // ready, or what went wrong; a worker that started but reported a problem
+    // runs on, refusing conversions but decoding.
+    QString start(std::chrono::milliseconds timeLimit);
+    bool isRunning() const { return m_pid > 0; }
+    // Notices a worker that ended while idle, and clears up after it.
+    bool isAlive();
+    bool isBusy() const { return m_busy; }
+
+    void send(const WorkerProtocol::Request &request, std::chrono::milliseconds timeLimit);
+    // The reply once it is whole; a failure when the worker died, made no
+    // sense or overran its time, and was then stopped.
+    std::optional<WorkerProtocol::Reply> collect();
+    // Waits until something arrives from any of the workers, or the first of
+    // their time limits passes.
+    static void waitForAny(const std::vector<WorkerConnection *> &workers);
+
+    void stopGently();
+    void kill();
+
+    pid_t processId() const { return m_pid; }
+    QString scratchPath() const;
+    int replyDescriptor() const { return m_replies; }
+    int errorDescriptor() const { return m_errors; }
+    void drainErrorOutput();
+
+private:
+    QString launch();
+    WorkerProtocol::Reply lose(const QString &reason);
+    QString whyItStoppedBeforeReady(const QString &failure) const;
+    void closeDescriptors();
+
+    QString m_workerPath;
+    std::vector<QByteArray> m_environment;
+    std::unique_ptr<QTemporaryDir> m_scratch;
+    pid_t m_pid = 0;
+    int m_requests = -1;
+    int m_replies = -1;
+    int m_errors = -1;
+    bool m_busy = false;
+    QDeadlineTimer m_deadline;
+    WorkerProtocol::FrameReader m_reader;
+    QByteArray m_errorOutput;
+};
