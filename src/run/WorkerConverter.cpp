@@ -273,11 +273,7 @@ void WorkerConverter::waitFor(Task &task)
             continue;
         }
         workAhead();
-        std::vector<WorkerConnection *> busy;
-        for (const std::unique_ptr<Worker> &worker : m_workers)
-            busy.push_back(&worker->connection);
-        WorkerConnection::waitForAny(busy);
-        collectReplies();
+        waitForReplies();
     }
 }
 
@@ -301,11 +297,7 @@ WorkerConverter::Worker *WorkerConverter::idleWorker(bool mayWait)
         }
         if (!mayWait)
             return nullptr;
-        std::vector<WorkerConnection *> busy;
-        for (const std::unique_ptr<Worker> &worker : m_workers)
-            busy.push_back(&worker->connection);
-        WorkerConnection::waitForAny(busy);
-        collectReplies();
+        waitForReplies();
     }
 }
 
@@ -335,6 +327,15 @@ void WorkerConverter::dispatch(Worker &worker, Task &task)
     worker.task = &task;
     worker.connection.send(task.request, m_timeLimit);
     m_deadlines.start();
+}
+
+void WorkerConverter::waitForReplies()
+{
+    std::vector<WorkerConnection *> connections;
+    for (const std::unique_ptr<Worker> &worker : m_workers)
+        connections.push_back(&worker->connection);
+    WorkerConnection::waitForAny(connections);
+    collectReplies();
 }
 
 void WorkerConverter::collectReplies()

@@ -52,6 +52,7 @@ private:
     Worker *idleWorker(bool mayWait);
     QString startWorker(Worker &worker);
     void dispatch(Worker &worker, Task &task);
+    void waitForReplies();
     void collectReplies();
     void finishTask(Task &task, WorkerProtocol::Reply reply);
     void workAhead();

@@ -11,11 +11,13 @@
 #include "RecordingConverter.h"
 #include "TestFiles.h"
 #include "run/WorkerConverter.h"
+#include "settings/FormatTable.h"
 #include "settings/rutines.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
@@ -24,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <atomic>
 #include <csignal>
@@ -52,7 +55,30 @@ QString workerArgument(pid_t worker)
     return QFile::decodeName(file.readAll().split('\0').value(1));
 }
 
+// What happens to the tree, or in the window, while workers convert ahead of
+// the walk.
+enum class Change {
+    Nothing,
+    ChangedBeforeTheWalkListsThem,
+    DeletedAfterTheWalkListedThem,
+    CrashAhead,
+    FormatChosen,
+    Cancelled,
+};
+
+QStringList filesBelow(const QString &folder)
+{
+    QStringList files;
+    QDirIterator entries(folder, QDir::Files | QDir::Hidden | QDir::System,
+                         QDirIterator::Subdirectories);
+    while (entries.hasNext())
+        files.append(entries.next());
+    return files;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Change)
 
 class TestMidRunFaults : public QObject
 {
@@ -136,6 +162,8 @@ private slots:
         m_worker.reset();
         m_dir.reset();
         QFile::remove(SettingsFilePath());
+        qunsetenv("LEAFMARK_WORKER_FAULT");
+        CurrentFormat = QStringLiteral("png");
     }
 
     void workerKilledDuringAConversion();
@@ -145,6 +173,8 @@ private slots:
     void outputFolderMadeReadOnly();
     void pdfFolderRemoved();
     void outputDiskFull();
+    void theRunLooksSequential_data();
+    void theRunLooksSequential();
 };
 
 // Killed from outside while Ghostscript renders: the row of that file is red
@@ -381,3 +411,106 @@ int main(int argc, char *argv[])
 }
 
 #include "tst_midrunfaults.moc"
+
+// Workers convert ahead of the walk, yet everything a user can see is as if
+// it went one file at a time: the rows and marks, and at every moment the
+// output folder holds exactly the thumbnails of the files already handled.
+// Files changed after they were converted ahead are converted again.
+void TestMidRunFaults::theRunLooksSequential_data()
+{
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<QString>("marks");
+    QTest::addColumn<QStringList>("thumbnails");
+    QTest::addColumn<QStringList>("landscape");
+
+    const QStringList all = {"a.png", "b.png", "c.png", "one.png"};
+    QTest::newRow("nothing changes") << Change::Nothing << "gggg" << all << QStringList();
+    QTest::newRow("replaced, rewritten, deleted before listed")
+        << Change::ChangedBeforeTheWalkListsThem << "ggg"
+        << QStringList({"a.png", "b.png", "one.png"}) << QStringList({"a.png", "b.png"});
+    QTest::newRow("deleted after listed")
+        << Change::DeletedAfterTheWalkListedThem << "ggrr" << QStringList() << QStringList();
+    QTest::newRow("crashes ahead") << Change::CrashAhead << "grrr" << QStringList({"one.png"})
+                                   << QStringList();
+    QTest::newRow("format chosen") << Change::FormatChosen << "gggg"
+                                   << QStringList({"a.jpg", "b.jpg", "c.jpg", "one.png"})
+                                   << QStringList();
+    QTest::newRow("cancelled") << Change::Cancelled << "gg" << QStringList() << QStringList();
+}
+
+void TestMidRunFaults::theRunLooksSequential()
+{
+    QFETCH(Change, change);
+    QFETCH(QString, marks);
+    QFETCH(QStringList, thumbnails);
+    QFETCH(QStringList, landscape);
+    QVERIFY(fillTree(pdfs(), {"one.pdf", "sub/c.pdf"}));
+    const QString temporary = m_dir->path() + QStringLiteral("/tmp");
+    QVERIFY(QDir().mkpath(temporary));
+    qputenv("TMPDIR", QFile::encodeName(temporary));
+    if (change == Change::CrashAhead)
+        qputenv("LEAFMARK_WORKER_FAULT", "crash:/sub/");
+    openWindow();
+    qunsetenv("TMPDIR");
+
+    const QSizeF wide(842, 595);
+    QStringList handled;
+    const auto verifyOnlyHandledArePlaced = [&] {
+        QStringList placed = QDir(thumbs()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        handled.sort();
+        QCOMPARE(placed, handled);
+    };
+    m_converter->beforeConvert = [&](const QStringList &arguments) {
+        verifyOnlyHandledArePlaced();
+        const qsizetype call = m_converter->calls.size() + 1;
+        if (call == 1 && change == Change::ChangedBeforeTheWalkListsThem) {
+            // Long enough for the workers to be done with them.
+            std::this_thread::sleep_for(1500ms);
+            QVERIFY(writePdf(pdfs() + QStringLiteral("/sub/new.part"), 1, wide));
+            QVERIFY(::rename(QFile::encodeName(pdfs() + QStringLiteral("/sub/new.part")),
+                             QFile::encodeName(pdfs() + QStringLiteral("/sub/a.pdf"))) == 0);
+            QVERIFY(writePdf(pdfs() + QStringLiteral("/sub/b.pdf"), 1, wide));
+            QVERIFY(QFile::remove(pdfs() + QStringLiteral("/sub/c.pdf")));
+        }
+        if (call == 2 && change == Change::DeletedAfterTheWalkListedThem) {
+            std::this_thread::sleep_for(1500ms);
+            for (const char *name : {"a.pdf", "b.pdf", "c.pdf"}) {
+                if (!arguments.at(4).contains(QStringLiteral("/sub/") + QLatin1String(name)))
+                    QFile::remove(pdfs() + QStringLiteral("/sub/") + QLatin1String(name));
+            }
+        }
+    };
+    m_converter->afterConvert = [&](const RecordingConverter::Call &call) {
+        if (call.result.succeeded())
+            handled.append(QFileInfo(call.output()).fileName());
+        verifyOnlyHandledArePlaced();
+        if (m_converter->calls.size() == 1 && change == Change::FormatChosen)
+            CurrentFormat = QStringLiteral("jpg");
+        if (m_converter->calls.size() == 2 && change == Change::Cancelled)
+            QTimer::singleShot(0, convert(), [this] { run(); });
+    };
+    run();
+
+    verifyEndedClearly(int(marks.size()));
+    QCOMPARE(this->marks(), marks);
+    if (change == Change::DeletedAfterTheWalkListedThem || change == Change::Cancelled)
+        thumbnails = handled;
+    thumbnails.sort();
+    QCOMPARE(QDir(thumbs()).entryList(QDir::Files | QDir::Hidden, QDir::Name), thumbnails);
+    for (const QString &name : std::as_const(thumbnails)) {
+        const bool wideExpected = landscape.contains(name);
+        QCOMPARE(QImage(thumbs() + QLatin1Char('/') + name).width() >
+                     QImage(thumbs() + QLatin1Char('/') + name).height(),
+                 wideExpected);
+    }
+    for (const RecordingConverter::Call &call : std::as_const(m_converter->calls)) {
+        if (!call.result.succeeded() && change == Change::CrashAhead)
+            QCOMPARE(call.result.failureReason, QStringLiteral("the converter stopped unexpectedly"));
+    }
+    // Work done ahead and thrown away leaves no file and no Ghostscript.
+    QCOMPARE(filesBelow(temporary), QStringList());
+    const QList<pid_t> workers =
+        ProcessList::childrenRunning(::getpid(), QStringLiteral(LEAFMARK_WORKER_PATH));
+    for (const pid_t worker : workers)
+        QTRY_COMPARE_WITH_TIMEOUT(ProcessList::groupMembers(worker), QList<pid_t>({worker}), 1000);
+}
