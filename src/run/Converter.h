@@ -30,7 +30,7 @@ public:
     // Makes the converter ready for use. Returns "" when it is, or a description
     // of what is missing (the worker does not start, ImageMagick or Ghostscript
     // is not there).
-    virtual QString start() = 0;
+    [[nodiscard]] virtual QString start() = 0;
 
     virtual ConversionResult Convert(const QStringList &arguments) = 0;
 

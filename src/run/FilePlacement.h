@@ -6,4 +6,4 @@
 // either the file that was there or the whole new one, never a part. A new file
 // gets what the umask gives an ordinary new file; a file that was there keeps
 // its permissions, as it would when written over. Returns "" or why it failed.
-QString placeFile(const QString &source, const QString &target);
+[[nodiscard]] QString placeFile(const QString &source, const QString &target);

@@ -30,7 +30,7 @@ public:
     // Starts the worker and waits for its greeting. Returns "" when it is
     // ready, or what went wrong; a worker that started but reported a problem
     // runs on, refusing conversions but decoding.
-    QString start(std::chrono::milliseconds timeLimit);
+    [[nodiscard]] QString start(std::chrono::milliseconds timeLimit);
     bool isRunning() const { return m_pid > 0; }
     // Notices a worker that ended while idle, and clears up after it.
     bool isAlive();

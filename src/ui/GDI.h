@@ -3,15 +3,13 @@
 #include <QPixmap>
 #include <QString>
 
+#include <optional>
+
 class ImageDecoder;
 
-// The preview's image loader. Every failure, whatever its cause, is error 5.
-struct LoadError
-{
-    int number = 5;
-    QString description = QStringLiteral("Cannot load file");
-};
+// What the preview says of any file it cannot show, whatever the cause.
+inline const QString CannotLoadFile = QStringLiteral("Cannot load file");
 
-// Decodes the file through the decoder (the worker, in the program); throws
-// LoadError when it cannot.
-QPixmap LoadImageFile(const QString &path, ImageDecoder &decoder);
+// Decodes the file through the decoder (the worker, in the program); nothing
+// when it cannot.
+[[nodiscard]] std::optional<QPixmap> LoadImageFile(const QString &path, ImageDecoder &decoder);

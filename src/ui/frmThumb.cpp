@@ -35,13 +35,12 @@ void frmThumb::setImgPath(const QString &path)
 
 int frmThumb::exec()
 {
-    QPixmap picture;
-    try {
-        picture = LoadImageFile(m_imgPath, m_decoder);
-    } catch (const LoadError &error) {
-        MessageBox::show(parentWidget(), error.description);
+    const std::optional<QPixmap> loaded = LoadImageFile(m_imgPath, m_decoder);
+    if (!loaded) {
+        MessageBox::show(parentWidget(), CannotLoadFile);
         return ClosedWhileLoading;
     }
+    const QPixmap &picture = *loaded;
     imgThumb->setPixmap(picture);
     const int border = 2 * imgThumb->frameWidth();
     imgThumb->resize(picture.deviceIndependentSize().toSize() + QSize(border, border));

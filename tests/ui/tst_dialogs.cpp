@@ -291,7 +291,7 @@ private slots:
     void loaderRejectsPixelsThatDoNotMatchTheirSize()
     {
         ShortBufferDecoder decoder;
-        QVERIFY_THROWS_EXCEPTION(LoadError, LoadImageFile("any.png", decoder));
+        QVERIFY(!LoadImageFile("any.png", decoder));
     }
 
     void previewOfEveryFormatTheConverterWrites_data()
