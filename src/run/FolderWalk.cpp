@@ -2,6 +2,7 @@
 
 #include "Converter.h"
 #include "NameLookup.h"
+#include "OutputPath.h"
 #include "WalkView.h"
 #include "settings/FormatTable.h"
 
@@ -146,7 +147,7 @@ void FolderWalk::convertEntry(const Folder &folder, const QByteArray &nativeName
     ++FileCount;
     const QString name = QFile::decodeName(nativeName);
     const QString outputName = OutputName(name, CurrentFormat);
-    const QString outputPath = m_view.imageFolderText() + QLatin1Char('/') + outputName;
+    const QString outputPath = OutputPath(m_view.imageFolderText(), outputName);
     m_view.appendResultRow(FileCount, outputName);
     m_view.selectAndRevealRow(FileCount);
     m_view.yieldPoint();
@@ -158,6 +159,10 @@ void FolderWalk::convertEntry(const Folder &folder, const QByteArray &nativeName
     if (QFile::encodeName(inputPath) != folder.native + nativeName) {
         result.failureReason = QStringLiteral(
             "its name, or a folder's above it, is not valid UTF-8 text: rename it to convert it");
+    } else if (!IsPlainFileName(outputName)) {
+        result.failureReason = QStringLiteral(
+            "the image format makes the thumbnail's name a path, not a file name: "
+            "choose another format under Settings");
     } else {
         const QString geometry = m_view.widthText() + QLatin1Char('x') + m_view.heightText();
         result = m_converter.Convert({QStringLiteral("-thumbnail"), geometry,
