@@ -8,7 +8,7 @@ packages=(
     libmagickwand-6.q16-dev ghostscript potrace
     fonts-open-sans
     python3 clang libclang-rt-14-dev
-    xvfb xauth imagemagick
+    xvfb xauth imagemagick xdotool openbox
     dpkg-dev file desktop-file-utils appstream
     poppler-utils gnuplot-nox
 )

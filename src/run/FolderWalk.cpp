@@ -1,6 +1,7 @@
 #include "FolderWalk.h"
 
 #include "Converter.h"
+#include "OutputPath.h"
 #include "WalkView.h"
 #include "settings/FormatTable.h"
 
@@ -83,12 +84,11 @@ void FolderWalk::convertEntry(const VisitingOrder::Folder &folder, const QByteAr
 {
     ++FileCount;
     const QString outputName = OutputName(QFile::decodeName(nativeName), CurrentFormat);
-    const QString outputPath = outputPathFor(outputName);
     m_view.appendResultRow(FileCount, outputName);
     m_view.selectAndRevealRow(FileCount);
     m_view.yieldPoint();
 
-    const EntryJob job = jobFor(folder, nativeName, outputPath);
+    const EntryJob job = jobFor(folder, nativeName, outputName);
     ConversionResult result;
     if (job.failureReason.isEmpty())
         result = m_converter.Convert(job.arguments);
@@ -98,14 +98,9 @@ void FolderWalk::convertEntry(const VisitingOrder::Folder &folder, const QByteAr
     m_view.markResultRow(FileCount, result.succeeded(), result.failureReason);
 }
 
-QString FolderWalk::outputPathFor(const QString &outputName) const
-{
-    return m_view.imageFolderText() + QLatin1Char('/') + outputName;
-}
-
 FolderWalk::EntryJob FolderWalk::jobFor(const VisitingOrder::Folder &folder,
                                         const QByteArray &nativeName,
-                                        const QString &outputPath) const
+                                        const QString &outputName) const
 {
     const QString inputPath = folder.path + QFile::decodeName(nativeName);
     // Paths travel on as text; one that does not survive the trip would name
@@ -114,6 +109,11 @@ FolderWalk::EntryJob FolderWalk::jobFor(const VisitingOrder::Folder &folder,
         return {{},
                 QStringLiteral("its name, or a folder's above it, is not valid UTF-8 text: "
                                "rename it to convert it")};
+    if (!IsPlainFileName(outputName))
+        return {{},
+                QStringLiteral("the image format makes the thumbnail's name a path, not a file "
+                               "name: choose another format under Settings")};
+    const QString outputPath = OutputPath(m_view.imageFolderText(), outputName);
     const QString geometry = m_view.widthText() + QLatin1Char('x') + m_view.heightText();
     return {{QStringLiteral("-thumbnail"), geometry, QStringLiteral("-alpha"),
              QStringLiteral("Remove"), inputPath + QStringLiteral("[0]"), outputPath},
@@ -132,7 +132,7 @@ std::optional<QStringList> FolderWalk::nextForeseenArguments(VisitingOrder &ahea
             if (isDotEntry(ahead.name()))
                 break;
             const QString outputName = OutputName(QFile::decodeName(ahead.name()), CurrentFormat);
-            const EntryJob job = jobFor(ahead.folder(), ahead.name(), outputPathFor(outputName));
+            const EntryJob job = jobFor(ahead.folder(), ahead.name(), outputName);
             if (job.failureReason.isEmpty())
                 return job.arguments;
             break;

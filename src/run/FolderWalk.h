@@ -34,8 +34,7 @@ private:
     void convertEntry(const VisitingOrder::Folder &folder, const QByteArray &nativeName,
                       qint64 &FileCount);
     EntryJob jobFor(const VisitingOrder::Folder &folder, const QByteArray &nativeName,
-                    const QString &outputPath) const;
-    QString outputPathFor(const QString &outputName) const;
+                    const QString &outputName) const;
     std::optional<QStringList> nextForeseenArguments(VisitingOrder &ahead) const;
 
     WalkView &m_view;

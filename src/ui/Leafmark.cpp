@@ -1,6 +1,7 @@
 #include "Leafmark.h"
 
 #include "Appearance.h"
+#include "DoubleClickGuard.h"
 #include "Layout.h"
 #include "MessageBox.h"
 #include "frmAbout.h"
@@ -211,6 +212,7 @@ void Leafmark::connectHandlers()
     connect(btnExplorerImage, &QPushButton::clicked, this,
             [this] { pickFolder(txtImageFolder, QStringLiteral("Select thumbnails folder")); });
     connect(Convert, &QPushButton::clicked, this, [this] { m_controller.onConvertClicked(); });
+    new DoubleClickGuard(Convert);
     connect(lstResult, &QTableWidget::itemDoubleClicked, this, &Leafmark::showPreview);
     txtPDFfolder->installEventFilter(this);
     txtImageFolder->installEventFilter(this);

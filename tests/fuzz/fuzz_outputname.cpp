@@ -1,12 +1,15 @@
 // The output-name rule and the pattern match against any name a folder can
-// hold: nothing crashes, and for every name the walk takes, the thumbnail's
-// name stays in the output folder, ends in the format and can never be the
-// PDF itself.
+// hold: nothing crashes, and for every name the walk takes, whatever the
+// format, the thumbnail is written directly into the output folder or not at
+// all; its name ends in the format and can never be the PDF itself.
 
 #include "run/NameLookup.h"
+#include "run/OutputPath.h"
 #include "settings/FormatTable.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdint>
 #include <cstdio>
@@ -38,8 +41,17 @@ void checkOutputName(const QString &name, const QString &format, bool fromTable)
     if (!MatchesPattern(name, QStringLiteral("*.pdf")))
         return;
     require(output.endsWith(QLatin1Char('.') + format), "the output ends in the format");
-    require(!output.contains(QLatin1Char('/')) && !output.contains(QChar(0)),
-            "the output stays in the output folder");
+    if (fromTable)
+        require(IsPlainFileName(output), "a format of the table always gives a file name");
+    if (!IsPlainFileName(output))
+        return; // the walk refuses it and writes nothing
+    // As typed, the folder may end in "/" and need not be absolute.
+    for (const QString &folder : {QStringLiteral("/home/user/thumbs"), QStringLiteral("thumbs/")}) {
+        const QFileInfo written(QDir::cleanPath(OutputPath(folder, output)));
+        require(written.path() == QDir::cleanPath(folder) && written.fileName() == output,
+                "the thumbnail is written directly into the output folder");
+    }
+    require(!output.contains(QChar(0)), "the file system takes the output name whole");
     require(QFile::decodeName(QFile::encodeName(output)) == output,
             "the output name can be written to disk as it is shown");
     if (fromTable)
@@ -63,8 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     } else {
         // A format edited into the settings file by hand, taken as it is.
         const QString format = split < 0 ? QString() : QString::fromUtf8(input.mid(split + 1));
-        if (!format.contains(QLatin1Char('/')) && !format.contains(QChar(0)))
-            checkOutputName(name, format, false);
+        checkOutputName(name, format, false);
     }
 
     require(MatchesPattern(name, QStringLiteral("*")), "\"*\" matches every name");

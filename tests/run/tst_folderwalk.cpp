@@ -23,6 +23,7 @@ public:
     QStringList log;
     QStringList rows;
     QList<bool> marks;
+    QStringList reasons;
 
     QString imageFolderText() const override { return imageFolder; }
     QString widthText() const override { return width; }
@@ -37,10 +38,11 @@ public:
     {
         log.append(QStringLiteral("select %1").arg(position));
     }
-    void markResultRow(qint64 position, bool succeeded, const QString &) override
+    void markResultRow(qint64 position, bool succeeded, const QString &reason) override
     {
         QCOMPARE_EQ(position, marks.size() + 1);
         marks.append(succeeded);
+        reasons.append(reason);
         log.append(QStringLiteral("mark %1 %2").arg(position).arg(succeeded ? "ok" : "failed"));
     }
     void yieldPoint() override { log.append(QStringLiteral("yield")); }
@@ -178,6 +180,33 @@ private slots:
         QCOMPARE(m_view.rows, QStringList({"old.png", "inside.png"}));
         QCOMPARE(inputPaths(m_converter),
                  QStringList({root() + "/old.pdf[0]", root() + "/old.pdf/inside.pdf[0]"}));
+    }
+
+    // A format edited into the settings file by hand is taken as it is, and
+    // may turn the name into a path: then nothing is written anywhere.
+    void outputNameThatIsNoPlainFileNameIsRefused_data()
+    {
+        QTest::addColumn<QString>("pdf");
+        QTest::addColumn<QString>("format");
+        QTest::addColumn<QString>("row");
+        QTest::newRow("up and out") << ".pdf" << "/../escape.png" << "./../escape.png";
+        QTest::newRow("into a folder") << "a.pdf" << "/b.png" << "a./b.png";
+        QTest::newRow("the output folder itself") << ".pdf" << "" << ".";
+        QTest::newRow("its parent") << ".pdf" << "." << "..";
+    }
+    void outputNameThatIsNoPlainFileNameIsRefused()
+    {
+        QFETCH(QString, pdf);
+        QFETCH(QString, format);
+        QFETCH(QString, row);
+        QVERIFY(fillTree(root(), {pdf}));
+        CurrentFormat = format;
+        QCOMPARE(walk(root()), 1);
+        QCOMPARE(m_view.rows, QStringList({row}));
+        QCOMPARE(m_view.marks, QList<bool>({false}));
+        QVERIFY2(m_view.reasons.first().contains("not a file name"),
+                 qPrintable(m_view.reasons.first()));
+        QVERIFY(m_converter.calls.isEmpty());
     }
 
     void emptyAndMissingFoldersAddNoRows()
