@@ -470,6 +470,7 @@ void Leafmark::nameControlsForScreenReaders()
     txtHeight->setAccessibleDescription(QStringLiteral("Thumbnail height in pixels"));
     btnExplorerPDF->setAccessibleName(QStringLiteral("Choose the PDF folder"));
     btnExplorerImage->setAccessibleName(QStringLiteral("Choose the thumbnails folder"));
+    lstResult->setAccessibleName(QStringLiteral("Results"));
 }
 
 // Return opens the selected row's preview as a double click does; the menu

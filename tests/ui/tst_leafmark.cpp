@@ -579,6 +579,7 @@ private slots:
         QTest::newRow("height") << "txtHeight" << "Height";
         QTest::newRow("PDF picker") << "btnExplorerPDF" << "Choose the PDF folder";
         QTest::newRow("thumbnails picker") << "btnExplorerImage" << "Choose the thumbnails folder";
+        QTest::newRow("results list") << "lstResult" << "Results";
         QTest::newRow("format list") << "cboFormat" << "Image format:";
     }
     void screenReadersHearEveryControlByName()
