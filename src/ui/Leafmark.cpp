@@ -10,7 +10,6 @@
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
 
-#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
