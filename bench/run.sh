@@ -22,7 +22,7 @@ width=88
 step() { printf '== %s\n' "$*" >&2; }
 
 for tool in cmake gs pdftoppm gnuplot python3 unshare /usr/bin/convert; do
-    command -v "$tool" >/dev/null || { echo "bench/run.sh: $tool is missing; run scripts/deps.sh" >&2; exit 1; }
+    command -v "$tool" >/dev/null || { echo "bench/run.sh: $tool is missing; run scripts/deps.sh --bench" >&2; exit 1; }
 done
 if [ "$(id -u)" -ne 0 ]; then
     echo "bench/run.sh: run as root (the convert loop needs unshare -m and a bind mount)" >&2

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Rasterises the hand-written SVG artwork into the PNGs the program carries.
+# Rasterises the hand-written SVG artwork into the PNG icons installed for the
+# desktop; the program itself draws from the SVG sources.
 # Needs ImageMagick's convert; its own SVG renderer puts pixel centres on whole
 # coordinates, which the small drawings are aligned to.
 set -euo pipefail
@@ -9,11 +10,6 @@ render() { # source, output, density, background
     convert -background "$4" -density "$3" "$1" -depth 8 \
         -define png:exclude-chunks=date,time "PNG32:$2"
 }
-
-render check.svg check.png 96 none
-render cross.svg cross.png 96 none
-render sample-page.svg sample-page.png 96 white
-render leafmark.svg leafmark.png 96 none
 
 # Sizes for desktop installation; 16 px has its own drawing so that it stays sharp.
 mkdir -p icons/16x16

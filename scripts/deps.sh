@@ -1,17 +1,29 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Leafmark needs to build, run and test, when missing.
+# Installs the Debian packages Leafmark needs, when missing.
+#   bash scripts/deps.sh            to build, run and test it
+#   bash scripts/deps.sh --program  to build and run it only
+#   bash scripts/deps.sh --bench    to build, run and test it, and run the benchmark
 set -euo pipefail
 
-packages=(
+program=(
     cmake g++ make pkg-config
-    qt6-base-dev libgl-dev
+    qt6-base-dev libgl-dev libqt6svg6
     libmagickwand-6.q16-dev ghostscript potrace
     fonts-open-sans
-    python3 clang libclang-rt-14-dev
-    xvfb xauth imagemagick xdotool openbox
-    dpkg-dev file desktop-file-utils appstream
-    poppler-utils gnuplot-nox
 )
+tests=(
+    python3 clang libclang-rt-14-dev
+    xvfb xauth imagemagick xdotool openbox dbus-daemon
+    dpkg-dev file desktop-file-utils appstream lintian
+)
+bench=(poppler-utils gnuplot-nox)
+
+case "${1:-}" in
+    "") packages=("${program[@]}" "${tests[@]}") ;;
+    --program) packages=("${program[@]}") ;;
+    --bench) packages=("${program[@]}" "${tests[@]}" "${bench[@]}") ;;
+    *) echo "usage: $0 [--program | --bench]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts Leafmark.
+# Installs what the program needs when it is missing, builds the program and
+# its worker (no tests), and starts it. Arguments go to the program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/deps.sh
-bash scripts/build.sh
-exec build/bin/leafmark
+bash scripts/deps.sh --program
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --parallel "$(nproc)" --target leafmark leafmark-worker
+exec build/bin/leafmark "$@"

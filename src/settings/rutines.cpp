@@ -160,17 +160,30 @@ void replaceFile(const QString &path, const QList<QByteArray> &lines)
 QString SettingsFilePath()
 {
     const QString programFolder = QCoreApplication::applicationDirPath();
-    return SettingsFilePathFor(programFolder, QFileInfo(programFolder).isWritable());
+    return SettingsFilePathFor(programFolder, QFileInfo(programFolder).isWritable(),
+                               IsInstalledCopy(programFolder));
 }
 
-QString SettingsFilePathFor(const QString &programFolder, bool programFolderWritable)
+bool IsInstalledCopy(const QString &programFolder)
+{
+    const QDir program(programFolder);
+    for (const char *installedWorker :
+         {"../libexec/leafmark/leafmark-worker", "../lib/leafmark/leafmark-worker"}) {
+        if (QFileInfo::exists(program.filePath(QLatin1String(installedWorker))))
+            return true;
+    }
+    return false;
+}
+
+QString SettingsFilePathFor(const QString &programFolder, bool programFolderWritable,
+                            bool installed)
 {
     const QString beside = programFolder + QStringLiteral("/settings.ini");
-    if (programFolderWritable || QFileInfo::exists(beside))
+    if (!installed && (programFolderWritable || QFileInfo::exists(beside)))
         return beside;
     const QString configFolder =
         QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    // Without a home there is nowhere better; the writes are lost as they would be.
+    // Without a home there is nowhere better.
     if (configFolder.isEmpty())
         return beside;
     return configFolder + QStringLiteral("/leafmark/settings.ini");

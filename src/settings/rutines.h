@@ -5,14 +5,20 @@
 
 #include <utility>
 
-// "settings.ini" in the folder of the program file when that folder is
-// writable or already holds one; otherwise, as for a program installed where
-// the user cannot write, "leafmark/settings.ini" in the user's configuration
-// folder. Built anew on every call.
+// Where the settings file is, built anew on every call. An installed copy
+// keeps it in the user's configuration folder ("leafmark/settings.ini" there),
+// whoever runs it. A copy run from its build folder or from a portable folder
+// keeps "settings.ini" beside itself when that folder is writable or already
+// holds one, and in the configuration folder otherwise.
 QString SettingsFilePath();
 
-// The same choice for a given program folder and whether the user may write it.
-QString SettingsFilePathFor(const QString &programFolder, bool programFolderWritable);
+// True when the program sits in an installed layout: its worker where an
+// install puts it, below ../libexec or ../lib.
+bool IsInstalledCopy(const QString &programFolder);
+
+// The same choice for a given program folder.
+QString SettingsFilePathFor(const QString &programFolder, bool programFolderWritable,
+                            bool installed);
 
 // The value of a key, or "" when the file, the section or the key is missing.
 QString ReadSetting(const QString &section, const QString &key);

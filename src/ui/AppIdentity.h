@@ -5,6 +5,7 @@
 // The title of the program and of every message box, and its version.
 namespace AppIdentity {
 inline const QString Title = QStringLiteral("Leafmark");
+inline const QString Description = QStringLiteral("Create image thumbnails from PDF files.");
 constexpr int VersionMajor = LEAFMARK_VERSION_MAJOR;
 constexpr int VersionMinor = LEAFMARK_VERSION_MINOR;
 constexpr int VersionRevision = LEAFMARK_VERSION_PATCH;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <QPalette>
 
 class QWidget;
 
@@ -11,6 +13,21 @@ namespace Appearance {
 // "Segoe UI" where the system has it, Open Sans (Debian's fonts-open-sans) otherwise.
 QFont font(qreal points = 8.25, bool bold = false);
 QIcon applicationIcon();
+
+// Drawn from SVG, so that the pictures stay sharp at any scale factor.
+QIcon checkIcon();
+QIcon crossIcon();
+QPixmap samplePage();
+
+// Light text on a dark window: a dark desktop palette.
+bool isDark(const QPalette &palette);
+// The near-white background of the drawing under a light palette; under a
+// dark one the palette's own window, so that its light text reads.
 void useWindowBackground(QWidget *widget);
+// The status line's red: pure red on the light window, and on a dark one a
+// lighter red that reads against it.
+QColor statusRed(const QPalette &palette);
+// Contrast of two colours as the Web Content Accessibility Guidelines count it, 1 to 21.
+double contrastRatio(const QColor &first, const QColor &second);
 
 } // namespace Appearance

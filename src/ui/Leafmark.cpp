@@ -12,8 +12,11 @@
 #include "settings/rutines.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFileDialog>
@@ -21,10 +24,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
+#include <QUrl>
 
 #include <chrono>
 
@@ -40,6 +46,11 @@ const QString ExplanationText = QStringLiteral(
     "- The image is the first page of the document.\n\n"
     "- You can set the thumbsnail's width or height or both.\n\n"
     "- You can change the image file's format from the settings menu.");
+
+// A result row whose conversion failed; its tooltip holds the reason.
+constexpr int FailedRole = Qt::UserRole;
+const QString ReplacedText =
+    QStringLiteral("A later file of the same name replaced this thumbnail.");
 
 // The folder a drag from the file manager carries, or "" when it carries
 // anything else.
@@ -97,11 +108,12 @@ Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(Appearance::font());
-    ImageList1 = {QIcon(QStringLiteral(":/leafmark/check.png")),
-                  QIcon(QStringLiteral(":/leafmark/cross.png"))};
+    ImageList1 = {Appearance::checkIcon(), Appearance::crossIcon()};
     buildControls();
     buildMenus();
     connectHandlers();
+    nameControlsForScreenReaders();
+    connectResultListKeys();
     setFixedSize(sizeHint());
     m_listPaintCatchUp.setSingleShot(true);
     m_listPaintCatchUp.setInterval(ListPaintInterval);
@@ -153,7 +165,7 @@ void Leafmark::buildControls()
     auto *sample = place(new QLabel(client), "imgThumb", Layout::Main::imgThumb);
     sample->setFrameShape(QFrame::Box);
     sample->setLineWidth(1);
-    sample->setPixmap(QPixmap(QStringLiteral(":/leafmark/sample-page.png")));
+    sample->setPixmap(Appearance::samplePage());
     dimensionLine(client, "Line1", Layout::Main::Line1);
     dimensionLine(client, "Line2", Layout::Main::Line2);
     dimensionLine(client, "Line3", Layout::Main::Line3);
@@ -254,6 +266,8 @@ void Leafmark::closeEvent(QCloseEvent *event)
 bool Leafmark::eventFilter(QObject *watched, QEvent *event)
 {
     const auto type = event->type();
+    if (type == QEvent::ContextMenu && (watched == lstResult || watched == lstResult->viewport()))
+        return showResultMenu(static_cast<QContextMenuEvent *>(event));
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return QMainWindow::eventFilter(watched, event);
     auto *drop = static_cast<QDropEvent *>(event);
@@ -339,6 +353,8 @@ void Leafmark::markResultRow(qint64 position, bool succeeded, const QString &fai
     row->setIcon(ImageList1[succeeded ? 0 : 1]);
     if (!succeeded)
         row->setToolTip(failureReason);
+    describeResult(int(position - 1), succeeded, failureReason);
+    m_desktop.fileHandled(position);
 }
 
 void Leafmark::yieldPoint()
@@ -395,11 +411,13 @@ void Leafmark::setInputsEnabled(bool enabled)
     const QList<QWidget *> pickers = {btnExplorerPDF, btnExplorerImage};
     for (QWidget *control : enabled ? pickers + boxes : boxes + pickers)
         control->setEnabled(enabled);
+    reportRunToDesktop(!enabled);
 }
 
 void Leafmark::clearResults()
 {
     lstResult->setRowCount(0);
+    m_convertedRows.clear();
 }
 
 void Leafmark::setStatusText(const QString &text)
@@ -411,7 +429,7 @@ void Leafmark::setStatusColour(StatusColour colour)
 {
     QPalette palette = lblError->palette();
     palette.setColor(QPalette::WindowText, colour == StatusColour::Red
-                                               ? QColor(255, 0, 0)
+                                               ? Appearance::statusRed(palette)
                                                : QApplication::palette().color(QPalette::WindowText));
     lblError->setPalette(palette);
 }
@@ -441,4 +459,102 @@ void Leafmark::endProgram()
 {
     m_ending = true;
     QApplication::closeAllWindows();
+}
+
+void Leafmark::nameControlsForScreenReaders()
+{
+    findChild<QLabel *>(QStringLiteral("Label1"))->setBuddy(txtPDFfolder);
+    findChild<QLabel *>(QStringLiteral("Label2"))->setBuddy(txtImageFolder);
+    txtWidth->setAccessibleName(QStringLiteral("Width"));
+    txtWidth->setAccessibleDescription(QStringLiteral("Thumbnail width in pixels"));
+    txtHeight->setAccessibleName(QStringLiteral("Height"));
+    txtHeight->setAccessibleDescription(QStringLiteral("Thumbnail height in pixels"));
+    btnExplorerPDF->setAccessibleName(QStringLiteral("Choose the PDF folder"));
+    btnExplorerImage->setAccessibleName(QStringLiteral("Choose the thumbnails folder"));
+    lstResult->setAccessibleName(QStringLiteral("Results"));
+}
+
+// Return opens the selected row's preview as a double click does; the menu
+// key and a right click open the row's menu (eventFilter).
+void Leafmark::connectResultListKeys()
+{
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *open = new QShortcut(QKeySequence(key), lstResult);
+        open->setContext(Qt::WidgetShortcut);
+        connect(open, &QShortcut::activated, this, &Leafmark::showPreview);
+    }
+    lstResult->installEventFilter(this);
+    lstResult->viewport()->installEventFilter(this);
+}
+
+// For the row under the mouse, or from the keyboard for the selected row.
+bool Leafmark::showResultMenu(QContextMenuEvent *event)
+{
+    const bool byMouse = event->reason() == QContextMenuEvent::Mouse;
+    QTableWidgetItem *row = nullptr;
+    if (byMouse)
+        row = lstResult->itemAt(lstResult->viewport()->mapFromGlobal(event->globalPos()));
+    else if (!lstResult->selectedItems().isEmpty())
+        row = lstResult->selectedItems().first();
+    if (!row)
+        return true;
+    lstResult->setCurrentItem(row);
+
+    QMenu menu(this);
+    const QAction *open = menu.addAction(QStringLiteral("Open"));
+    const QAction *showInFolder = menu.addAction(QStringLiteral("Show in folder"));
+    const QAction *copyReason =
+        row->data(FailedRole).toBool() ? menu.addAction(QStringLiteral("Copy reason")) : nullptr;
+    const QString reason = row->toolTip();
+    const QPoint at = byMouse ? event->globalPos()
+                              : lstResult->viewport()->mapToGlobal(
+                                    lstResult->visualItemRect(row).center());
+    const QAction *chosen = menu.exec(at);
+    if (chosen && chosen == open)
+        showPreview();
+    else if (chosen && chosen == showInFolder)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(resultsFolder()));
+    else if (chosen && chosen == copyReason)
+        QGuiApplication::clipboard()->setText(reason);
+    return true;
+}
+
+// The rows are those of the run in progress, or else of the last run that found PDFs.
+QString Leafmark::resultsFolder() const
+{
+    return isPdfPickerEnabled() ? m_controller.LastImageFolder() : txtImageFolder->text();
+}
+
+// What the row's icon shows, for a screen reader. Two PDFs of one name give
+// one thumbnail, the later one's; the earlier row says so.
+void Leafmark::describeResult(int row, bool succeeded, const QString &failureReason)
+{
+    QTableWidgetItem *item = lstResult->item(row, 0);
+    item->setData(FailedRole, !succeeded);
+    item->setData(Qt::AccessibleDescriptionRole,
+                  succeeded ? QStringLiteral("Converted")
+                            : QStringLiteral("Failed: %1").arg(failureReason));
+    if (!succeeded)
+        return;
+    const auto earlier = m_convertedRows.constFind(item->text());
+    if (earlier != m_convertedRows.cend()) {
+        QTableWidgetItem *replaced = lstResult->item(*earlier, 0);
+        replaced->setToolTip(ReplacedText);
+        replaced->setData(Qt::AccessibleDescriptionRole,
+                          QStringLiteral("Converted; ") + ReplacedText.toLower());
+    }
+    m_convertedRows.insert(item->text(), row);
+}
+
+// A run in progress shows its count in the dock; one that ends in the
+// background, having found PDFs, is told in a notification.
+void Leafmark::reportRunToDesktop(bool running)
+{
+    if (running) {
+        m_desktop.runStarted();
+        return;
+    }
+    const bool longRun = m_desktop.runEnded();
+    if (longRun && !isActiveWindow() && lstResult->rowCount() > 0 && !m_controller.QuitRequested())
+        m_desktop.notify(lblError->text(), m_controller.LastImageFolder());
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "DesktopProgress.h"
 #include "PaintPacer.h"
 #include "run/ControllerView.h"
 #include "run/RunController.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QIcon>
 #include <QMainWindow>
 #include <QTimer>
@@ -13,10 +15,12 @@
 
 class Converter;
 class ImageDecoder;
+class QContextMenuEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
+class QTableWidgetItem;
 class frmAbout;
 class frmOptions;
 class frmThumb;
@@ -36,6 +40,7 @@ public:
     bool load();
 
     RunController &runController() { return m_controller; }
+    DesktopProgress &desktopProgress() { return m_desktop; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -51,6 +56,12 @@ private:
     void showAbout();
     void showPreview();
     void paceListPainting();
+    void nameControlsForScreenReaders();
+    void connectResultListKeys();
+    bool showResultMenu(QContextMenuEvent *event);
+    QString resultsFolder() const;
+    void describeResult(int row, bool succeeded, const QString &failureReason);
+    void reportRunToDesktop(bool running);
 
     // WalkView
     QString imageFolderText() const override;
@@ -96,6 +107,9 @@ private:
     PaintPacer m_listPacer;
     QElapsedTimer m_clock;
     QTimer m_listPaintCatchUp;
+    DesktopProgress m_desktop;
+    // The last row of each name whose thumbnail was written in this run.
+    QHash<QString, int> m_convertedRows;
 
     std::unique_ptr<frmOptions> m_options;
     std::unique_ptr<frmAbout> m_about;

@@ -29,9 +29,11 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     setFixedSize(Layout::About::Client);
     setFont(Appearance::font());
     Appearance::useWindowBackground(this);
-    QPalette blackText = palette();
-    blackText.setColor(QPalette::WindowText, Qt::black);
-    setPalette(blackText);
+    if (!Appearance::isDark(palette())) {
+        QPalette blackText = palette();
+        blackText.setColor(QPalette::WindowText, Qt::black);
+        setPalette(blackText);
+    }
     buildControls();
 }
 
@@ -49,7 +51,7 @@ void frmAbout::buildControls()
     picIcon->setPixmap(windowIcon().pixmap(Layout::About::picIcon.size()));
 
     lblDescription = addLabel(QStringLiteral("lblDescription"), Layout::About::lblDescription);
-    lblDescription->setText(QStringLiteral("Create image thumbnails from PDF files."));
+    lblDescription->setText(AppIdentity::Description);
 
     lblDisclaimer = addLabel(QStringLiteral("lblDisclaimer"), Layout::About::lblDisclaimer);
     lblDisclaimer->setText(CopyrightNotice);
@@ -115,7 +117,10 @@ void frmAbout::paintEvent(QPaintEvent *event)
     // An etched separator: a grey groove with a white highlight below it.
     const QLine grey = Layout::About::LineGrey;
     const QLine white = Layout::About::LineWhite;
+    const bool dark = Appearance::isDark(palette());
     QPainter painter(this);
-    painter.fillRect(QRect(grey.p1(), QSize(grey.dx() + 1, 1)), QColor(128, 128, 128));
-    painter.fillRect(QRect(white.p1(), QSize(white.dx() + 1, 2)), Qt::white);
+    painter.fillRect(QRect(grey.p1(), QSize(grey.dx() + 1, 1)),
+                     dark ? palette().color(QPalette::Shadow) : QColor(128, 128, 128));
+    painter.fillRect(QRect(white.p1(), QSize(white.dx() + 1, 2)),
+                     dark ? palette().color(QPalette::Mid) : QColor(Qt::white));
 }

@@ -57,6 +57,8 @@ void frmOptions::buildControls()
     Label1 = new QLabel(QStringLiteral("Image format:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(Layout::Options::Label1);
+    // Names the list for a screen reader.
+    Label1->setBuddy(cboFormat);
 }
 
 int frmOptions::exec()

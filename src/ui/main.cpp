@@ -1,4 +1,5 @@
 #include "AppIdentity.h"
+#include "CommandLine.h"
 #include "Leafmark.h"
 #include "run/WorkerConverter.h"
 
@@ -7,12 +8,14 @@
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(AppIdentity::Title);
+    QCoreApplication::setApplicationVersion(QVersionNumber(AppIdentity::VersionMajor,
+                                                           AppIdentity::VersionMinor,
+                                                           AppIdentity::VersionRevision)
+                                                .toString());
+    answerHelpAndVersion(argc, argv);
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(AppIdentity::Title);
-    QApplication::setApplicationVersion(QVersionNumber(AppIdentity::VersionMajor,
-                                                       AppIdentity::VersionMinor,
-                                                       AppIdentity::VersionRevision)
-                                            .toString());
     // The window manager and the Wayland compositor match the window to
     // leafmark.desktop by this name, for its icon and its place in the dock.
     QGuiApplication::setDesktopFileName(QStringLiteral("leafmark"));

@@ -1,6 +1,7 @@
 // The whole corpus of bad documents through the real window and the real
 // worker, in one run, as a user pointing the program at a downloads folder.
 
+#include "Appearance.h"
 #include "Corpus.h"
 #include "Leafmark.h"
 #include "MessageBox.h"
@@ -44,9 +45,9 @@ Mark markOf(const QTableWidgetItem *row)
 {
     const auto imageOf = [](const QIcon &icon) { return icon.pixmap(16).toImage(); };
     const QImage shown = imageOf(row->icon());
-    if (shown == imageOf(QIcon(QStringLiteral(":/leafmark/check.png"))))
+    if (shown == imageOf(Appearance::checkIcon()))
         return Mark::Green;
-    if (shown == imageOf(QIcon(QStringLiteral(":/leafmark/cross.png"))))
+    if (shown == imageOf(Appearance::crossIcon()))
         return Mark::Red;
     return Mark::None;
 }

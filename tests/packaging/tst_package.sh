@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the .deb from the build tree, checks what it holds and needs, unpacks
-# it into a throwaway root and checks that a program there finds its worker and
-# keeps its settings where an ordinary user can write.
+# Builds the .deb from the build tree, checks what it holds and needs and what
+# lintian says of it (when lintian is installed), unpacks it into a throwaway
+# root and checks that a program there answers --version, finds its worker and
+# keeps its settings in the user's configuration folder.
 # Arguments: build folder, probe program, project version.
 set -euo pipefail
 build=$1
@@ -34,6 +35,9 @@ sort >"$scratch/expected" <<LIST
 ./usr/bin/leafmark
 ./usr/libexec/leafmark/leafmark-worker
 ./usr/share/applications/leafmark.desktop
+./usr/share/doc/leafmark/changelog.gz
+./usr/share/doc/leafmark/copyright
+./usr/share/man/man1/leafmark.1.gz
 ./usr/share/icons/hicolor/16x16/apps/leafmark.png
 ./usr/share/icons/hicolor/32x32/apps/leafmark.png
 ./usr/share/icons/hicolor/48x48/apps/leafmark.png
@@ -47,9 +51,21 @@ diff -u "$scratch/expected" "$scratch/files" || fail "the package holds other fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6core6 libqt6gui6 libqt6widgets6 libmagickwand-6.q16-6 \
-    libmagickcore-6.q16-6-extra ghostscript potrace; do
+    libmagickcore-6.q16-6-extra ghostscript potrace libqt6svg6; do
     grep -Eq "(^|, )$package( |,|$)" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+grep -Eq "(^|, )qt6-wayland(,|$)" <<<"$recommends" || fail "Recommends lacks qt6-wayland: $recommends"
+
+if command -v lintian >/dev/null; then
+    lintian_root=()
+    [ "$(id -u)" -ne 0 ] || lintian_root=(--allow-root)
+    lintian --pedantic --fail-on error,warning "${lintian_root[@]}" "$deb" >"$scratch/lintian.log" 2>&1 \
+        || { cat "$scratch/lintian.log"; fail "lintian reports errors or warnings"; }
+    cat "$scratch/lintian.log"
+else
+    echo "lintian is not installed: the package is not linted"
+fi
 
 root="$scratch/root"
 dpkg -x "$deb" "$root"
@@ -87,7 +103,14 @@ worker_of() {
     done
     return 1
 }
-"${as_installed_user[@]}" "$root/usr/bin/leafmark" >"$scratch/program.log" 2>&1 &
+version_line=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/leafmark" --version) \
+    || fail "--version failed without a display"
+[ "$version_line" = "Leafmark $version" ] || fail "--version printed: $version_line"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/leafmark" --help | grep -q -- "--version" \
+    || fail "--help does not list --version"
+
+# Arguments it does not know are ignored.
+"${as_installed_user[@]}" "$root/usr/bin/leafmark" --no-such-option stray.pdf >"$scratch/program.log" 2>&1 &
 program=$!
 for _ in $(seq 100); do
     worker_of "$program" && break
@@ -110,6 +133,14 @@ grep -qx "settings=$config/leafmark/settings.ini" <<<"$output" \
     || fail "settings not in the user's configuration folder: $output"
 [ "$(cat "$config/leafmark/settings.ini")" = $'[config]\nThumbWidth=88' ] \
     || fail "setting not saved: $(cat "$config/leafmark/settings.ini")"
+[ ! -e "$root/usr/bin/settings.ini" ] || fail "settings written beside the installed program"
+
+# Whoever may write the program's folder, as root may /usr/bin, an installed
+# copy still keeps its settings in the configuration folder.
+chmod u+w "$root/usr/bin"
+output=$(env XDG_CONFIG_HOME="$config/writer" "$root/usr/bin/leafmark-probe")
+grep -qx "settings=$config/writer/leafmark/settings.ini" <<<"$output" \
+    || fail "settings not in the configuration folder of one who may write the program's: $output"
 [ ! -e "$root/usr/bin/settings.ini" ] || fail "settings written beside the installed program"
 
 rm "$worker"

@@ -1,6 +1,8 @@
+#include "TestFiles.h"
 #include "settings/rutines.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -88,21 +90,54 @@ private slots:
         QCOMPARE(SettingsFilePath(), QCoreApplication::applicationDirPath() + "/settings.ini");
     }
 
+    void folderOfTheFileFollowsTheProgramFolder_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<bool>("fileBeside");
+        QTest::addColumn<bool>("expectBeside");
+        QTest::newRow("build folder") << true << false << false << true;
+        QTest::newRow("read-only portable folder") << false << false << false << false;
+        QTest::newRow("read-only portable folder with a file") << false << false << true << true;
+        QTest::newRow("installed, run by its user") << false << true << false << false;
+        QTest::newRow("installed, run as root") << true << true << false << false;
+        QTest::newRow("installed where a file was left") << true << true << true << false;
+    }
     void folderOfTheFileFollowsTheProgramFolder()
     {
+        QFETCH(bool, writable);
+        QFETCH(bool, installed);
+        QFETCH(bool, fileBeside);
+        QFETCH(bool, expectBeside);
         QTemporaryDir program;
         QTemporaryDir config;
         const ScopedEnvironment xdg("XDG_CONFIG_HOME", config.path());
         const QString beside = program.path() + "/settings.ini";
+        if (fileBeside)
+            QVERIFY(writeBytes(beside, "[config]\n"));
+        QCOMPARE(SettingsFilePathFor(program.path(), writable, installed),
+                 expectBeside ? beside : config.path() + "/leafmark/settings.ini");
+    }
 
-        QCOMPARE(SettingsFilePathFor(program.path(), true), beside);
-        QCOMPARE(SettingsFilePathFor(program.path(), false),
-                 config.path() + "/leafmark/settings.ini");
-
-        QFile portable(beside);
-        QVERIFY(portable.open(QIODevice::WriteOnly));
-        portable.close();
-        QCOMPARE(SettingsFilePathFor(program.path(), false), beside);
+    void installedLayoutIsTheWorkerBelowLibexecOrLib_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<bool>("installed");
+        QTest::newRow("build folder") << QStringList{"bin/leafmark", "bin/leafmark-worker"} << false;
+        QTest::newRow("portable folder") << QStringList{"leafmark", "leafmark-worker"} << false;
+        QTest::newRow("libexec") << QStringList{"bin/leafmark", "libexec/leafmark/leafmark-worker"}
+                                 << true;
+        QTest::newRow("lib") << QStringList{"bin/leafmark", "lib/leafmark/leafmark-worker"} << true;
+        QTest::newRow("worker missing") << QStringList{"bin/leafmark"} << false;
+    }
+    void installedLayoutIsTheWorkerBelowLibexecOrLib()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(bool, installed);
+        QTemporaryDir root;
+        QVERIFY(fillTree(root.path(), files));
+        const QString program = QFileInfo(root.filePath(files.first())).path();
+        QCOMPARE(IsInstalledCopy(program), installed);
     }
 
     void configFolderDefaultsToDotConfigInHome()
@@ -110,7 +145,7 @@ private slots:
         QTemporaryDir home;
         const ScopedEnvironment xdg("XDG_CONFIG_HOME", QString());
         const ScopedEnvironment homeVariable("HOME", home.path());
-        QCOMPARE(SettingsFilePathFor("/usr/bin", false),
+        QCOMPARE(SettingsFilePathFor("/usr/bin", false, true),
                  home.path() + "/.config/leafmark/settings.ini");
     }
 

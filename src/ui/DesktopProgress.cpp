@@ -1,0 +1,117 @@
+#include "DesktopProgress.h"
+
+#include "AppIdentity.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDesktopServices>
+#include <QUrl>
+#include <QVariantMap>
+
+namespace {
+
+const QString LauncherEntryPath = QStringLiteral("/com/canonical/unity/launcherentry/leafmark");
+const QString LauncherEntryInterface = QStringLiteral("com.canonical.Unity.LauncherEntry");
+const QString ApplicationUri = QStringLiteral("application://leafmark.desktop");
+const QString Notifications = QStringLiteral("org.freedesktop.Notifications");
+const QString NotificationsPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString OpenFolderAction = QStringLiteral("open-folder");
+
+// A walk through thousands of quickly handled files would otherwise send a
+// signal for every one of them.
+constexpr std::chrono::milliseconds CountInterval(250);
+constexpr std::chrono::seconds LongRun(5);
+
+} // namespace
+
+DesktopProgress::DesktopProgress(QObject *parent)
+    : QObject(parent), m_bus(QDBusConnection::sessionBus()), m_longRun(LongRun)
+{
+    m_pendingCount.setSingleShot(true);
+    connect(&m_pendingCount, &QTimer::timeout, this, &DesktopProgress::sendCount);
+    if (!m_bus.isConnected())
+        return;
+    m_bus.connect(Notifications, NotificationsPath, Notifications, QStringLiteral("ActionInvoked"),
+                  this, SLOT(onActionInvoked(uint,QString)));
+    m_bus.connect(Notifications, NotificationsPath, Notifications,
+                  QStringLiteral("NotificationClosed"), this, SLOT(onNotificationClosed(uint)));
+}
+
+void DesktopProgress::runStarted()
+{
+    m_runClock.start();
+    m_sinceCountSent.invalidate();
+    m_count = 0;
+    m_counting = true;
+}
+
+// The first count goes out at once, later ones at most once an interval; the
+// last of a quick succession follows when the interval is over.
+void DesktopProgress::fileHandled(qint64 count)
+{
+    m_count = count;
+    if (m_pendingCount.isActive())
+        return;
+    if (!m_sinceCountSent.isValid() || m_sinceCountSent.elapsed() >= CountInterval.count())
+        sendCount();
+    else
+        m_pendingCount.start(CountInterval);
+}
+
+bool DesktopProgress::runEnded()
+{
+    m_pendingCount.stop();
+    m_counting = false;
+    sendCount();
+    return m_runClock.elapsed() >= m_longRun.count();
+}
+
+void DesktopProgress::sendCount()
+{
+    if (!m_bus.isConnected())
+        return;
+    QDBusMessage signal = QDBusMessage::createSignal(LauncherEntryPath, LauncherEntryInterface,
+                                                     QStringLiteral("Update"));
+    signal << ApplicationUri
+           << QVariantMap{{QStringLiteral("count"), m_count},
+                          {QStringLiteral("count-visible"), m_counting}};
+    m_bus.send(signal);
+    m_sinceCountSent.start();
+}
+
+// Asked without waiting for the answer: a notification service that is
+// missing or slow must not hold up the window.
+void DesktopProgress::notify(const QString &outcome, const QString &outputFolder)
+{
+    if (!m_bus.isConnected())
+        return;
+    QDBusMessage call = QDBusMessage::createMethodCall(Notifications, NotificationsPath,
+                                                       Notifications, QStringLiteral("Notify"));
+    call << AppIdentity::Title << uint(0) << QStringLiteral("leafmark") << outcome << QString()
+         << QStringList{QStringLiteral("default"), QStringLiteral("Open folder"), OpenFolderAction,
+                        QStringLiteral("Open folder")}
+         << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("leafmark")}} << -1;
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, outputFolder](QDBusPendingCallWatcher *finished) {
+                const QDBusPendingReply<uint> reply = *finished;
+                if (reply.isValid())
+                    m_folders.insert(reply.value(), outputFolder);
+                finished->deleteLater();
+            });
+}
+
+void DesktopProgress::onActionInvoked(uint id, const QString &action)
+{
+    if (action != QLatin1String("default") && action != OpenFolderAction)
+        return;
+    const auto folder = m_folders.constFind(id);
+    if (folder != m_folders.cend())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(*folder));
+}
+
+void DesktopProgress::onNotificationClosed(uint id)
+{
+    m_folders.remove(id);
+}

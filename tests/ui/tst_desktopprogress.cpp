@@ -1,0 +1,206 @@
+#include "FakeConverter.h"
+#include "Leafmark.h"
+#include "MessageBox.h"
+#include "TestFiles.h"
+#include "run/ImageDecoder.h"
+#include "settings/rutines.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+class NoDecoder : public ImageDecoder
+{
+public:
+    DecodedImage decodeImage(const QString &) override { return {}; }
+};
+
+const QString NotificationsName = QStringLiteral("org.freedesktop.Notifications");
+const QString NotificationsPath = QStringLiteral("/org/freedesktop/Notifications");
+
+} // namespace
+
+// What a dock and a notification server hear, on a connection of their own.
+class DesktopListener : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    struct Update
+    {
+        QString application;
+        qint64 count;
+        bool visible;
+    };
+    QList<Update> updates;
+    QStringList notifications;
+    QList<QStringList> actions;
+
+    DesktopListener() : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "listener"))
+    {
+        m_bus.connect(QString(), QString(), "com.canonical.Unity.LauncherEntry", "Update", this,
+                      SLOT(onUpdate(QString,QVariantMap)));
+        m_bus.registerObject(NotificationsPath, this, QDBusConnection::ExportAllSlots);
+    }
+    ~DesktopListener() override { QDBusConnection::disconnectFromBus("listener"); }
+    bool serveNotifications(bool serve)
+    {
+        return serve ? m_bus.registerService(NotificationsName)
+                     : m_bus.unregisterService(NotificationsName);
+    }
+    void click(uint id, const QString &action)
+    {
+        QDBusMessage signal =
+            QDBusMessage::createSignal(NotificationsPath, NotificationsName, "ActionInvoked");
+        signal << id << action;
+        m_bus.send(signal);
+    }
+
+public slots:
+    uint Notify(const QString &application, uint, const QString &, const QString &summary,
+                const QString &, const QStringList &offered, const QVariantMap &, int)
+    {
+        notifications.append(application + ": " + summary);
+        actions.append(offered);
+        return uint(notifications.size());
+    }
+    void onUpdate(const QString &application, const QVariantMap &properties)
+    {
+        updates.append({application, properties.value("count").toLongLong(),
+                        properties.value("count-visible").toBool()});
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+class TestDesktopProgress : public QObject
+{
+    Q_OBJECT
+
+    FakeConverter m_converter;
+    NoDecoder m_decoder;
+    std::unique_ptr<DesktopListener> m_listener;
+    std::unique_ptr<Leafmark> m_window;
+    QTemporaryDir m_dir;
+    QList<QUrl> m_opened;
+
+    QString pdfs() const { return m_dir.path() + "/pdfs"; }
+    QString thumbs() const { return m_dir.path() + "/thumbs"; }
+    void run(const QString &pdfFolder)
+    {
+        m_window->findChild<QLineEdit *>("txtPDFfolder")->setText(pdfFolder);
+        m_window->findChild<QLineEdit *>("txtImageFolder")->setText(thumbs());
+        QTest::mouseClick(m_window->findChild<QPushButton *>("Convert"), Qt::LeftButton);
+    }
+    QString status() const { return m_window->findChild<QLabel *>("lblError")->text(); }
+
+public slots:
+    void recordUrl(const QUrl &url) { m_opened.append(url); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
+        MessageBox::recordInsteadOfShowing(true);
+        QDesktopServices::setUrlHandler("file", this, "recordUrl");
+        QVERIFY(fillTree(m_dir.path(), {"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/",
+                                        "empty/"}));
+    }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler("file"); }
+    void init()
+    {
+        QFile::remove(SettingsFilePath());
+        m_opened.clear();
+        m_listener = std::make_unique<DesktopListener>();
+        m_window = std::make_unique<Leafmark>(m_converter, m_decoder);
+        QVERIFY(m_window->load());
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+    void cleanup()
+    {
+        m_window.reset();
+        m_listener.reset();
+        QFile::remove(SettingsFilePath());
+    }
+
+    void theDockCountsTheFilesHandledAndClearsAtTheEnd()
+    {
+        run(pdfs());
+        QTRY_VERIFY(!m_listener->updates.isEmpty() && !m_listener->updates.last().visible);
+        const auto &updates = m_listener->updates;
+        QCOMPARE(updates.first().application, QString("application://leafmark.desktop"));
+        QCOMPARE(updates.first().count, 1);
+        QVERIFY(updates.first().visible);
+        for (qsizetype i = 1; i + 1 < updates.size(); ++i) {
+            QVERIFY(updates[i].visible);
+            QVERIFY(updates[i].count >= updates[i - 1].count && updates[i].count <= 3);
+        }
+        QVERIFY(updates.size() >= 2);
+    }
+
+    void aLongRunEndingInTheBackgroundIsNotified_data()
+    {
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<int>("longRunMs");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("notified");
+        QTest::newRow("in the background") << false << 0 << "pdfs" << true;
+        QTest::newRow("window active") << true << 0 << "pdfs" << false;
+        QTest::newRow("short run") << false << 3600000 << "pdfs" << false;
+        QTest::newRow("no PDF found") << false << 0 << "empty" << false;
+    }
+    void aLongRunEndingInTheBackgroundIsNotified()
+    {
+        QFETCH(bool, active);
+        QFETCH(int, longRunMs);
+        QFETCH(QString, folder);
+        QFETCH(bool, notified);
+        QVERIFY(m_listener->serveNotifications(true));
+        m_window->desktopProgress().setLongRun(std::chrono::milliseconds(longRunMs));
+        if (active) {
+            QApplication::setActiveWindow(m_window.get());
+            QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        } else {
+            QApplication::setActiveWindow(nullptr);
+        }
+        run(m_dir.path() + "/" + folder);
+        QTRY_VERIFY(!m_listener->updates.isEmpty() && !m_listener->updates.last().visible);
+        if (!notified) {
+            QTest::qWait(100);
+            QCOMPARE(m_listener->notifications, QStringList());
+            return;
+        }
+        QTRY_COMPARE(m_listener->notifications, QStringList({"Leafmark: Done. 3 PDF files found..."}));
+        QVERIFY(m_listener->actions.first().contains("open-folder"));
+        m_listener->click(1, "open-folder");
+        QTRY_COMPARE(m_opened, QList<QUrl>({QUrl::fromLocalFile(thumbs())}));
+    }
+
+    void withoutANotificationServiceTheRunEndsAsUsual()
+    {
+        m_window->desktopProgress().setLongRun(std::chrono::milliseconds(0));
+        QApplication::setActiveWindow(nullptr);
+        run(pdfs());
+        QCOMPARE(status(), QString("Done. 3 PDF files found..."));
+        QTest::qWait(100);
+        QCOMPARE(m_listener->notifications, QStringList());
+        QVERIFY(MessageBox::takeRecorded().isEmpty());
+        QVERIFY(m_window->findChild<QPushButton *>("Convert")->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestDesktopProgress)
+#include "tst_desktopprogress.moc"
