@@ -7,7 +7,9 @@
 #include "frmAbout.h"
 #include "frmOptions.h"
 #include "frmThumb.h"
+#include "GDI.h"
 #include "run/Converter.h"
+#include "run/OutputPath.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
 
@@ -312,9 +314,16 @@ void Leafmark::showPreview()
     const QList<QTableWidgetItem *> selected = lstResult->selectedItems();
     if (selected.isEmpty())
         return;
+    // A row the walk refused for its name has no thumbnail, and the name
+    // would lead out of the output folder.
+    const QString name = selected.first()->text();
+    if (!IsPlainFileName(name)) {
+        MessageBox::show(this, CannotLoadFile);
+        return;
+    }
     if (!m_thumb)
         m_thumb = std::make_unique<frmThumb>(m_decoder, this);
-    m_thumb->setImgPath(m_controller.LastImageFolder() + QLatin1Char('/') + selected.first()->text());
+    m_thumb->setImgPath(OutputPath(m_controller.LastImageFolder(), name));
     m_thumb->exec();
 }
 

@@ -656,6 +656,13 @@ private slots:
         doubleClick(results()->viewport(), centre);
         QCOMPARE(m_decoder.paths, QStringList({thumbs() + "/" + row->text()}));
         QCOMPARE(MessageBox::takeRecorded(), QStringList({"Cannot load file"}));
+        // A name the walk refused for leading out of the output folder is not read.
+        const QString shown = row->text();
+        row->setText("./../escape.png");
+        doubleClick(results()->viewport(), centre);
+        QCOMPARE(m_decoder.paths.size(), 1);
+        QCOMPARE(MessageBox::takeRecorded(), QStringList({"Cannot load file"}));
+        row->setText(shown);
 
         convert()->setEnabled(false);
         doubleClick(results()->viewport(), centre);
