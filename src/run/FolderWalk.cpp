@@ -40,7 +40,8 @@ QByteArray StripNulls(QByteArray &OriginalStr)
     return OriginalStr;
 }
 
-FolderWalk::FolderWalk(WalkView &view, Converter &converter) : m_view(view), m_converter(converter)
+FolderWalk::FolderWalk(WalkView &view, Converter &converter, const bool &cancelRequested)
+    : m_view(view), m_converter(converter), m_cancelRequested(cancelRequested)
 {
 }
 
@@ -66,11 +67,11 @@ void FolderWalk::FindFilesAPI(QString path, const QString &SearchStr, qint64 &Fi
             if (isDotEntry(order.name()))
                 break;
             convertEntry(order.folder(), order.name(), FileCount);
-            if (m_view.CancelRequested())
+            if (m_cancelRequested)
                 return;
             break;
         case VisitingOrder::Step::EnteringSubfolder:
-            if (m_view.CancelRequested())
+            if (m_cancelRequested)
                 return;
             break;
         case VisitingOrder::Step::End:
@@ -83,7 +84,7 @@ void FolderWalk::convertEntry(const VisitingOrder::Folder &folder, const QByteAr
                               qint64 &FileCount)
 {
     ++FileCount;
-    const QString outputName = OutputName(QFile::decodeName(nativeName), CurrentFormat);
+    const QString outputName = OutputName(QFile::decodeName(nativeName), m_view.currentFormat());
     m_view.appendResultRow(FileCount, outputName);
     m_view.selectAndRevealRow(FileCount);
     m_view.yieldPoint();
@@ -131,7 +132,8 @@ std::optional<QStringList> FolderWalk::nextForeseenArguments(VisitingOrder &ahea
         case VisitingOrder::Step::MatchingEntry: {
             if (isDotEntry(ahead.name()))
                 break;
-            const QString outputName = OutputName(QFile::decodeName(ahead.name()), CurrentFormat);
+            const QString outputName =
+                OutputName(QFile::decodeName(ahead.name()), m_view.currentFormat());
             const EntryJob job = jobFor(ahead.folder(), ahead.name(), outputName);
             if (job.failureReason.isEmpty())
                 return job.arguments;

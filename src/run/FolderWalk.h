@@ -19,7 +19,9 @@ QByteArray StripNulls(QByteArray &OriginalStr);
 class FolderWalk
 {
 public:
-    FolderWalk(WalkView &view, Converter &converter);
+    // cancelRequested is read after each entry and before each subfolder; a
+    // cancel click sets it at a yield point.
+    FolderWalk(WalkView &view, Converter &converter, const bool &cancelRequested);
 
     void FindFilesAPI(QString path, const QString &SearchStr, qint64 &FileCount);
 
@@ -39,4 +41,5 @@ private:
 
     WalkView &m_view;
     Converter &m_converter;
+    const bool &m_cancelRequested;
 };

@@ -12,6 +12,9 @@ public:
     virtual QString imageFolderText() const = 0;
     virtual QString widthText() const = 0;
     virtual QString heightText() const = 0;
+    // The output format's extension, read anew for every entry: a format
+    // chosen during a run applies from the next entry on.
+    virtual QString currentFormat() const = 0;
 
     virtual void appendResultRow(qint64 position, const QString &text) = 0;
     virtual void selectAndRevealRow(qint64 position) = 0;
@@ -19,5 +22,4 @@ public:
 
     // Lets pending window events run; a cancel click or a close request arrives here.
     virtual void yieldPoint() = 0;
-    virtual bool CancelRequested() const = 0;
 };

@@ -382,9 +382,9 @@ void Leafmark::paceListPainting()
         m_listPaintCatchUp.start();
 }
 
-bool Leafmark::CancelRequested() const
+QString Leafmark::currentFormat() const
 {
-    return m_controller.CancelRequested();
+    return CurrentFormat;
 }
 
 QString Leafmark::pdfFolderText() const

@@ -71,7 +71,7 @@ private:
     void selectAndRevealRow(qint64 position) override;
     void markResultRow(qint64 position, bool succeeded, const QString &failureReason) override;
     void yieldPoint() override;
-    bool CancelRequested() const override;
+    QString currentFormat() const override;
 
     // ControllerView
     QString pdfFolderText() const override;

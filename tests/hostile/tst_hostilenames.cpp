@@ -35,6 +35,7 @@ public:
     QString imageFolderText() const override { return imageFolder; }
     QString widthText() const override { return QStringLiteral("88"); }
     QString heightText() const override { return QString(); }
+    QString currentFormat() const override { return QStringLiteral("png"); }
     void appendResultRow(qint64, const QString &text) override { rows.append(text); }
     void selectAndRevealRow(qint64) override {}
     void markResultRow(qint64, bool succeeded, const QString &reason) override
@@ -43,8 +44,9 @@ public:
         reasons.append(reason);
     }
     void yieldPoint() override {}
-    bool CancelRequested() const override { return false; }
 };
+
+const bool noCancel = false;
 
 // What came of one conversion, seen right after it.
 struct Outcome
@@ -105,8 +107,6 @@ class TestHostileNames : public QObject
     QStringList m_rows;
 
 private slots:
-    void initTestCase() { CurrentFormat = QStringLiteral("png"); }
-
     void eachPdfGetsAThumbnailOfItsOwn();
     void trailingSlashChangesNothing();
 };
@@ -144,7 +144,7 @@ void TestHostileNames::eachPdfGetsAThumbnailOfItsOwn()
         const PermissionsEnforced enforced;
         if (!enforced.problem().isEmpty())
             QSKIP(qPrintable(enforced.problem()));
-        FolderWalk(view, converter)
+        FolderWalk(view, converter, noCancel)
             .FindFilesAPI(Corpus::names(), QStringLiteral("*.pdf"), fileCount);
     }
     m_arguments.clear();
@@ -245,7 +245,7 @@ void TestHostileNames::trailingSlashChangesNothing()
     view.imageFolder = QFileInfo(m_arguments.first().at(5)).path();
     qint64 fileCount = 0;
     const PermissionsEnforced enforced;
-    FolderWalk(view, converter)
+    FolderWalk(view, converter, noCancel)
         .FindFilesAPI(Corpus::names() + QLatin1Char('/'), QStringLiteral("*.pdf"), fileCount);
     QCOMPARE(view.rows, m_rows);
     QCOMPARE(converter.calls, m_arguments);

@@ -19,6 +19,7 @@ public:
     QString imageFolder = QStringLiteral("/out");
     QString width = QStringLiteral("88");
     QString height;
+    QString format = QStringLiteral("png");
     bool cancel = false;
     QStringList log;
     QStringList rows;
@@ -28,6 +29,7 @@ public:
     QString imageFolderText() const override { return imageFolder; }
     QString widthText() const override { return width; }
     QString heightText() const override { return height; }
+    QString currentFormat() const override { return format; }
     void appendResultRow(qint64 position, const QString &text) override
     {
         QCOMPARE_EQ(position, rows.size() + 1);
@@ -46,7 +48,6 @@ public:
         log.append(QStringLiteral("mark %1 %2").arg(position).arg(succeeded ? "ok" : "failed"));
     }
     void yieldPoint() override { log.append(QStringLiteral("yield")); }
-    bool CancelRequested() const override { return cancel; }
 };
 
 // The order in which the file system lists a folder's entries.
@@ -80,7 +81,7 @@ class TestFolderWalk : public QObject
     qint64 walk(const QString &path)
     {
         qint64 fileCount = 0;
-        FolderWalk(m_view, m_converter).FindFilesAPI(path, QStringLiteral("*.pdf"), fileCount);
+        FolderWalk(m_view, m_converter, m_view.cancel).FindFilesAPI(path, QStringLiteral("*.pdf"), fileCount);
         return fileCount;
     }
     QString root() const { return m_dir.path(); }
@@ -92,7 +93,6 @@ private slots:
         new (&m_dir) QTemporaryDir;
         m_view = FakeWalkView();
         m_converter = FakeConverter();
-        CurrentFormat = QStringLiteral("png");
     }
 
     void stripNullsCutsAtTheFirstNul()
@@ -200,7 +200,7 @@ private slots:
         QFETCH(QString, format);
         QFETCH(QString, row);
         QVERIFY(fillTree(root(), {pdf}));
-        CurrentFormat = format;
+        m_view.format = format;
         QCOMPARE(walk(root()), 1);
         QCOMPARE(m_view.rows, QStringList({row}));
         QCOMPARE(m_view.marks, QList<bool>({false}));
@@ -230,8 +230,8 @@ private slots:
     void formatIsReadAnewForEveryEntry()
     {
         QVERIFY(fillTree(root(), {"a.pdf", "b.pdf"}));
-        m_converter.onConvert = [](const QStringList &) {
-            CurrentFormat = QStringLiteral("gif");
+        m_converter.onConvert = [this](const QStringList &) {
+            m_view.format = QStringLiteral("gif");
             return ConversionResult{"1,1,PDF", {}};
         };
         walk(root());
