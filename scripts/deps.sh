@@ -6,6 +6,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev
     libmagickwand-6.q16-dev ghostscript potrace
+    libseccomp-dev
     fonts-open-sans
     python3 clang libclang-rt-14-dev
     xvfb xauth imagemagick
