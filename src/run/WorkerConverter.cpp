@@ -3,6 +3,7 @@
 #include "FilePlacement.h"
 #include "FileIdentity.h"
 #include "FileSignature.h"
+#include "OrphanedScratch.h"
 #include "WorkerConnection.h"
 
 #include <QDir>
@@ -151,6 +152,7 @@ WorkerConverter::WorkerConverter(QString workerPath, int poolSize)
 
 WorkerConverter::~WorkerConverter()
 {
+    OrphanedScratch::removeLeftovers();
     discardAllAhead();
     m_workers.clear();
 }
@@ -171,6 +173,7 @@ void WorkerConverter::setTimeLimit(std::chrono::milliseconds limit)
 
 QString WorkerConverter::start()
 {
+    OrphanedScratch::removeLeftovers();
     discardAllAhead();
     m_workers.clear();
     m_environment = currentEnvironment();
