@@ -170,9 +170,9 @@ pid_t cloneIntoNamespaces(const ExecPlan &plan)
         ::close(armed[1]);
         return -1;
     }
-    const auto child = static_cast<pid_t>(::syscall(
-        SYS_clone, CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNET | SIGCHLD, nullptr, nullptr,
-        nullptr, nullptr));
+    const auto child = static_cast<pid_t>(
+        ::syscall(SYS_clone, CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNET | SIGCHLD, nullptr,
+                  nullptr, nullptr, nullptr));
     if (child == 0) {
         ::close(armed[0]);
         ::close(mapped[1]);
@@ -184,8 +184,8 @@ pid_t cloneIntoNamespaces(const ExecPlan &plan)
     }
     ::close(armed[1]);
     ::close(mapped[0]);
-    const bool ready = child > 0 && readByte(armed[0]) && mapOwnIds(child) &&
-                       ::write(mapped[1], "m", 1) == 1;
+    const bool ready =
+        child > 0 && readByte(armed[0]) && mapOwnIds(child) && ::write(mapped[1], "m", 1) == 1;
     ::close(armed[0]);
     ::close(mapped[1]);
     if (child > 0 && !ready) {
@@ -245,8 +245,7 @@ QString WorkerConnection::launch()
 {
     m_errorOutput.clear();
     m_reader = {};
-    m_scratch =
-        std::make_unique<QTemporaryDir>(OrphanedScratch::folderTemplate());
+    m_scratch = std::make_unique<QTemporaryDir>(OrphanedScratch::folderTemplate());
     if (!m_scratch->isValid()) {
         const QString reason = m_scratch->errorString();
         m_scratch.reset();

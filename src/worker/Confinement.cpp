@@ -128,7 +128,8 @@ Confinement Confinement::apply(const QString &scratchPath, const QStringList &pr
 
 QString Confinement::report() const
 {
-    QString text = QStringLiteral("leafmark-worker: confined: ") + m_inForce.join(QStringLiteral("; "));
+    QString text =
+        QStringLiteral("leafmark-worker: confined: ") + m_inForce.join(QStringLiteral("; "));
     if (!m_missing.isEmpty())
         text += QStringLiteral(". Not in force: ") + m_missing.join(QStringLiteral("; "));
     return text;
@@ -144,8 +145,8 @@ void Confinement::restrictFiles(const QString &scratchPath, const QStringList &p
     }
     size_t size = 0;
     const RulesetAttribute attribute = rulesetFor(version, &size);
-    const int ruleset = static_cast<int>(
-        ::syscall(SYS_landlock_create_ruleset, &attribute, size, 0));
+    const int ruleset =
+        static_cast<int>(::syscall(SYS_landlock_create_ruleset, &attribute, size, 0));
     if (ruleset < 0) {
         m_missing << QStringLiteral("Landlock (%1)").arg(systemError(errno));
         return;
@@ -158,8 +159,9 @@ void Confinement::restrictFiles(const QString &scratchPath, const QStringList &p
                  allow(ruleset, QStringLiteral("/dev/null"),
                        handled & fileOnlyAccess & ~LANDLOCK_ACCESS_FS_EXECUTE);
     for (const QString &program : std::as_const(executables)) {
-        ruled = ruled && allow(ruleset, QFileInfo(program).canonicalFilePath(),
-                               handled & (LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_READ_FILE));
+        ruled =
+            ruled && allow(ruleset, QFileInfo(program).canonicalFilePath(),
+                           handled & (LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_READ_FILE));
     }
     const bool restricted = ruled && ::syscall(SYS_landlock_restrict_self, ruleset, 0) == 0;
     const int error = errno;
@@ -182,9 +184,9 @@ void Confinement::restrictFiles(const QString &scratchPath, const QStringList &p
 void Confinement::filterSystemCalls()
 {
     static const int refused[] = {
-        SCMP_SYS(socket),           SCMP_SYS(socketpair),        SCMP_SYS(io_uring_setup),
-        SCMP_SYS(ptrace),           SCMP_SYS(process_vm_readv),  SCMP_SYS(process_vm_writev),
-        SCMP_SYS(setsid),           SCMP_SYS(setpgid),
+        SCMP_SYS(socket), SCMP_SYS(socketpair),       SCMP_SYS(io_uring_setup),
+        SCMP_SYS(ptrace), SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev),
+        SCMP_SYS(setsid), SCMP_SYS(setpgid),
     };
     scmp_filter_ctx filter = ::seccomp_init(SCMP_ACT_ALLOW);
     if (filter == nullptr) {

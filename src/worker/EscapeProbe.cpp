@@ -54,7 +54,8 @@ QString EscapeProbe::operator()(const QString &inputPath) const
 QString EscapeProbe::tryCreating(const QString &folder) const
 {
     const QString path = folder + QStringLiteral("/leafmark-escaped");
-    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
     if (fd < 0)
         return QString();
     ::close(fd);

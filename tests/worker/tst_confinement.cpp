@@ -27,7 +27,7 @@ namespace {
 
 QStringList convertArguments(const QString &pdf, const QString &output)
 {
-    return {QStringLiteral("-thumbnail"), QStringLiteral("88x"), QStringLiteral("-alpha"),
+    return {QStringLiteral("-thumbnail"), QStringLiteral("88x"),       QStringLiteral("-alpha"),
             QStringLiteral("Remove"),     pdf + QStringLiteral("[0]"), output};
 }
 
@@ -77,9 +77,9 @@ bool userNamespacesOffered()
 {
     QFile limit(QStringLiteral("/proc/sys/user/max_user_namespaces"));
     return limit.open(QIODevice::ReadOnly) && limit.readAll().trimmed().toInt() > 0 &&
-           QProcess::execute(QStringLiteral("unshare"), {QStringLiteral("-Urnp"),
-                                                         QStringLiteral("--fork"),
-                                                         QStringLiteral("true")}) == 0;
+           QProcess::execute(
+               QStringLiteral("unshare"),
+               {QStringLiteral("-Urnp"), QStringLiteral("--fork"), QStringLiteral("true")}) == 0;
 }
 
 } // namespace
@@ -165,9 +165,10 @@ void ConfinementTest::escapesFromAConversion()
     QVERIFY(tcp.listen(QHostAddress::LocalHost));
     QUdpSocket udp;
     QVERIFY(udp.bind(QHostAddress::LocalHost));
-    QByteArray setting = "on=" + marker.toLatin1() + "\ntcp=" + QByteArray::number(tcp.serverPort()) +
-                         "\nudp=" + QByteArray::number(udp.localPort()) + "\nunix=" +
-                         QFile::encodeName(m_display.fullServerName()) + "\nrun=/bin/sh";
+    QByteArray setting =
+        "on=" + marker.toLatin1() + "\ntcp=" + QByteArray::number(tcp.serverPort()) +
+        "\nudp=" + QByteArray::number(udp.localPort()) +
+        "\nunix=" + QFile::encodeName(m_display.fullServerName()) + "\nrun=/bin/sh";
     for (const QString &target : folders)
         setting += "\ncreate=" + QFile::encodeName(target);
     const auto removeEscaped = qScopeGuard([&] {
@@ -199,7 +200,8 @@ void ConfinementTest::escapesFromAConversion()
     QVERIFY2(result.succeeded(), qPrintable(result.failureReason));
     QCOMPARE(sniffFormat(thumbnail), QStringLiteral("PNG"));
     for (const QString &target : folders)
-        QVERIFY2(!QFileInfo::exists(target + QStringLiteral("/leafmark-escaped")), qPrintable(target));
+        QVERIFY2(!QFileInfo::exists(target + QStringLiteral("/leafmark-escaped")),
+                 qPrintable(target));
     QVERIFY(!tcp.waitForNewConnection(100));
     QVERIFY(!udp.hasPendingDatagrams());
     QVERIFY(!displayWasContacted());
@@ -235,7 +237,8 @@ void ConfinementTest::formatsWithSideEffects()
     QVERIFY(writePdf(pdf));
     const QString output = freshFolder();
     const QString thumbnail = output + QStringLiteral("/page.") + extension;
-    const QStringList workingFolderBefore = QDir::current().entryList(QDir::AllEntries | QDir::Hidden);
+    const QStringList workingFolderBefore =
+        QDir::current().entryList(QDir::AllEntries | QDir::Hidden);
     WorkerConverter converter{QStringLiteral(LEAFMARK_WORKER_PATH)};
     QCOMPARE(converter.start(), QString());
 
@@ -247,7 +250,8 @@ void ConfinementTest::formatsWithSideEffects()
                  QStringList(QFileInfo(thumbnail).fileName()));
     } else {
         QCOMPARE(result.text, QString());
-        QVERIFY2(result.failureReason.contains(extension.toUpper()), qPrintable(result.failureReason));
+        QVERIFY2(result.failureReason.contains(extension.toUpper()),
+                 qPrintable(result.failureReason));
         QCOMPARE(QDir(output).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList());
     }
