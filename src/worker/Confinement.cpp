@@ -173,8 +173,11 @@ void Confinement::restrictFiles(const QString &scratchPath, const QStringList &p
     QStringList names;
     for (const QString &program : programs)
         names << QFileInfo(program).fileName();
-    m_inForce << QStringLiteral("writes only in %1, starts only %2 (Landlock ABI %3)")
-                     .arg(scratchPath, names.join(QStringLiteral(" and ")))
+    const QString started =
+        names.isEmpty() ? QStringLiteral("starts no program")
+                        : QStringLiteral("starts only ") + names.join(QStringLiteral(" and "));
+    m_inForce << QStringLiteral("writes only in %1, %2 (Landlock ABI %3)")
+                     .arg(scratchPath, started)
                      .arg(version);
 }
 
