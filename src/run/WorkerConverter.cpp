@@ -3,6 +3,7 @@
 #include "FilePlacement.h"
 #include "FileIdentity.h"
 #include "FileSignature.h"
+#include "OrphanedScratch.h"
 #include "WorkerConnection.h"
 
 #include <QDir>
@@ -171,10 +172,11 @@ void WorkerConverter::setTimeLimit(std::chrono::milliseconds limit)
 
 QString WorkerConverter::start()
 {
+    OrphanedScratch::removeLeftovers();
     discardAllAhead();
     m_workers.clear();
     m_environment = currentEnvironment();
-    m_held = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/leafmark-XXXXXX"));
+    m_held = std::make_unique<QTemporaryDir>(OrphanedScratch::folderTemplate());
     m_workers.push_back(std::make_unique<Worker>(m_workerPath, m_environment));
     Worker &first = *m_workers.front();
     first.startProblem = startWorker(first);

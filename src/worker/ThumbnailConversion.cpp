@@ -59,6 +59,43 @@ bool isPlainExtension(const QString &extension)
     return plain.match(extension).hasMatch();
 }
 
+// The coders that write one image file and nothing else. Others that
+// ImageMagick has write a second file beside the first (html), open windows
+// (show, x), print (print), run scripts (msl) or write to descriptors (fd).
+bool writesOneImageFile(const char *coder)
+{
+    static const QStringList coders = {
+        QStringLiteral("PNG"),   QStringLiteral("PNG8"),     QStringLiteral("PNG24"),
+        QStringLiteral("PNG32"), QStringLiteral("PNG48"),    QStringLiteral("PNG64"),
+        QStringLiteral("JPG"),   QStringLiteral("JPEG"),     QStringLiteral("JPE"),
+        QStringLiteral("GIF"),   QStringLiteral("GIF87"),    QStringLiteral("BMP"),
+        QStringLiteral("BMP2"),  QStringLiteral("BMP3"),     QStringLiteral("TIF"),
+        QStringLiteral("TIFF"),  QStringLiteral("TIFF64"),   QStringLiteral("EPS"),
+        QStringLiteral("EPSF"),  QStringLiteral("SVG"),      QStringLiteral("MIFF"),
+        QStringLiteral("WEBP"),  QStringLiteral("JP2"),      QStringLiteral("J2K"),
+        QStringLiteral("JNG"),   QStringLiteral("ICO"),      QStringLiteral("PBM"),
+        QStringLiteral("PGM"),   QStringLiteral("PPM"),      QStringLiteral("PNM"),
+        QStringLiteral("PAM"),   QStringLiteral("TGA"),      QStringLiteral("PCX"),
+        QStringLiteral("XPM"),   QStringLiteral("XBM"),      QStringLiteral("PSD"),
+        QStringLiteral("HEIC"),  QStringLiteral("AVIF"),     QStringLiteral("DDS"),
+        QStringLiteral("SGI"),   QStringLiteral("SUN"),      QStringLiteral("RAS"),
+        QStringLiteral("EXR"),   QStringLiteral("FITS"),     QStringLiteral("WBMP"),
+        QStringLiteral("HDR"),   QStringLiteral("FARBFELD"), QStringLiteral("FF"),
+    };
+    return coders.contains(QString::fromLatin1(coder));
+}
+
+// An extension ImageMagick knows neither as a coder nor as a delegate falls
+// back to the source's format, which the policy keeps from being written.
+bool writesMoreThanAnImage(const QString &coder)
+{
+    const QByteArray name = coder.toUpper().toLatin1();
+    const std::unique_ptr<ExceptionInfo, ExceptionDeleter> exception(AcquireExceptionInfo());
+    if (const MagickInfo *info = GetMagickInfo(name.constData(), exception.get()))
+        return !writesOneImageFile(info->name);
+    return GetDelegateInfo("*", name.constData(), exception.get()) != nullptr;
+}
+
 QList<MagickMessage> messagesOf(ExceptionInfo *exception)
 {
     QList<MagickMessage> messages;
@@ -86,9 +123,10 @@ CommandOutcome runConvertCommand(const QStringList &arguments)
     const std::unique_ptr<ExceptionInfo, ExceptionDeleter> exception(AcquireExceptionInfo());
     char *metadata = nullptr;
     CommandOutcome outcome;
-    outcome.succeeded = ConvertImageCommand(imageInfo.get(), static_cast<int>(argv.size() - 1),
-                                            argv.data(), &metadata, exception.get()) == MagickTrue &&
-                        exception->severity < ErrorException;
+    outcome.succeeded =
+        ConvertImageCommand(imageInfo.get(), static_cast<int>(argv.size() - 1), argv.data(),
+                            &metadata, exception.get()) == MagickTrue &&
+        exception->severity < ErrorException;
     const std::unique_ptr<char, MagickTextDeleter> description(metadata);
     outcome.messages = messagesOf(exception.get());
     if (description)
@@ -198,6 +236,13 @@ WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job) const
         return WorkerProtocol::failure(QStringLiteral("ImageMagick cannot write WMF"));
     if (const QString problem = m_magick.problem(); !problem.isEmpty())
         return WorkerProtocol::failure(problem);
+    const bool mif = extension.compare(QLatin1String("mif"), Qt::CaseInsensitive) == 0;
+    if (isPlainExtension(extension) &&
+        writesMoreThanAnImage(mif ? QStringLiteral("MIFF") : extension))
+        return WorkerProtocol::failure(
+            QStringLiteral("ImageMagick's %1 format does more than write an image file; it is "
+                           "not used for thumbnails")
+                .arg(formatName(extension)));
     QString unreadable;
     const ScratchFolder::OpenedFile input = m_scratch.openAs(job.input, safeInputName, &unreadable);
     if (!input.isOpen())
@@ -218,7 +263,8 @@ WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job) const
     if (!outcome.succeeded)
         return WorkerProtocol::failure(failureOf(outcome, formatName(extension)));
     if (outcome.metadata.isEmpty())
-        return WorkerProtocol::failure(QStringLiteral("ImageMagick gave no description of the PDF"));
+        return WorkerProtocol::failure(
+            QStringLiteral("ImageMagick gave no description of the PDF"));
     if (const QString problem = checkWrittenFile(safeOutput, extension); !problem.isEmpty())
         return WorkerProtocol::failure(problem);
     WorkerProtocol::Reply reply;

@@ -19,6 +19,10 @@ WorkerProtocol::Reply Worker::answer(const WorkerProtocol::Request &request)
     case WorkerProtocol::RequestType::Convert:
         m_faultHook.strikeIfMeant(request.job.input);
         reply = m_conversion.run(request.job);
+        if (m_conversionProbe) {
+            if (const QString escaped = m_conversionProbe(request.job.input); !escaped.isEmpty())
+                reply = WorkerProtocol::failure(escaped);
+        }
         break;
     case WorkerProtocol::RequestType::Decode:
         m_faultHook.strikeIfMeant(request.imagePath);
@@ -27,6 +31,11 @@ WorkerProtocol::Reply Worker::answer(const WorkerProtocol::Request &request)
     }
     m_scratch.clear(reply.resultFile);
     return reply;
+}
+
+void Worker::setConversionProbe(std::function<QString(const QString &)> probe)
+{
+    m_conversionProbe = std::move(probe);
 }
 
 WorkerProtocol::Reply Worker::hello() const

@@ -7,6 +7,8 @@
 #include "ThumbnailConversion.h"
 #include "WorkerProtocol.h"
 
+#include <functional>
+
 // Answers the requests of the window's process, one at a time.
 class Worker
 {
@@ -14,6 +16,10 @@ public:
     Worker(const QString &scratchPath, const QByteArray &faultSetting);
 
     WorkerProtocol::Reply answer(const WorkerProtocol::Request &request);
+
+    // Tests only: run before each conversion with its input; a text back
+    // names what should have been refused and fails the conversion with it.
+    void setConversionProbe(std::function<QString(const QString &)> probe);
 
 private:
     WorkerProtocol::Reply hello() const;
@@ -23,4 +29,5 @@ private:
     FaultHook m_faultHook;
     ThumbnailConversion m_conversion;
     ImageDecoding m_decoding;
+    std::function<QString(const QString &)> m_conversionProbe;
 };

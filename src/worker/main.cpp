@@ -1,8 +1,15 @@
+#include "Confinement.h"
 #include "Worker.h"
 #include "WorkerChannel.h"
 
-#include <QFile>
+#ifdef LEAFMARK_ESCAPE_PROBE
+#include "EscapeProbe.h"
+#endif
 
+#include <QFile>
+#include <QStandardPaths>
+
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -48,6 +55,34 @@ void limitAddressSpace()
 #endif
 }
 
+// The window's process asks for this when it dies. Without a PID namespace of
+// our own, Ghostscript would live on unless the whole group goes.
+void endWholeGroup(int)
+{
+    ::kill(0, SIGKILL);
+}
+
+QStringList delegatePrograms()
+{
+    QStringList programs;
+    for (const QString &name : {QStringLiteral("gs"), QStringLiteral("potrace")}) {
+        if (const QString path = QStandardPaths::findExecutable(name); !path.isEmpty())
+            programs << path;
+    }
+    return programs;
+}
+
+bool confinementWanted()
+{
+#ifdef LEAFMARK_ESCAPE_PROBE
+    // For measuring what the confinement costs; no such switch in the
+    // installed worker.
+    return qgetenv("LEAFMARK_WORKER_CONFINEMENT") != "off";
+#else
+    return true;
+#endif
+}
+
 } // namespace
 
 // Usage: leafmark-worker <private folder>. Requests arrive on standard input,
@@ -63,6 +98,7 @@ int main(int argc, char *argv[])
         std::perror("leafmark-worker: cannot set up its channel");
         return 1;
     }
+    std::signal(SIGTERM, endWholeGroup);
     limitAddressSpace();
     // ImageMagick's and Ghostscript's temporary files go where each request
     // clears them up, and where the window's process removes them should the
@@ -70,7 +106,17 @@ int main(int argc, char *argv[])
     ::setenv("MAGICK_TEMPORARY_PATH", argv[1], 1);
     ::setenv("TMPDIR", argv[1], 1);
 
-    Worker worker(QFile::decodeName(argv[1]), qgetenv("LEAFMARK_WORKER_FAULT"));
+    const QString scratchPath = QFile::decodeName(argv[1]);
+    // Before ImageMagick starts its threads, and before any document is read.
+    if (confinementWanted()) {
+        const Confinement confinement = Confinement::apply(scratchPath, delegatePrograms());
+        std::fprintf(stderr, "%s\n", qPrintable(confinement.report()));
+    }
+
+    Worker worker(scratchPath, qgetenv("LEAFMARK_WORKER_FAULT"));
+#ifdef LEAFMARK_ESCAPE_PROBE
+    worker.setConversionProbe(EscapeProbe(qgetenv("LEAFMARK_WORKER_ESCAPE")));
+#endif
     WorkerChannel channel(fds.requests, fds.replies);
     while (const std::optional<WorkerProtocol::Request> request = channel.receive()) {
         if (!channel.send(worker.answer(*request)))

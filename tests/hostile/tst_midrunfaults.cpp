@@ -22,6 +22,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -168,6 +169,8 @@ private slots:
 
     void workerKilledDuringAConversion();
     void workerKilledWhilePlacingAThumbnail();
+    void windowProcessKilledDuringAConversion_data();
+    void windowProcessKilledDuringAConversion();
     void workerCrashesOnAFile();
     void outputFolderDeleted();
     void outputFolderMadeReadOnly();
@@ -219,6 +222,44 @@ void TestMidRunFaults::workerKilledDuringAConversion()
              QStringList({"a.png", "b.png", "slow.png"}));
     // Its Ghostscript and its temporary folder went with it.
     QTRY_VERIFY_WITH_TIMEOUT(ProcessList::groupMembers(worker).isEmpty(), 3000);
+    QVERIFY(!QFileInfo::exists(scratch));
+}
+
+void TestMidRunFaults::windowProcessKilledDuringAConversion_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGKILL") << int(SIGKILL);
+    QTest::newRow("SIGTERM, as at logout") << int(SIGTERM);
+}
+
+// Whatever ends the window's process ends its worker and the Ghostscript it
+// runs within a second; the scratch folder it leaves goes at the next start.
+void TestMidRunFaults::windowProcessKilledDuringAConversion()
+{
+    QFETCH(int, signal);
+    QVERIFY(QFile::copy(Corpus::documents() + QStringLiteral("/long-render.pdf"),
+                        pdfs() + QStringLiteral("/slow.pdf")));
+    QProcess window;
+    window.start(QStringLiteral(LEAFMARK_HOLD_CONVERSION_PATH),
+                 {QStringLiteral(LEAFMARK_WORKER_PATH), pdfs() + QStringLiteral("/slow.pdf"),
+                  thumbs() + QStringLiteral("/slow.png")});
+    QVERIFY(window.waitForStarted());
+    const pid_t windowPid = pid_t(window.processId());
+    pid_t worker = 0;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (worker = ProcessList::childrenRunning(windowPid, QStringLiteral(LEAFMARK_WORKER_PATH))
+                      .value(0)) > 0 &&
+            ProcessList::groupMembers(worker).size() >= 2,
+        20000);
+    const QString scratch = workerArgument(worker);
+    QVERIFY(QFileInfo(scratch).isDir());
+
+    QCOMPARE(::kill(windowPid, signal), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(ProcessList::groupMembers(worker).isEmpty(), 1000);
+    QTRY_COMPARE(window.state(), QProcess::NotRunning);
+
+    WorkerConverter nextStart{QStringLiteral(LEAFMARK_WORKER_PATH)};
+    QCOMPARE(nextStart.start(), QString());
     QVERIFY(!QFileInfo::exists(scratch));
 }
 

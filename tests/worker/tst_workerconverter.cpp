@@ -157,6 +157,10 @@ void WorkerConverterTest::formats_data()
                          << "PNG";
     QTest::newRow("jpg") << "jpg"
                          << "JPEG";
+    QTest::newRow("jpeg") << "jpeg"
+                          << "JPEG";
+    QTest::newRow("tiff") << "tiff"
+                          << "TIFF";
     QTest::newRow("gif") << "gif"
                          << "GIF";
     QTest::newRow("bmp") << "bmp"

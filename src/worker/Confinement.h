@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the worker, and everything it starts, may still do once it has read
+// nothing but its own start-up files: read anywhere, write only in its scratch
+// folder, start only the given programs, open no socket, trace no process.
+// Each protection that the kernel lacks is left out; the rest still hold.
+class Confinement
+{
+public:
+    // Confines this process for good, and with it every process it starts
+    // from now on. Call it while the process has one thread only.
+    static Confinement apply(const QString &scratchPath, const QStringList &programs);
+
+    // One line for standard error: what holds and what does not, and why.
+    QString report() const;
+
+private:
+    void restrictFiles(const QString &scratchPath, const QStringList &programs);
+    void filterSystemCalls();
+
+    QStringList m_inForce;
+    QStringList m_missing;
+};

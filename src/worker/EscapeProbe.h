@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Built into the tests' worker only. For every input whose path holds the
+// marker it tries, from inside the worker, what a document that took over
+// Ghostscript would try. LEAFMARK_WORKER_ESCAPE holds one "key=value" a line:
+// on=<marker>, create=<folder> (any number), tcp=<port> and udp=<port> on
+// 127.0.0.1, unix=<socket path>, run=<program>.
+class EscapeProbe
+{
+public:
+    explicit EscapeProbe(const QByteArray &setting);
+
+    // What got through, or "" when everything was refused.
+    QString operator()(const QString &inputPath) const;
+
+private:
+    QString tryCreating(const QString &folder) const;
+    QString tryInternet(int type, quint16 port) const;
+    QString tryUnixSocket(const QString &path) const;
+    QString tryRunning(const QString &program) const;
+
+    QString m_marker;
+    QStringList m_folders;
+    quint16 m_tcpPort = 0;
+    quint16 m_udpPort = 0;
+    QString m_unixSocket;
+    QString m_program;
+};

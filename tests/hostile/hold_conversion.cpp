@@ -1,0 +1,22 @@
+// Stands in for the window's process in the tests that kill it: starts a
+// worker and converts one PDF, and is killed while it waits for the result.
+// Usage: hold_conversion <worker> <pdf> <thumbnail>
+
+#include "run/WorkerConverter.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 4)
+        return 2;
+    WorkerConverter converter(QString::fromLocal8Bit(argv[1]));
+    if (!converter.start().isEmpty())
+        return 1;
+    const ConversionResult result = converter.Convert(
+        {QStringLiteral("-thumbnail"), QStringLiteral("88x"), QStringLiteral("-alpha"),
+         QStringLiteral("Remove"), QString::fromLocal8Bit(argv[2]) + QStringLiteral("[0]"),
+         QString::fromLocal8Bit(argv[3])});
+    return result.succeeded() ? 0 : 1;
+}
