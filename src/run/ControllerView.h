@@ -1,6 +1,7 @@
 #pragma once
 
 #include "WalkView.h"
+#include "settings/StoredInputs.h"
 
 enum class InputField { PdfFolder, ImageFolder, Width };
 enum class StatusColour { Red, WindowText };
@@ -11,6 +12,9 @@ class ControllerView : public WalkView
 {
 public:
     virtual QString pdfFolderText() const = 0;
+    // The four text boxes.
+    virtual RunInputs runInputs() const = 0;
+    virtual void showRunInputs(const RunInputs &inputs) = 0;
 
     virtual void setConvertEnabled(bool enabled) = 0;
     virtual void setConvertBold(bool bold) = 0;

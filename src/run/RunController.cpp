@@ -3,11 +3,8 @@
 #include "ControllerView.h"
 #include "FolderWalk.h"
 #include "NameLookup.h"
-#include "settings/rutines.h"
-
-namespace {
-const QString Section = QStringLiteral("config");
-}
+#include "settings/FormatTable.h"
+#include "settings/StoredInputs.h"
 
 RunController::RunController(ControllerView &view, Converter &converter)
     : m_view(view), m_converter(converter)
@@ -33,6 +30,16 @@ void RunController::onConvertClicked()
         }
     }
     m_view.setConvertEnabled(true);
+}
+
+// The inputs of the last run that found PDF files, and the format last chosen.
+void RunController::loadStoredInputs()
+{
+    RunInputs inputs = StoredInputs::loadRunInputs();
+    CurrentFormat = StartupFormat(StoredInputs::loadImageFormat());
+    if (inputs.thumbWidth.isEmpty())
+        inputs.thumbWidth = QStringLiteral("88");
+    m_view.showRunInputs(inputs);
 }
 
 bool RunController::onCloseRequested()
@@ -107,8 +114,5 @@ void RunController::reportOutcome(qint64 fileCount)
     m_view.setStatusColour(StatusColour::WindowText);
     m_view.setStatusText(QStringLiteral("Done. %1 PDF files found...").arg(fileCount));
     // One replacement of the file rather than four: each waits for the disk.
-    WriteSettings(Section, {{QStringLiteral("PDFfolder"), m_view.pdfFolderText()},
-                            {QStringLiteral("ImageFolder"), m_view.imageFolderText()},
-                            {QStringLiteral("ThumbHeight"), m_view.heightText()},
-                            {QStringLiteral("ThumbWidth"), m_view.widthText()}});
+    StoredInputs::saveRunInputs(m_view.runInputs());
 }

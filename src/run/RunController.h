@@ -12,6 +12,7 @@ class RunController
 public:
     RunController(ControllerView &view, Converter &converter);
 
+    void loadStoredInputs();
     // Starts a run when idle; asks the running one to stop otherwise.
     void onConvertClicked();
     // True refuses the close.

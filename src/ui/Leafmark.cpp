@@ -11,7 +11,6 @@
 #include "run/Converter.h"
 #include "run/OutputPath.h"
 #include "settings/FormatTable.h"
-#include "settings/rutines.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -37,8 +36,6 @@
 #include <chrono>
 
 namespace {
-
-const QString Section = QStringLiteral("config");
 
 // A run paints the results list at least this often; see PaintPacer.
 constexpr std::chrono::milliseconds ListPaintInterval(15);
@@ -241,13 +238,7 @@ bool Leafmark::load()
         return false;
     }
     lblExplain->setText(ExplanationText);
-    txtPDFfolder->setText(ReadSetting(Section, QStringLiteral("PDFfolder")));
-    txtImageFolder->setText(ReadSetting(Section, QStringLiteral("ImageFolder")));
-    txtHeight->setText(ReadSetting(Section, QStringLiteral("ThumbHeight")));
-    txtWidth->setText(ReadSetting(Section, QStringLiteral("ThumbWidth")));
-    CurrentFormat = StartupFormat(ReadSetting(Section, QStringLiteral("ImageFormat")));
-    if (txtWidth->text().isEmpty())
-        txtWidth->setText(QStringLiteral("88"));
+    m_controller.loadStoredInputs();
     lstResult->setHorizontalHeaderLabels({QStringLiteral("Results")});
     lstResult->setColumnWidth(0, Layout::Main::ResultsColumnWidth);
     return true;
@@ -390,6 +381,19 @@ QString Leafmark::currentFormat() const
 QString Leafmark::pdfFolderText() const
 {
     return txtPDFfolder->text();
+}
+
+RunInputs Leafmark::runInputs() const
+{
+    return {txtPDFfolder->text(), txtImageFolder->text(), txtHeight->text(), txtWidth->text()};
+}
+
+void Leafmark::showRunInputs(const RunInputs &inputs)
+{
+    txtPDFfolder->setText(inputs.pdfFolder);
+    txtImageFolder->setText(inputs.imageFolder);
+    txtHeight->setText(inputs.thumbHeight);
+    txtWidth->setText(inputs.thumbWidth);
 }
 
 void Leafmark::setConvertEnabled(bool enabled)

@@ -75,6 +75,8 @@ private:
 
     // ControllerView
     QString pdfFolderText() const override;
+    RunInputs runInputs() const override;
+    void showRunInputs(const RunInputs &inputs) override;
     void setConvertEnabled(bool enabled) override;
     void setConvertBold(bool bold) override;
     void setConvertCaption(const QString &caption) override;

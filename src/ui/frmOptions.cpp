@@ -3,7 +3,7 @@
 #include "Appearance.h"
 #include "Layout.h"
 #include "settings/FormatTable.h"
-#include "settings/rutines.h"
+#include "settings/StoredInputs.h"
 
 #include <QComboBox>
 #include <QIcon>
@@ -64,8 +64,7 @@ void frmOptions::buildControls()
 int frmOptions::exec()
 {
     fillFormatList();
-    CurrentFormat =
-        DialogOpeningFormat(ReadSetting(QStringLiteral("config"), QStringLiteral("ImageFormat")));
+    CurrentFormat = DialogOpeningFormat(StoredInputs::loadImageFormat());
     selectCurrentFormat();
     OKButton->setFocus();
     return QDialog::exec();
@@ -96,7 +95,7 @@ void frmOptions::selectCurrentFormat()
 void frmOptions::onOKButtonClicked()
 {
     CurrentFormat = FormatExtensions.at(cboFormat->currentIndex());
-    WriteSetting(QStringLiteral("config"), QStringLiteral("ImageFormat"), CurrentFormat);
+    StoredInputs::saveImageFormat(CurrentFormat);
     accept();
 }
 
