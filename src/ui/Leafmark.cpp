@@ -4,6 +4,7 @@
 #include "DoubleClickGuard.h"
 #include "Layout.h"
 #include "MessageBox.h"
+#include "ResultList.h"
 #include "frmAbout.h"
 #include "frmOptions.h"
 #include "frmThumb.h"
@@ -13,43 +14,28 @@
 #include "settings/FormatTable.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
-#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
-#include <QShortcut>
 #include <QTableWidget>
 #include <QUrl>
 
-#include <chrono>
-
 namespace {
-
-// A run paints the results list at least this often; see PaintPacer.
-constexpr std::chrono::milliseconds ListPaintInterval(15);
 
 const QString ExplanationText = QStringLiteral(
     "ORVANT Leafmark create one image file for every PDF found on the PDF's folder.\n\n"
     "- The image is the first page of the document.\n\n"
     "- You can set the thumbsnail's width or height or both.\n\n"
     "- You can change the image file's format from the settings menu.");
-
-// A result row whose conversion failed; its tooltip holds the reason.
-constexpr int FailedRole = Qt::UserRole;
-const QString ReplacedText =
-    QStringLiteral("A later file of the same name replaced this thumbnail.");
 
 // The folder a drag from the file manager carries, or "" when it carries
 // anything else.
@@ -98,8 +84,7 @@ void fitCaption(QLabel *label, qreal points)
 } // namespace
 
 Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
-    : m_converter(converter), m_decoder(decoder), m_controller(*this, converter),
-      m_listPacer(ListPaintInterval.count())
+    : m_converter(converter), m_decoder(decoder), m_controller(*this, converter)
 {
     setObjectName(QStringLiteral("Leafmark"));
     setWindowTitle(QStringLiteral("ORVANT Leafmark"));
@@ -107,18 +92,11 @@ Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(Appearance::font());
-    ImageList1 = {Appearance::checkIcon(), Appearance::crossIcon()};
     buildControls();
     buildMenus();
     connectHandlers();
     nameControlsForScreenReaders();
-    connectResultListKeys();
     setFixedSize(sizeHint());
-    m_listPaintCatchUp.setSingleShot(true);
-    m_listPaintCatchUp.setInterval(ListPaintInterval);
-    connect(&m_listPaintCatchUp, &QTimer::timeout, lstResult,
-            [this] { lstResult->setUpdatesEnabled(true); });
-    m_clock.start();
 }
 
 Leafmark::~Leafmark() = default;
@@ -152,14 +130,14 @@ void Leafmark::buildControls()
 
     lblError = captionLabel(client, "lblError", QString(), Layout::Main::lblError);
     lblError->setFont(Appearance::font(9, true));
-    setStatusColour(StatusColour::Red);
+    applyStatusColour(StatusColour::Red);
 
     auto *help = place(new QGroupBox(QStringLiteral("Help"), client), "Help", Layout::Main::Help);
     lblExplain = captionLabel(help, "lblExplain", QString(), Layout::Main::lblExplain);
     lblExplain->setWordWrap(true);
     lblExplain->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    buildResultList(client);
+    lstResult = place(new ResultList(client), "lstResult", Layout::Main::lstResult);
 
     auto *sample = place(new QLabel(client), "imgThumb", Layout::Main::imgThumb);
     sample->setFrameShape(QFrame::Box);
@@ -177,33 +155,6 @@ void Leafmark::buildControls()
     QWidget::setTabOrder(txtWidth, txtHeight);
     QWidget::setTabOrder(txtHeight, Convert);
     QWidget::setTabOrder(Convert, lstResult);
-}
-
-// A one-column table rather than a tree: a tree lays out every row again for
-// each row added, which made a walk over tens of thousands of PDFs crawl.
-void Leafmark::buildResultList(QWidget *client)
-{
-    lstResult = place(new QTableWidget(0, 1, client), "lstResult", Layout::Main::lstResult);
-    lstResult->setShowGrid(false);
-    lstResult->setWordWrap(false);
-    lstResult->setTabKeyNavigation(false);
-    lstResult->setSortingEnabled(false);
-    lstResult->setIconSize(QSize(16, 16));
-    lstResult->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstResult->setSelectionBehavior(QAbstractItemView::SelectRows);
-    lstResult->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    lstResult->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    QHeaderView *rows = lstResult->verticalHeader();
-    rows->hide();
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(lstResult->fontMetrics().height() + 4);
-    // The hidden row header would work out where the new current row lies,
-    // from the first row on, for every row a run selects.
-    disconnect(lstResult->selectionModel(), &QItemSelectionModel::currentChanged, rows, nullptr);
-    QHeaderView *columns = lstResult->horizontalHeader();
-    columns->setStretchLastSection(false);
-    columns->setHighlightSections(false);
-    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 }
 
 void Leafmark::buildMenus()
@@ -225,6 +176,9 @@ void Leafmark::connectHandlers()
     connect(Convert, &QPushButton::clicked, this, [this] { m_controller.onConvertClicked(); });
     new DoubleClickGuard(Convert);
     connect(lstResult, &QTableWidget::itemDoubleClicked, this, &Leafmark::showPreview);
+    connect(lstResult, &ResultList::openRequested, this, &Leafmark::showPreview);
+    connect(lstResult, &ResultList::showFolderRequested, this,
+            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(resultsFolder())); });
     txtPDFfolder->installEventFilter(this);
     txtImageFolder->installEventFilter(this);
 }
@@ -239,8 +193,7 @@ bool Leafmark::load()
     }
     lblExplain->setText(ExplanationText);
     m_controller.loadStoredInputs();
-    lstResult->setHorizontalHeaderLabels({QStringLiteral("Results")});
-    lstResult->setColumnWidth(0, Layout::Main::ResultsColumnWidth);
+    lstResult->showHeader();
     return true;
 }
 
@@ -259,8 +212,6 @@ void Leafmark::closeEvent(QCloseEvent *event)
 bool Leafmark::eventFilter(QObject *watched, QEvent *event)
 {
     const auto type = event->type();
-    if (type == QEvent::ContextMenu && (watched == lstResult || watched == lstResult->viewport()))
-        return showResultMenu(static_cast<QContextMenuEvent *>(event));
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return QMainWindow::eventFilter(watched, event);
     auto *drop = static_cast<QDropEvent *>(event);
@@ -335,42 +286,24 @@ QString Leafmark::heightText() const
 
 void Leafmark::appendResultRow(qint64 position, const QString &text)
 {
-    const int row = int(position - 1);
-    lstResult->insertRow(row);
-    lstResult->setItem(row, 0, new QTableWidgetItem(text));
+    lstResult->appendRow(position, text);
 }
 
 void Leafmark::selectAndRevealRow(qint64 position)
 {
-    QTableWidgetItem *row = lstResult->item(int(position - 1), 0);
-    lstResult->setCurrentItem(row);
-    lstResult->scrollToItem(row);
+    lstResult->selectAndReveal(position);
 }
 
 void Leafmark::markResultRow(qint64 position, bool succeeded, const QString &failureReason)
 {
-    QTableWidgetItem *row = lstResult->item(int(position - 1), 0);
-    row->setIcon(ImageList1[succeeded ? 0 : 1]);
-    if (!succeeded)
-        row->setToolTip(failureReason);
-    describeResult(int(position - 1), succeeded, failureReason);
+    lstResult->mark(position, succeeded, failureReason);
     m_desktop.fileHandled(position);
 }
 
 void Leafmark::yieldPoint()
 {
-    paceListPainting();
+    lstResult->pacePainting();
     QCoreApplication::processEvents();
-}
-
-// What a yield point leaves unpainted, the catch-up timer paints once the run
-// has ended or lets the event loop run.
-void Leafmark::paceListPainting()
-{
-    const bool paint = m_listPacer.paintAt(m_clock.elapsed());
-    lstResult->setUpdatesEnabled(paint);
-    if (!paint && !m_listPaintCatchUp.isActive())
-        m_listPaintCatchUp.start();
 }
 
 QString Leafmark::currentFormat() const
@@ -429,8 +362,7 @@ void Leafmark::setInputsEnabled(bool enabled)
 
 void Leafmark::clearResults()
 {
-    lstResult->setRowCount(0);
-    m_convertedRows.clear();
+    lstResult->clearRows();
 }
 
 void Leafmark::setStatusText(const QString &text)
@@ -439,6 +371,11 @@ void Leafmark::setStatusText(const QString &text)
 }
 
 void Leafmark::setStatusColour(StatusColour colour)
+{
+    applyStatusColour(colour);
+}
+
+void Leafmark::applyStatusColour(StatusColour colour)
 {
     QPalette palette = lblError->palette();
     palette.setColor(QPalette::WindowText, colour == StatusColour::Red
@@ -484,79 +421,12 @@ void Leafmark::nameControlsForScreenReaders()
     txtHeight->setAccessibleDescription(QStringLiteral("Thumbnail height in pixels"));
     btnExplorerPDF->setAccessibleName(QStringLiteral("Choose the PDF folder"));
     btnExplorerImage->setAccessibleName(QStringLiteral("Choose the thumbnails folder"));
-    lstResult->setAccessibleName(QStringLiteral("Results"));
-}
-
-// Return opens the selected row's preview as a double click does; the menu
-// key and a right click open the row's menu (eventFilter).
-void Leafmark::connectResultListKeys()
-{
-    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto *open = new QShortcut(QKeySequence(key), lstResult);
-        open->setContext(Qt::WidgetShortcut);
-        connect(open, &QShortcut::activated, this, &Leafmark::showPreview);
-    }
-    lstResult->installEventFilter(this);
-    lstResult->viewport()->installEventFilter(this);
-}
-
-// For the row under the mouse, or from the keyboard for the selected row.
-bool Leafmark::showResultMenu(QContextMenuEvent *event)
-{
-    const bool byMouse = event->reason() == QContextMenuEvent::Mouse;
-    QTableWidgetItem *row = nullptr;
-    if (byMouse)
-        row = lstResult->itemAt(lstResult->viewport()->mapFromGlobal(event->globalPos()));
-    else if (!lstResult->selectedItems().isEmpty())
-        row = lstResult->selectedItems().first();
-    if (!row)
-        return true;
-    lstResult->setCurrentItem(row);
-
-    QMenu menu(this);
-    const QAction *open = menu.addAction(QStringLiteral("Open"));
-    const QAction *showInFolder = menu.addAction(QStringLiteral("Show in folder"));
-    const QAction *copyReason =
-        row->data(FailedRole).toBool() ? menu.addAction(QStringLiteral("Copy reason")) : nullptr;
-    const QString reason = row->toolTip();
-    const QPoint at = byMouse ? event->globalPos()
-                              : lstResult->viewport()->mapToGlobal(
-                                    lstResult->visualItemRect(row).center());
-    const QAction *chosen = menu.exec(at);
-    if (chosen && chosen == open)
-        showPreview();
-    else if (chosen && chosen == showInFolder)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(resultsFolder()));
-    else if (chosen && chosen == copyReason)
-        QGuiApplication::clipboard()->setText(reason);
-    return true;
 }
 
 // The rows are those of the run in progress, or else of the last run that found PDFs.
 QString Leafmark::resultsFolder() const
 {
     return isPdfPickerEnabled() ? m_controller.LastImageFolder() : txtImageFolder->text();
-}
-
-// What the row's icon shows, for a screen reader. Two PDFs of one name give
-// one thumbnail, the later one's; the earlier row says so.
-void Leafmark::describeResult(int row, bool succeeded, const QString &failureReason)
-{
-    QTableWidgetItem *item = lstResult->item(row, 0);
-    item->setData(FailedRole, !succeeded);
-    item->setData(Qt::AccessibleDescriptionRole,
-                  succeeded ? QStringLiteral("Converted")
-                            : QStringLiteral("Failed: %1").arg(failureReason));
-    if (!succeeded)
-        return;
-    const auto earlier = m_convertedRows.constFind(item->text());
-    if (earlier != m_convertedRows.cend()) {
-        QTableWidgetItem *replaced = lstResult->item(*earlier, 0);
-        replaced->setToolTip(ReplacedText);
-        replaced->setData(Qt::AccessibleDescriptionRole,
-                          QStringLiteral("Converted; ") + ReplacedText.toLower());
-    }
-    m_convertedRows.insert(item->text(), row);
 }
 
 // A run in progress shows its count in the dock; one that ends in the

@@ -1,33 +1,26 @@
 #pragma once
 
 #include "DesktopProgress.h"
-#include "PaintPacer.h"
 #include "run/ControllerView.h"
 #include "run/RunController.h"
 
-#include <QElapsedTimer>
-#include <QHash>
-#include <QIcon>
 #include <QMainWindow>
-#include <QTimer>
 
 #include <memory>
 
 class Converter;
 class ImageDecoder;
-class QContextMenuEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTableWidget;
-class QTableWidgetItem;
+class ResultList;
 class frmAbout;
 class frmOptions;
 class frmThumb;
 
 // The main window: the four inputs, the run button, the status line and the
 // results list.
-class Leafmark : public QMainWindow, private ControllerView
+class Leafmark final : public QMainWindow, private ControllerView
 {
     Q_OBJECT
 
@@ -48,20 +41,16 @@ protected:
 
 private:
     void buildControls();
-    void buildResultList(QWidget *client);
     void buildMenus();
     void connectHandlers();
     void pickFolder(QLineEdit *box, const QString &title);
     void showOptions();
     void showAbout();
     void showPreview();
-    void paceListPainting();
     void nameControlsForScreenReaders();
-    void connectResultListKeys();
-    bool showResultMenu(QContextMenuEvent *event);
     QString resultsFolder() const;
-    void describeResult(int row, bool succeeded, const QString &failureReason);
     void reportRunToDesktop(bool running);
+    void applyStatusColour(StatusColour colour);
 
     // WalkView
     QString imageFolderText() const override;
@@ -104,14 +93,8 @@ private:
     QPushButton *Convert = nullptr;
     QLabel *lblError = nullptr;
     QLabel *lblExplain = nullptr;
-    QTableWidget *lstResult = nullptr;
-    QList<QIcon> ImageList1;
-    PaintPacer m_listPacer;
-    QElapsedTimer m_clock;
-    QTimer m_listPaintCatchUp;
+    ResultList *lstResult = nullptr;
     DesktopProgress m_desktop;
-    // The last row of each name whose thumbnail was written in this run.
-    QHash<QString, int> m_convertedRows;
 
     std::unique_ptr<frmOptions> m_options;
     std::unique_ptr<frmAbout> m_about;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "PaintPacer.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QIcon>
+#include <QTableWidget>
+#include <QTimer>
+
+// The results list: one row per PDF of a run, in visiting order, marked once
+// its conversion has returned, each telling a screen reader how it went.
+// Return and the row menu ask the window to open a row. While a run's yield
+// points come quickly, it is painted at a pace rather than at every one.
+class ResultList final : public QTableWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ResultList(QWidget *parent);
+
+    // The single column "Results", as the window gives it while it loads.
+    void showHeader();
+
+    // Positions are the 1-based row numbers.
+    void appendRow(qint64 position, const QString &text);
+    void selectAndReveal(qint64 position);
+    void mark(qint64 position, bool succeeded, const QString &failureReason);
+    void clearRows();
+
+    // At each yield point of a run; see PaintPacer.
+    void pacePainting();
+
+signals:
+    void openRequested();
+    void showFolderRequested();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    void configure();
+    void describe(int row, bool succeeded, const QString &failureReason);
+
+    QList<QIcon> ImageList1;
+    PaintPacer m_pacer;
+    QElapsedTimer m_clock;
+    QTimer m_paintCatchUp;
+    // The last row of each name whose thumbnail was written in this run.
+    QHash<QString, int> m_convertedRows;
+};
