@@ -2,6 +2,7 @@
 
 #include "Layout.h"
 
+#include <QDialog>
 #include <QApplication>
 #include <QWidget>
 
@@ -75,6 +76,26 @@ void useWindowBackground(QWidget *widget)
         widget->setPalette(palette);
     }
     widget->setAutoFillBackground(true);
+}
+
+void setUpDialog(QDialog *dialog, const QString &objectName, DialogKind kind)
+{
+    dialog->setObjectName(objectName);
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowCloseButtonHint;
+    if (kind == DialogKind::Form)
+        flags |= Qt::MSWindowsFixedSizeDialogHint;
+    dialog->setWindowFlags(flags);
+    dialog->setWindowIcon(applicationIcon());
+    if (kind == DialogKind::Picture) {
+        QPalette background = dialog->palette();
+        background.setColor(QPalette::Window, background.color(QPalette::Base));
+        dialog->setPalette(background);
+        dialog->setAutoFillBackground(true);
+        return;
+    }
+    dialog->setFont(font());
+    useWindowBackground(dialog);
 }
 
 QColor statusRed(const QPalette &palette)

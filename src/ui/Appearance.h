@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QPalette>
 
+class QDialog;
 class QWidget;
 
 // What every window of the program shares: its font, icon and background.
@@ -27,6 +28,13 @@ void useWindowBackground(QWidget *widget);
 // The status line's red: pure red on the light window, and on a dark one a
 // lighter red that reads against it.
 QColor statusRed(const QPalette &palette);
+// The program's dialogs: a form of fixed size on the window background, or
+// the preview, a picture on the plain background of a view.
+enum class DialogKind { Form, Picture };
+// Gives the dialog its name, its title bar with only a close button, the
+// application icon, the font and its background.
+void setUpDialog(QDialog *dialog, const QString &objectName, DialogKind kind);
+
 // Contrast of two colours as the Web Content Accessibility Guidelines count it, 1 to 21.
 double contrastRatio(const QColor &first, const QColor &second);
 

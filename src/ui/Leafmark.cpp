@@ -1,5 +1,6 @@
 #include "Leafmark.h"
 
+#include "AppIdentity.h"
 #include "Appearance.h"
 #include "DoubleClickGuard.h"
 #include "Layout.h"
@@ -31,8 +32,8 @@
 
 namespace {
 
-const QString ExplanationText = QStringLiteral(
-    "ORVANT Leafmark create one image file for every PDF found on the PDF's folder.\n\n"
+const QString ExplanationText = AppIdentity::MakerAndTitle + QStringLiteral(
+    " create one image file for every PDF found on the PDF's folder.\n\n"
     "- The image is the first page of the document.\n\n"
     "- You can set the thumbsnail's width or height or both.\n\n"
     "- You can change the image file's format from the settings menu.");
@@ -87,7 +88,7 @@ Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
     : m_converter(converter), m_decoder(decoder), m_controller(*this, converter)
 {
     setObjectName(QStringLiteral("Leafmark"));
-    setWindowTitle(QStringLiteral("ORVANT Leafmark"));
+    setWindowTitle(AppIdentity::MakerAndTitle);
     setWindowIcon(Appearance::applicationIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);

@@ -22,13 +22,8 @@ const QString CopyrightNotice =
 
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmAbout"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowIcon(Appearance::applicationIcon());
+    Appearance::setUpDialog(this, QStringLiteral("frmAbout"), Appearance::DialogKind::Form);
     setFixedSize(Layout::About::Client);
-    setFont(Appearance::font());
-    Appearance::useWindowBackground(this);
     if (!Appearance::isDark(palette())) {
         QPalette blackText = palette();
         blackText.setColor(QPalette::WindowText, Qt::black);

@@ -27,14 +27,9 @@ QPushButton *plainButton(const QString &text, const QString &name, QWidget *pare
 
 frmOptions::frmOptions(QWidget *parent) : QDialog(parent)
 {
-    setObjectName(QStringLiteral("frmOptions"));
+    Appearance::setUpDialog(this, QStringLiteral("frmOptions"), Appearance::DialogKind::Form);
     setWindowTitle(QStringLiteral("Options"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowIcon(Appearance::applicationIcon());
     setFixedSize(Layout::Options::Client);
-    setFont(Appearance::font());
-    Appearance::useWindowBackground(this);
     buildControls();
 }
 

@@ -10,15 +10,8 @@
 
 frmThumb::frmThumb(ImageDecoder &decoder, QWidget *parent) : QDialog(parent), m_decoder(decoder)
 {
-    setObjectName(QStringLiteral("frmThumb"));
+    Appearance::setUpDialog(this, QStringLiteral("frmThumb"), Appearance::DialogKind::Picture);
     setWindowTitle(QStringLiteral("Image"));
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setWindowIcon(Appearance::applicationIcon());
-    QPalette background = palette();
-    background.setColor(QPalette::Window, background.color(QPalette::Base));
-    setPalette(background);
-    setAutoFillBackground(true);
 
     imgThumb = new QLabel(this);
     imgThumb->setObjectName(QStringLiteral("imgThumb"));
