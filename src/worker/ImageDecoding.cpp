@@ -1,6 +1,7 @@
 #include "ImageDecoding.h"
 
 #include "FileSignature.h"
+#include "MagickHandles.h"
 #include "MagickRuntime.h"
 #include "ScratchFolder.h"
 
@@ -19,7 +20,6 @@ constexpr qint64 maxPixels = 32 * 1024 * 1024;
 
 const QString imageName = QStringLiteral("image");
 
-using Wand = std::unique_ptr<MagickWand, decltype(&DestroyMagickWand)>;
 
 QString wandMessage(MagickWand *wand)
 {
@@ -66,7 +66,7 @@ WorkerProtocol::Reply ImageDecoding::run(const QString &path) const
     // The format prefix keeps ImageMagick from choosing a coder of its own.
     const QByteArray name =
         QFile::encodeName(format + QLatin1Char(':') + safePath + QStringLiteral("[0]"));
-    Wand wand(NewMagickWand(), &DestroyMagickWand);
+    const MagickHandles::WandHandle wand(NewMagickWand());
     const auto magickFailure = [&] {
         return WorkerProtocol::failure(wandMessage(wand.get()).replace(safePath, path));
     };

@@ -1,5 +1,7 @@
 #include "MagickRuntime.h"
 
+#include "MagickHandles.h"
+
 #include <QStandardPaths>
 
 #include <wand/MagickWand.h>
@@ -17,10 +19,9 @@ constexpr char securityPolicy[] = R"(<policymap>
 
 QString openPolicy()
 {
-    ExceptionInfo *exception = AcquireExceptionInfo();
-    const bool opened = SetMagickSecurityPolicy(securityPolicy, exception) == MagickTrue;
+    const MagickHandles::ExceptionHandle exception = MagickHandles::newException();
+    const bool opened = SetMagickSecurityPolicy(securityPolicy, exception.get()) == MagickTrue;
     const QString reason = MagickRuntime::plainMessage(exception->reason);
-    DestroyExceptionInfo(exception);
     if (opened)
         return QString();
     return QStringLiteral("ImageMagick refused to allow reading PDF files: %1").arg(reason);

@@ -1,6 +1,7 @@
 #include "ThumbnailConversion.h"
 
 #include "FileSignature.h"
+#include "MagickHandles.h"
 #include "MagickRuntime.h"
 #include "ScratchFolder.h"
 
@@ -18,19 +19,6 @@ namespace {
 
 const QString firstPageSuffix = QStringLiteral("[0]");
 const QString safeInputName = QStringLiteral("in.pdf");
-
-struct ImageInfoDeleter
-{
-    void operator()(ImageInfo *info) const { DestroyImageInfo(info); }
-};
-struct ExceptionDeleter
-{
-    void operator()(ExceptionInfo *exception) const { DestroyExceptionInfo(exception); }
-};
-struct MagickTextDeleter
-{
-    void operator()(char *text) const { RelinquishMagickMemory(text); }
-};
 
 struct MagickMessage
 {
@@ -90,7 +78,7 @@ bool writesOneImageFile(const char *coder)
 bool writesMoreThanAnImage(const QString &coder)
 {
     const QByteArray name = coder.toUpper().toLatin1();
-    const std::unique_ptr<ExceptionInfo, ExceptionDeleter> exception(AcquireExceptionInfo());
+    const MagickHandles::ExceptionHandle exception = MagickHandles::newException();
     if (const MagickInfo *info = GetMagickInfo(name.constData(), exception.get()))
         return !writesOneImageFile(info->name);
     return GetDelegateInfo("*", name.constData(), exception.get()) != nullptr;
@@ -119,15 +107,15 @@ CommandOutcome runConvertCommand(const QStringList &arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    const std::unique_ptr<ImageInfo, ImageInfoDeleter> imageInfo(AcquireImageInfo());
-    const std::unique_ptr<ExceptionInfo, ExceptionDeleter> exception(AcquireExceptionInfo());
+    const MagickHandles::ImageInfoHandle imageInfo(AcquireImageInfo());
+    const MagickHandles::ExceptionHandle exception = MagickHandles::newException();
     char *metadata = nullptr;
     CommandOutcome outcome;
     outcome.succeeded =
         ConvertImageCommand(imageInfo.get(), static_cast<int>(argv.size() - 1), argv.data(),
                             &metadata, exception.get()) == MagickTrue &&
         exception->severity < ErrorException;
-    const std::unique_ptr<char, MagickTextDeleter> description(metadata);
+    const MagickHandles::TextHandle description(metadata);
     outcome.messages = messagesOf(exception.get());
     if (description)
         outcome.metadata = QString::fromLocal8Bit(description.get());
