@@ -19,6 +19,11 @@ METHODS = [
     ("convert-all", "convert, one process per PDF, {cores} at once (xargs -P {cores})", False),
     ("pdftoppm", "pdftoppm -singlefile -scale-to-x, one process per PDF", True),
 ]
+PLOT_KEYS = {
+    "window-one": "Leafmark, 1 core", "window-all": "Leafmark, {cores} cores",
+    "bare": "bare loop", "bare-one": "bare loop, 1 core", "convert": "convert per file",
+    "convert-all": "convert per file, xargs -P {cores}", "pdftoppm": "pdftoppm per file",
+}
 SEQUENTIAL = [key for key, _, sequential in METHODS if sequential]
 
 
@@ -150,7 +155,7 @@ def write_plot(runs, results, passes, cores):
             out.write("\n\n")
     load = statistics.mean(runs[m][shown].others for m, _, _ in METHODS)
     series = ", ".join(
-        f"'{data}' index {index} using 3:2 with steps linewidth 2 title '{title_of(m, cores)}'"
+        f"'{data}' index {index} using 3:2 with steps linewidth 2 title '{PLOT_KEYS[m].format(cores=cores)}'"
         for index, (m, _, _) in enumerate(METHODS))
     script = f"""
 set terminal pngcairo size 1000,560 font ',10'
@@ -228,30 +233,37 @@ def walk_targets(raw):
 
 def memory_targets(raw):
     memory = read_summary(raw / "memory.summary")
-    samples = read_rows(raw / "memory.memory.tsv")
-    window = [int(s["kib"]) for s in samples if s["process"] == "window"]
+    # Each sample is the window's line, then one line per worker alive then.
+    samples = []
+    for row in read_rows(raw / "memory.memory.tsv"):
+        if row["process"] == "window":
+            samples.append({"conversions": int(row["conversions"]), "window": int(row["kib"]),
+                            "workers": {}})
+        else:
+            samples[-1]["workers"][row["pid"]] = int(row["kib"]) / 1024
+    window = [sample["window"] for sample in samples]
     growth = (window[-1] - window[0]) / 1024
     # The first sample is taken before the run, with the workers of the warm-up.
-    during = [s for s in samples if s["process"] == "worker" and s["conversions"] != "0"]
+    during = samples[1:]
     workers = {}
     for sample in during:
-        workers.setdefault(sample["pid"], []).append(int(sample["kib"]) / 1024)
+        for pid, mib in sample["workers"].items():
+            workers.setdefault(pid, []).append(mib)
     described = "; ".join(
-        f"pid {pid}: {kib[0]:.1f} → {kib[-1]:.1f} MiB, peak {max(kib):.1f}, in {len(kib)} samples"
-        for pid, kib in workers.items())
-    most_at_once = max(
-        (sum(1 for s in during if s["conversions"] == point)
-         for point in {s["conversions"] for s in during}), default=0)
-    peak = max((max(kib) for kib in workers.values()), default=0)
-    spread_within = max((max(kib) - min(kib) for kib in workers.values()), default=0)
+        f"pid {pid}: {mib[0]:.1f} → {mib[-1]:.1f} MiB, peak {max(mib):.1f}, in {len(mib)} samples"
+        for pid, mib in workers.items())
+    most_at_once = max((len(sample["workers"]) for sample in during), default=0)
+    peak = max((max(mib) for mib in workers.values()), default=0)
+    growth_within = max((max(mib) - min(mib) for mib in workers.values()), default=0)
+    every = during[0]["conversions"] if during else 0
     return [
         f"- Window's process grows by less than 20 MB over {memory['files']} conversions: "
         f"{verdict(growth < 20)} ({window[0] / 1024:.1f} → {window[-1] / 1024:.1f} MiB, "
         f"{growth:+.1f} MiB; peak {max(window) / 1024:.1f} MiB over {len(window)} samples, one "
-        f"every {int(samples[-1]['conversions']) // max(1, len(window) - 1)} conversions)",
-        f"- Each worker stays bounded: {verdict(spread_within < 20)} ({len(workers)} worker "
+        f"every {every} conversions)",
+        f"- Each worker stays bounded: {verdict(growth_within < 20)} ({len(workers)} worker "
         f"{plural(len(workers), 'process', 'processes')} over the run, at most {most_at_once} at "
-        f"once, peak {peak:.1f} MiB each, none grew by more than {spread_within:.1f} MiB; "
+        f"once, peak {peak:.1f} MiB each, none grew by more than {growth_within:.1f} MiB; "
         f"{described})",
     ]
 
