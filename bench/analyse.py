@@ -95,8 +95,8 @@ def title_of(method, cores):
 
 def conversion_table(runs, cores):
     lines = ["| Method | PDFs (failed) | whole run, s | × bare loop | × bare, each pass | "
-             "s/PDF | CPU s/PDF | other load, cores |",
-             "|---|---|---|---|---|---|---|---|"]
+             "s/PDF | CPU s/PDF | cores used | other load, cores |",
+             "|---|---|---|---|---|---|---|---|---|"]
     for method, _, _ in METHODS:
         mine = runs[method]
         seconds = statistics.median(run.seconds for run in mine)
@@ -104,10 +104,11 @@ def conversion_table(runs, cores):
         failed = max(run.failed for run in mine)
         cpu = statistics.median(run.cpu / run.count for run in mine)
         others = statistics.median(run.others for run in mine)
+        used = statistics.median(run.cpu / run.seconds for run in mine)
         per_pass = ratios(runs, method)
         lines.append(f"| {title_of(method, cores)} | {count} ({failed}) | {seconds:.1f} | "
                      f"{statistics.median(per_pass):.3f} | {spread(per_pass)} | "
-                     f"{seconds / count:.3f} | {cpu:.3f} | {others:.2f} |")
+                     f"{seconds / count:.3f} | {cpu:.3f} | {used:.2f} | {others:.2f} |")
     return lines
 
 
@@ -197,6 +198,12 @@ def conversion_targets(runs, cores):
                  f"takes {median(scaling):.3f} × its time on 1 core (1/{cores} = {1 / cores:.3f}; "
                  f"each pass {spread(scaling)}); convert on {cores} cores takes "
                  f"{median(bare_scaling):.3f} × its time one after the other")
+    # CPU time hardly depends on what else the machine does: what a run on
+    # free cores would cost, whatever the load while it was measured.
+    cpu = [mine.cpu / theirs.cpu for mine, theirs in zip(runs["window-all"], runs["bare"])]
+    cpu_one = [mine.cpu / theirs.cpu for mine, theirs in zip(runs["window-one"], runs["bare"])]
+    lines.append(f"  - CPU time, which the other programs change little: the whole run on {cores} "
+                 f"cores uses {median(cpu):.3f} × the bare loop's, on 1 core {median(cpu_one):.3f} ×")
     return lines
 
 
@@ -302,7 +309,8 @@ def main():
               f"window, from the click on \"Create thumbnails\" to the end of the run); its ratio "
               f"to the bare loop is taken within each pass, then the median over the passes. "
               f"Other programs kept {others:.2f} of the {cores} cores busy on average while the "
-              f"methods ran (last column: during that method, median over the passes).", ""]
+              f"methods ran (last column: during that method, median over the passes). "
+              f"Cores used: the method's own CPU time over its wall time.", ""]
     report += conversion_table(runs, cores)
     report += ["", "Median seconds per PDF by kind, best of the passes, for the methods that convert "
                "one PDF after the other:", ""]
