@@ -8,12 +8,23 @@ import subprocess
 import sys
 from pathlib import Path
 
+# Key, title, and whether its conversions run one after the other (so that
+# each PDF has a time of its own).
 METHODS = [
-    ("window", "Leafmark run (real window + worker)"),
-    ("bare", "ImageMagick in-process loop (ConvertImageCommand)"),
-    ("convert", "convert, one process per PDF"),
-    ("pdftoppm", "pdftoppm -singlefile -scale-to-x, one process per PDF"),
+    ("window-one", "Leafmark run, 1 core (taskset -c 0: pool of 1)", True),
+    ("window-all", "Leafmark run, all {cores} cores (pool of {cores})", False),
+    ("bare", "Bare sequential loop (the product's conversion code, one process)", True),
+    ("bare-one", "Bare sequential loop, 1 core (taskset -c 0)", True),
+    ("convert", "convert, one process per PDF, one after the other", True),
+    ("convert-all", "convert, one process per PDF, {cores} at once (xargs -P {cores})", False),
+    ("pdftoppm", "pdftoppm -singlefile -scale-to-x, one process per PDF", True),
 ]
+PLOT_KEYS = {
+    "window-one": "Leafmark, 1 core", "window-all": "Leafmark, {cores} cores",
+    "bare": "bare loop", "bare-one": "bare loop, 1 core", "convert": "convert per file",
+    "convert-all": "convert per file, xargs -P {cores}", "pdftoppm": "pdftoppm per file",
+}
+SEQUENTIAL = [key for key, _, sequential in METHODS if sequential]
 
 
 def read_summary(path):
@@ -24,10 +35,9 @@ def read_summary(path):
     return values
 
 
-def read_times(path):
+def read_rows(path):
     with open(path, newline="") as table:
-        return {row["path"]: (float(row["seconds"]), row["ok"] == "1")
-                for row in csv.DictReader(table, delimiter="\t")}
+        return list(csv.DictReader(table, delimiter="\t"))
 
 
 def kind_of(path):
@@ -39,100 +49,166 @@ def kind_of(path):
     return "other"
 
 
-def conversions(raw, passes):
-    """Per method and PDF, the best time over the passes (the one least
-    disturbed by other work on the machine), and whether every pass succeeded."""
-    best, ok, cpu = {}, {}, {}
-    for method, _ in METHODS:
-        best[method], ok[method], cpu_per_file = {}, {}, []
-        for run in range(1, passes + 1):
-            prefix = raw / f"{method}-{run}"
-            for path, (seconds, succeeded) in read_times(f"{prefix}.files.tsv").items():
-                best[method][path] = min(seconds, best[method].get(path, seconds))
-                ok[method][path] = succeeded and ok[method].get(path, True)
-            summary = read_summary(f"{prefix}.summary")
-            cpu_per_file.append(float(summary["cpu_seconds"]) / int(summary["files"]))
-        cpu[method] = statistics.median(cpu_per_file)
-    return best, ok, cpu
-
-
-def conversion_table(best, ok, cpu):
-    bare_median = statistics.median(best["bare"].values())
-    bare_mean = statistics.mean(best["bare"].values())
-    lines = ["| Method | PDFs (failed) | median s/PDF | × bare | mean s/PDF | × bare | CPU s/PDF |",
-             "|---|---|---|---|---|---|---|"]
-    for method, title in METHODS:
-        times = list(best[method].values())
-        failed = sum(1 for succeeded in ok[method].values() if not succeeded)
-        median, mean = statistics.median(times), statistics.mean(times)
-        lines.append(f"| {title} | {len(times)} ({failed}) | {median:.3f} | "
-                     f"{median / bare_median:.3f} | {mean:.3f} | {mean / bare_mean:.3f} | "
-                     f"{cpu[method]:.3f} |")
-    return lines
-
-
-def kind_table(best):
-    kinds = sorted({kind_of(path) for path in best["bare"]})
-    lines = ["| Kind | PDFs | " + " | ".join(method for method, _ in METHODS) + " |",
-             "|---|---|" + "---|" * len(METHODS)]
-    for kind in kinds:
-        paths = [path for path in best["bare"] if kind_of(path) == kind]
-        cells = [f"{statistics.median(best[method][p] for p in paths):.3f}"
-                 for method, _ in METHODS]
-        lines.append(f"| {kind} | {len(paths)} | " + " | ".join(cells) + " |")
-    return lines
-
-
-def write_plot(best, results, passes):
-    paths = sorted(best["bare"], key=lambda path: best["bare"][path])
-    data = results / "per-file.tsv"
-    with open(data, "w") as out:
-        out.write("rank\t" + "\t".join(method for method, _ in METHODS) + "\tkind\tpath\n")
-        for rank, path in enumerate(paths, 1):
-            out.write(f"{rank}\t" + "\t".join(f"{best[m][path]:.4f}" for m, _ in METHODS)
-                      + f"\t{kind_of(path)}\t{Path(path).name}\n")
-    series = ", ".join(
-        f"'{data}' using 1:{column} with linespoints pointtype 7 pointsize 0.6 title '{title}'"
-        for column, (_, title) in enumerate(METHODS, 2))
-    script = f"""
-set terminal pngcairo size 1000,560 font ',10'
-set output '{results / "plot.png"}'
-set title 'Time per PDF, best of {passes} {plural(passes)}; PDFs in order of ImageMagick''s own time'
-set xlabel 'PDF (ordered by the in-process ImageMagick loop)'
-set ylabel 'seconds per PDF'
-set logscale y
-set grid ytics mytics
-set key top left box opaque
-plot {series}
-"""
-    subprocess.run(["gnuplot"], input=script, text=True, check=True)
-
-
-def plural(passes):
-    return "pass" if passes == 1 else "passes"
+def plural(count, word="pass", words="passes"):
+    return word if count == 1 else words
 
 
 def verdict(holds):
     return "holds" if holds else "FAILS"
 
 
-def targets(raw, best):
-    lines = []
-    bare = best["bare"]
-    window = best["window"]
-    median_ratio = statistics.median(window.values()) / statistics.median(bare.values())
-    mean_ratio = statistics.mean(window.values()) / statistics.mean(bare.values())
-    paired = statistics.median(window[p] / bare[p] for p in bare)
-    extra_ms = statistics.median(window[p] - bare[p] for p in bare) * 1e3
-    below_convert = statistics.median(window.values()) < statistics.median(best["convert"].values())
-    # A run's time per PDF is its whole time over its PDFs: the mean.
-    lines.append(f"- Whole run's time per PDF at most 1.05 × the bare loop: {verdict(mean_ratio <= 1.05)}"
-                 f" ({mean_ratio:.3f} ×; per PDF, the median ratio is {paired:.3f} and the median "
-                 f"difference {extra_ms:+.1f} ms; the ratio of the two medians is {median_ratio:.3f})")
-    lines.append(f"- Whole run below the convert-per-file loop: {verdict(below_convert)}"
-                 f" (median {statistics.median(window.values()):.3f} s against "
-                 f"{statistics.median(best['convert'].values()):.3f} s)")
+class Run:
+    """One method in one pass: its whole time, its files, and the machine's load."""
 
+    def __init__(self, raw, method, number):
+        prefix = raw / f"{method}-{number}"
+        summary = read_summary(f"{prefix}.summary")
+        self.files = read_rows(f"{prefix}.files.tsv")
+        self.seconds = float(summary["seconds_total"])
+        self.count = int(summary["files"])
+        self.cpu = float(summary["cpu_seconds"])
+        self.failed = sum(1 for row in self.files if row["ok"] != "1")
+        load = read_summary(f"{prefix}.load")
+        # Cores kept busy by the other programs on the machine while the method ran.
+        self.others = max(0.0, (float(load["busy_seconds"]) - float(load["own_seconds"]))
+                          / float(load["wall_seconds"]))
+        self.summary = summary
+
+
+def read_runs(raw, passes):
+    return {method: [Run(raw, method, number) for number in range(1, passes + 1)]
+            for method, _, _ in METHODS}
+
+
+def ratios(runs, method, against="bare"):
+    """Per pass, the method's whole time over the other's in the same pass."""
+    return [mine.seconds / theirs.seconds for mine, theirs in zip(runs[method], runs[against])]
+
+
+def spread(values):
+    return f"{min(values):.3f}–{max(values):.3f}" if len(values) > 1 else f"{values[0]:.3f}"
+
+
+def title_of(method, cores):
+    return next(title for key, title, _ in METHODS if key == method).format(cores=cores)
+
+
+def conversion_table(runs, cores):
+    lines = ["| Method | PDFs (failed) | whole run, s | × bare loop | × bare, each pass | "
+             "s/PDF | CPU s/PDF | cores used | other load, cores |",
+             "|---|---|---|---|---|---|---|---|---|"]
+    for method, _, _ in METHODS:
+        mine = runs[method]
+        seconds = statistics.median(run.seconds for run in mine)
+        count = mine[0].count
+        failed = max(run.failed for run in mine)
+        cpu = statistics.median(run.cpu / run.count for run in mine)
+        others = statistics.median(run.others for run in mine)
+        used = statistics.median(run.cpu / run.seconds for run in mine)
+        per_pass = ratios(runs, method)
+        lines.append(f"| {title_of(method, cores)} | {count} ({failed}) | {seconds:.1f} | "
+                     f"{statistics.median(per_pass):.3f} | {spread(per_pass)} | "
+                     f"{seconds / count:.3f} | {cpu:.3f} | {used:.2f} | {others:.2f} |")
+    return lines
+
+
+def best_times(runs):
+    """Per sequential method and PDF, the best time over the passes: the one
+    least disturbed by other work on the machine."""
+    best = {}
+    for method in SEQUENTIAL:
+        best[method] = {}
+        for run in runs[method]:
+            for row in run.files:
+                seconds = float(row["seconds"])
+                best[method][row["path"]] = min(seconds, best[method].get(row["path"], seconds))
+    return best
+
+
+def kind_table(best):
+    kinds = sorted({kind_of(path) for path in best["bare"]})
+    lines = ["| Kind | PDFs | " + " | ".join(SEQUENTIAL) + " |",
+             "|---|---|" + "---|" * len(SEQUENTIAL)]
+    for kind in kinds:
+        paths = [path for path in best["bare"] if kind_of(path) == kind]
+        cells = [f"{statistics.median(best[method][p] for p in paths):.3f}"
+                 for method in SEQUENTIAL]
+        lines.append(f"| {kind} | {len(paths)} | " + " | ".join(cells) + " |")
+    return lines
+
+
+def quietest_pass(runs, passes):
+    """The pass in which the other programs on the machine took the least."""
+    return min(range(passes), key=lambda p: sum(runs[m][p].others for m, _, _ in METHODS))
+
+
+def write_plot(runs, results, passes, cores):
+    shown = quietest_pass(runs, passes)
+    data = results / "per-file.tsv"
+    with open(data, "w") as out:
+        out.write("method\tdone\tfinished\tok\tkind\tpath\n")
+        for method, _, _ in METHODS:
+            rows = sorted(runs[method][shown].files, key=lambda row: float(row["finished"]))
+            out.write(f"{method}\t0\t0\t1\t\t\n")
+            for done, row in enumerate(rows, 1):
+                out.write(f"{method}\t{done}\t{float(row['finished']):.4f}\t{row['ok']}\t"
+                          f"{kind_of(row['path'])}\t{Path(row['path']).name}\n")
+            out.write("\n\n")
+    load = statistics.mean(runs[m][shown].others for m, _, _ in METHODS)
+    series = ", ".join(
+        f"'{data}' index {index} using 3:2 with steps linewidth 2 title '{PLOT_KEYS[m].format(cores=cores)}'"
+        for index, (m, _, _) in enumerate(METHODS))
+    script = f"""
+set terminal pngcairo size 1000,560 font ',10'
+set output '{results / "plot.png"}'
+set title 'Thumbnails made against time, pass {shown + 1} of {passes} (the quietest: other programs kept {load:.2f} cores busy on average)'
+set xlabel 'seconds since the start'
+set ylabel 'thumbnails made'
+set grid
+set key bottom right box opaque
+plot {series}
+"""
+    subprocess.run(["gnuplot"], input=script, text=True, check=True)
+    return shown
+
+
+def conversion_targets(runs, cores):
+    lines = []
+    all_cores = ratios(runs, "window-all")
+    one_core = ratios(runs, "window-one")
+    one_core_like = ratios(runs, "window-one", "bare-one")
+    against_xargs = ratios(runs, "window-all", "convert-all")
+    scaling = ratios(runs, "window-all", "window-one")
+    bare_scaling = ratios(runs, "convert-all", "convert")
+    passes = len(all_cores)
+    median = statistics.median
+    lines.append(f"- Whole run on all {cores} cores at most 0.52 × the bare sequential loop: "
+                 f"{verdict(median(all_cores) <= 0.52)} ({median(all_cores):.3f} ×, median of "
+                 f"{passes} {plural(passes)}; each pass {spread(all_cores)})")
+    lines.append(f"- Whole run on all {cores} cores faster than convert on all cores "
+                 f"(xargs -P {cores}): {verdict(median(against_xargs) < 1)} "
+                 f"({median(against_xargs):.3f} × its time; faster in "
+                 f"{sum(1 for r in against_xargs if r < 1)} of {passes} {plural(passes)}; "
+                 f"convert on all cores is {median(ratios(runs, 'convert-all')):.3f} × the bare loop)")
+    lines.append(f"- Whole run on 1 core at most 1.03 × the bare sequential loop: "
+                 f"{verdict(median(one_core) <= 1.03)} ({median(one_core):.3f} ×; each pass "
+                 f"{spread(one_core)}; against the bare loop on 1 core too: "
+                 f"{median(one_core_like):.3f} ×)")
+    lines.append(f"- On {cores} cores close to 1/{cores} of 1 core: the whole run on {cores} cores "
+                 f"takes {median(scaling):.3f} × its time on 1 core (1/{cores} = {1 / cores:.3f}; "
+                 f"each pass {spread(scaling)}); convert on {cores} cores takes "
+                 f"{median(bare_scaling):.3f} × its time one after the other")
+    # CPU time hardly depends on what else the machine does: what a run on
+    # free cores would cost, whatever the load while it was measured.
+    cpu = [mine.cpu / theirs.cpu for mine, theirs in zip(runs["window-all"], runs["bare"])]
+    cpu_one = [mine.cpu / theirs.cpu for mine, theirs in zip(runs["window-one"], runs["bare"])]
+    lines.append(f"  - CPU time, which the other programs change little: the whole run on {cores} "
+                 f"cores uses {median(cpu):.3f} × the bare loop's, on 1 core {median(cpu_one):.3f} ×")
+    return lines
+
+
+def walk_targets(raw):
+    lines = []
     find_runs = [float(x) for x in (raw / "find.times").read_text().split()]
     find_files = int((raw / "find.count").read_text())
     find_entry = statistics.median(find_runs) / find_files
@@ -159,23 +235,51 @@ def targets(raw, best):
     lines.append(f"  - The yield points alone: {yields_per_entry:.1f} per entry at {yield_us:.1f} µs each "
                  f"with nothing to do = {yields_per_entry * yield_us:.1f} µs per entry, "
                  f"{yields_per_entry * yield_us / (find_entry * 1e6):.1f} × find")
+    return lines
 
+
+def memory_targets(raw):
     memory = read_summary(raw / "memory.summary")
-    with open(raw / "memory.memory.tsv", newline="") as table:
-        samples = list(csv.DictReader(table, delimiter="\t"))
-    window_growth = (int(memory["window_kib_after"]) - int(memory["window_kib_before"])) / 1024
-    worker_peak = max(int(s["worker_kib"]) for s in samples) / 1024
-    worker_pids = sorted({s["worker_pid"] for s in samples})
-    lines.append(f"- Window's process grows by less than 20 MB over {memory['files']} conversions: "
-                 f"{verdict(window_growth < 20)} ({int(memory['window_kib_before']) / 1024:.1f} → "
-                 f"{int(memory['window_kib_after']) / 1024:.1f} MiB, {window_growth:+.1f} MiB)")
-    lines.append(f"- Worker stays bounded: {int(memory['worker_kib_before']) / 1024:.1f} → "
-                 f"{int(memory['worker_kib_after']) / 1024:.1f} MiB, peak {worker_peak:.1f} MiB, "
-                 f"{len(worker_pids)} worker process(es) over the run")
+    # Each sample is the window's line, then one line per worker alive then.
+    samples = []
+    for row in read_rows(raw / "memory.memory.tsv"):
+        if row["process"] == "window":
+            samples.append({"conversions": int(row["conversions"]), "window": int(row["kib"]),
+                            "workers": {}})
+        else:
+            samples[-1]["workers"][row["pid"]] = int(row["kib"]) / 1024
+    window = [sample["window"] for sample in samples]
+    growth = (window[-1] - window[0]) / 1024
+    # The first sample is taken before the run, with the workers of the warm-up.
+    during = samples[1:]
+    workers = {}
+    for sample in during:
+        for pid, mib in sample["workers"].items():
+            workers.setdefault(pid, []).append(mib)
+    described = "; ".join(
+        f"pid {pid}: {mib[0]:.1f} → {mib[-1]:.1f} MiB, peak {max(mib):.1f}, in {len(mib)} samples"
+        for pid, mib in workers.items())
+    most_at_once = max((len(sample["workers"]) for sample in during), default=0)
+    peak = max((max(mib) for mib in workers.values()), default=0)
+    growth_within = max((max(mib) - min(mib) for mib in workers.values()), default=0)
+    every = during[0]["conversions"] if during else 0
+    return [
+        f"- Window's process grows by less than 20 MB over {memory['files']} conversions: "
+        f"{verdict(growth < 20)} ({window[0] / 1024:.1f} → {window[-1] / 1024:.1f} MiB, "
+        f"{growth:+.1f} MiB; peak {max(window) / 1024:.1f} MiB over {len(window)} samples, one "
+        f"every {every} conversions)",
+        f"- Each worker stays bounded: {verdict(growth_within < 20)} ({len(workers)} worker "
+        f"{plural(len(workers), 'process', 'processes')} over the run, at most {most_at_once} at "
+        f"once, peak {peak:.1f} MiB each, none grew by more than {growth_within:.1f} MiB; "
+        f"{described})",
+    ]
 
-    runs = [("corpus runs", sorted(raw.glob("window-*.summary"))),
+
+def gap_targets(raw):
+    runs = [("corpus runs", sorted(raw.glob("window-one-*.summary"))
+             + sorted(raw.glob("window-all-*.summary"))),
             ("memory run", [raw / "memory.summary"]), ("walk run", [raw / "walk-window.summary"])]
-    gap_parts = []
+    parts = []
     worst_cpu = 0.0
     for name, paths in runs:
         summaries = [read_summary(path) for path in paths]
@@ -183,26 +287,39 @@ def targets(raw, best):
         cpu = max(float(s["longest_gap_cpu_ms"]) for s in summaries)
         over = sum(int(s["gaps_over_20ms"]) for s in summaries)
         worst_cpu = max(worst_cpu, cpu)
-        gap_parts.append(f"{name}: {wall:.1f} ms wall clock ({over} gaps over 20 ms), "
-                         f"{cpu:.1f} ms of the window thread's CPU time")
-    lines.append(f"- No gap over 20 ms between yield points outside the converter: "
-                 f"{verdict(worst_cpu <= 20)} by CPU time; " + "; ".join(gap_parts))
-    return lines
+        parts.append(f"{name}: {wall:.1f} ms wall clock ({over} gaps over 20 ms), "
+                     f"{cpu:.1f} ms of the window thread's CPU time")
+    return [f"- No gap over 20 ms between yield points outside the converter: "
+            f"{verdict(worst_cpu <= 20)} by CPU time; " + "; ".join(parts)]
 
 
 def main():
     raw, results, passes = Path(sys.argv[1]), Path(sys.argv[2]), int(sys.argv[3])
     results.mkdir(parents=True, exist_ok=True)
-    best, ok, cpu = conversions(raw, passes)
+    runs = read_runs(raw, passes)
+    cores = int(runs["window-all"][0].summary["pool_size"])
     machine = (raw / "machine.txt").read_text().strip()
+    others = statistics.mean(run.others for mine in runs.values() for run in mine)
+    best = best_times(runs)
+    shown = write_plot(runs, results, passes, cores)
     report = [f"Measured on: {machine}", "",
-              f"Conversions: {len(best['bare'])} PDFs, best of {passes} {plural(passes)} per PDF and method, "
-              f"thumbnail width 88 px.", ""]
-    report += conversion_table(best, ok, cpu) + ["", "Median seconds per PDF by kind:", ""]
-    report += kind_table(best) + ["", "Targets:", ""] + targets(raw, best)
+              f"Conversions: {runs['bare'][0].count} PDFs, thumbnail width 88 px, {passes} "
+              f"{plural(passes)}, each method once a pass, each pass in another order. A whole "
+              f"run is timed from the first conversion's start to the last one's end (for the "
+              f"window, from the click on \"Create thumbnails\" to the end of the run); its ratio "
+              f"to the bare loop is taken within each pass, then the median over the passes. "
+              f"Other programs kept {others:.2f} of the {cores} cores busy on average while the "
+              f"methods ran (last column: during that method, median over the passes). "
+              f"Cores used: the method's own CPU time over its wall time.", ""]
+    report += conversion_table(runs, cores)
+    report += ["", "Median seconds per PDF by kind, best of the passes, for the methods that convert "
+               "one PDF after the other:", ""]
+    report += kind_table(best)
+    report += ["", f"The plot shows pass {shown + 1}.", "", "Targets:", ""]
+    report += conversion_targets(runs, cores) + walk_targets(raw) + memory_targets(raw)
+    report += gap_targets(raw)
     text = "\n".join(report) + "\n"
     (results / "table.md").write_text(text)
-    write_plot(best, results, passes)
     print(text)
 
 

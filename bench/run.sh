@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Leafmark's benchmarks, all in one run on the same machine:
-#  - a whole run of the program (real window offscreen, real worker) against
-#    ImageMagick's convert command in a loop in one process, the convert
-#    program once per PDF, and pdftoppm once per PDF, on a corpus made here;
+#  - a whole run of the program (real window offscreen, real pool of workers),
+#    with the pool on one core (taskset -c 0) and on all cores, against the
+#    bare sequential loop (the product's own conversion code in one process,
+#    on all cores and on one), the convert program once per PDF one after the
+#    other and on all cores at once (xargs -P), and pdftoppm once per PDF, on a
+#    corpus made here; for each, the load the rest of the machine put on it;
 #  - the walk alone over 100,000 empty files in 10,000 folders, against find;
-#  - resident memory of the window's process and the worker over 2,000 conversions;
+#  - resident memory of the window's process and of each worker over 2,000 conversions;
 #  - the longest gap between two yield points outside the converter.
 # Prints the table and writes bench/results/ (table.md, per-file.tsv, plot.png).
 # Needs root: the convert loop lifts Debian's PDF ban in a private mount namespace.
@@ -52,29 +55,65 @@ for seed in 1 2 3; do
 done
 find "$work/warmup" -name '*.pdf' | sort >"$work/warmup.list"
 
-methods=(window bare convert pdftoppm)
+cores=$(nproc)
+methods=(window-one window-all bare bare-one convert convert-all pdftoppm)
 convertWith() { # method pass
-    local thumbs=$work/thumbs/$1
+    local thumbs=$work/thumbs/$1 prefix=$raw/$1-$2
     rm -rf "$thumbs"
     mkdir -p "$thumbs"
     case $1 in
-    window)
-        "$bin/leafmark-bench-window" run --pdfs "$work/corpus" --thumbs "$thumbs" \
-            --warmup "$work/warmup" --width "$width" --out "$raw/window-$2" 2>/dev/null ;;
+    window-one | window-all)
+        # The pool has a worker for each core the process may run on.
+        local onCores=()
+        [ "$1" = window-one ] && onCores=(taskset -c 0)
+        "${onCores[@]}" "$bin/leafmark-bench-window" run --pdfs "$work/corpus" --thumbs "$thumbs" \
+            --warmup "$work/warmup" --width "$width" --out "$prefix" 2>/dev/null ;;
     bare)
         "$bin/leafmark-bench-magick" "$work/corpus.list" "$work/warmup.list" "$thumbs" \
-            "$raw/bare-$2" "$width" ;;
+            "$prefix" "$width" ;;
+    bare-one)
+        taskset -c 0 "$bin/leafmark-bench-magick" "$work/corpus.list" "$work/warmup.list" \
+            "$thumbs" "$prefix" "$width" ;;
     convert | pdftoppm)
         bash "bench/peers/$1-loop.sh" "$work/corpus.list" "$work/warmup.list" "$thumbs" \
-            "$raw/$1-$2" "$width" ;;
+            "$prefix" "$width" ;;
+    convert-all)
+        bash bench/peers/convert-loop.sh "$work/corpus.list" "$work/warmup.list" "$thumbs" \
+            "$prefix" "$width" "$cores" ;;
     esac
+}
+# Busy time of all cores, in clock ticks: user, nice, system, irq, softirq, steal.
+busyTicks() {
+    local cpu user nice system idle iowait irq softirq steal rest
+    read -r cpu user nice system idle iowait irq softirq steal rest </proc/stat
+    echo $((user + nice + system + irq + softirq + steal))
+}
+# User and system time, in clock ticks, of this shell and of every process it
+# has waited for: each method's programs, their workers and their Ghostscript.
+ownTicks() {
+    local fields
+    read -ra fields </proc/$$/stat
+    echo $((fields[13] + fields[14] + fields[15] + fields[16]))
+}
+# What the whole machine did while a method ran, and how much of it was the
+# method's own, so that the load the other programs put on it can be told.
+withLoad() { # prefix command...
+    local prefix=$1 ticks own start load
+    shift
+    ticks=$(busyTicks) own=$(ownTicks) start=${EPOCHREALTIME/./} load=$(cut -d' ' -f1 /proc/loadavg)
+    "$@"
+    printf 'busy_seconds\t%s\nown_seconds\t%s\nwall_seconds\t%s\nload_before\t%s\nload_after\t%s\n' \
+        "$(awk -v t=$(($(busyTicks) - ticks)) -v hz="$(getconf CLK_TCK)" 'BEGIN { print t / hz }')" \
+        "$(awk -v t=$(($(ownTicks) - own)) -v hz="$(getconf CLK_TCK)" 'BEGIN { print t / hz }')" \
+        "$(awk -v us=$((${EPOCHREALTIME/./} - start)) 'BEGIN { print us / 1e6 }')" \
+        "$load" "$(cut -d' ' -f1 /proc/loadavg)" >"$prefix.load"
 }
 for pass in $(seq 1 "$passes"); do
     # Each pass starts with another method, so that none always runs first or last.
     for i in "${!methods[@]}"; do
         method=${methods[$(((i + pass - 1) % ${#methods[@]}))]}
-        step "Conversions, pass $pass of $passes: $method"
-        convertWith "$method" "$pass"
+        step "Conversions, pass $pass of $passes: $method (load $(cut -d' ' -f1 /proc/loadavg))"
+        withLoad "$raw/$method-$pass" convertWith "$method" "$pass"
     done
 done
 
@@ -117,3 +156,4 @@ printf '%s, %s cores, %s; load average %s at the start, %s at the end\n' \
 rm -rf build-bench/bench-raw
 cp -r "$raw" build-bench/bench-raw
 python3 bench/analyse.py "$raw" "$results" "$passes"
+step "Took $((SECONDS / 60)) min $((SECONDS % 60)) s"

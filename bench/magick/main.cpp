@@ -1,52 +1,27 @@
-// The cost of ImageMagick itself: its convert command called in a loop in one
-// process, with the worker's security policy and the program's six arguments.
-#include "MagickRuntime.h"
+// The bare sequential loop: the product's own conversion code, one PDF after
+// the other in one process, with no window, no pipe and no pool. Each PDF
+// goes through the worker's answer to a convert request (its scratch folder,
+// ThumbnailConversion and its ImageMagick start-up and policy), then through
+// the placement the window's process does with a finished thumbnail.
+#include "FileSignature.h"
+#include "Worker.h"
+#include "run/FilePlacement.h"
 
-#include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTextStream>
-
-#include <wand/MagickWand.h>
 
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
-#include <memory>
-#include <vector>
+#include <cstdlib>
+#include <optional>
 
 namespace {
-
-struct ImageInfoDeleter
-{
-    void operator()(ImageInfo *info) const { DestroyImageInfo(info); }
-};
-struct ExceptionDeleter
-{
-    void operator()(ExceptionInfo *exception) const { DestroyExceptionInfo(exception); }
-};
-
-bool convert(const QStringList &arguments)
-{
-    std::vector<QByteArray> encoded{QByteArrayLiteral("convert")};
-    for (const QString &argument : arguments)
-        encoded.push_back(QFile::encodeName(argument));
-    std::vector<char *> argv;
-    for (QByteArray &argument : encoded)
-        argv.push_back(argument.data());
-
-    std::unique_ptr<ImageInfo, ImageInfoDeleter> info(AcquireImageInfo());
-    std::unique_ptr<ExceptionInfo, ExceptionDeleter> exception(AcquireExceptionInfo());
-    char *metadata = nullptr;
-    const bool done = ConvertImageCommand(info.get(), int(argv.size()), argv.data(), &metadata,
-                                          exception.get()) == MagickTrue;
-    const bool described = metadata && *metadata;
-    if (metadata)
-        MagickRelinquishMemory(metadata);
-    return done && described && exception->severity < ErrorException;
-}
 
 QStringList readLines(const QString &path)
 {
@@ -56,6 +31,7 @@ QStringList readLines(const QString &path)
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+// The six arguments the walk hands the converter.
 QStringList thumbnailArguments(const QString &pdf, const QString &thumbs, const QString &width)
 {
     const QString thumb =
@@ -63,6 +39,49 @@ QStringList thumbnailArguments(const QString &pdf, const QString &thumbs, const 
     return {QStringLiteral("-thumbnail"), width + QLatin1Char('x'),    QStringLiteral("-alpha"),
             QStringLiteral("Remove"),     pdf + QStringLiteral("[0]"), thumb};
 }
+
+// What the window's process does with a reply: take the thumbnail out of the
+// worker's folder, check its signature and put it in place. "" when it is there.
+QString place(const WorkerProtocol::Reply &reply, const ConversionJob &job, const QString &held)
+{
+    if (!reply.failure.isEmpty() || reply.text.isEmpty())
+        return reply.failure.isEmpty() ? QStringLiteral("no description") : reply.failure;
+    if (::rename(QFile::encodeName(reply.resultFile).constData(),
+                 QFile::encodeName(held).constData()) != 0)
+        return QStringLiteral("could not take the thumbnail");
+    const QString expected = FileSignature::formatForExtension(job.outputExtension());
+    QString problem;
+    if (!QFileInfo(QFileInfo(job.output).path()).isDir())
+        problem = QStringLiteral("no output folder");
+    else if (!expected.isEmpty() && FileSignature::formatOfFile(held) != expected)
+        problem = QStringLiteral("not %1").arg(expected);
+    else
+        problem = placeFile(held, job.output);
+    QFile::remove(held);
+    return problem;
+}
+
+class BareLoop
+{
+public:
+    BareLoop(const QString &scratch, const QString &held) : m_worker(scratch, {}), m_held(held) {}
+
+    QString convert(const QStringList &arguments)
+    {
+        const std::optional<ConversionJob> job = ConversionJob::fromArguments(arguments);
+        if (!job)
+            return QStringLiteral("not the six arguments");
+        WorkerProtocol::Request request;
+        request.type = WorkerProtocol::RequestType::Convert;
+        request.job = *job;
+        const QString held = m_held + QStringLiteral("/held.") + job->outputExtension();
+        return place(m_worker.answer(request), *job, held);
+    }
+
+private:
+    Worker m_worker;
+    QString m_held;
+};
 
 // This process and the Ghostscript processes it has waited for.
 double cpuSeconds()
@@ -75,6 +94,11 @@ double cpuSeconds()
                  double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     }
     return total;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 } // namespace
@@ -93,31 +117,38 @@ int main(int argc, char *argv[])
     const QString width = QString::fromLocal8Bit(argv[5]);
     QFile times(prefix + QStringLiteral(".files.tsv"));
     QFile summary(prefix + QStringLiteral(".summary"));
-    if (pdfs.isEmpty() || !times.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+    QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/leafmark-bench-XXXXXX"));
+    QTemporaryDir held(QDir::tempPath() + QStringLiteral("/leafmark-bench-XXXXXX"));
+    if (pdfs.isEmpty() || !scratch.isValid() || !held.isValid() ||
+        !times.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         !summary.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         std::fprintf(stderr, "leafmark-bench-magick: no PDF list, or cannot write the results\n");
         return 1;
     }
+    // As the worker's own start-up sets them: ImageMagick's and Ghostscript's
+    // temporary files go to the scratch folder.
+    ::setenv("MAGICK_TEMPORARY_PATH", QFile::encodeName(scratch.path()).constData(), 1);
+    ::setenv("TMPDIR", QFile::encodeName(scratch.path()).constData(), 1);
 
-    MagickRuntime runtime;
-    if (!runtime.problem().isEmpty()) {
-        std::fprintf(stderr, "leafmark-bench-magick: %s\n", qPrintable(runtime.problem()));
-        return 1;
-    }
+    BareLoop loop(scratch.path(), held.path());
     for (const QString &pdf : warmup)
-        convert(thumbnailArguments(pdf, thumbs, width));
+        loop.convert(thumbnailArguments(pdf, thumbs, width));
 
     const double cpuBefore = cpuSeconds();
     QTextStream out(&times);
-    out << "order\tseconds\tok\tpath\n";
+    out << "order\tseconds\tfinished\tok\tpath\n";
+    const auto loopStart = std::chrono::steady_clock::now();
     for (qsizetype i = 0; i < pdfs.size(); ++i) {
-        const QStringList arguments = thumbnailArguments(pdfs[i], thumbs, width);
         const auto start = std::chrono::steady_clock::now();
-        const bool ok = convert(arguments);
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        out << i + 1 << '\t' << took.count() << '\t' << (ok ? 1 : 0) << '\t' << pdfs[i] << '\n';
+        const QString problem = loop.convert(thumbnailArguments(pdfs[i], thumbs, width));
+        const double took = secondsSince(start);
+        out << i + 1 << '\t' << took << '\t' << secondsSince(loopStart) << '\t'
+            << (problem.isEmpty() ? 1 : 0) << '\t' << pdfs[i] << '\n';
+        if (!problem.isEmpty())
+            std::fprintf(stderr, "%s: %s\n", qPrintable(pdfs[i]), qPrintable(problem));
     }
-    QTextStream(&summary) << "files\t" << pdfs.size() << "\ncpu_seconds\t"
-                          << cpuSeconds() - cpuBefore << '\n';
+    const double total = secondsSince(loopStart);
+    QTextStream(&summary) << "files\t" << pdfs.size() << "\nseconds_total\t" << total
+                          << "\ncpu_seconds\t" << cpuSeconds() - cpuBefore << '\n';
     return 0;
 }

@@ -57,17 +57,18 @@ double cpuSeconds(qint64 pid)
     return double(ticks) / double(sysconf(_SC_CLK_TCK));
 }
 
-qint64 childNamed(const QString &program)
+QList<qint64> childrenNamed(const QString &program)
 {
     const QString parent = QString::number(getpid());
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    QList<qint64> children;
     for (const QString &entry : entries) {
         const StatLine stat = readStat(entry.toLongLong());
         // The kernel keeps 15 characters of a program's name.
         if (stat.name == program.left(15) && stat.rest.value(1) == parent)
-            return entry.toLongLong();
+            children.append(entry.toLongLong());
     }
-    return 0;
+    return children;
 }
 
 } // namespace ProcessStats

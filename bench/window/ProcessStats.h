@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 // What /proc tells about a process.
@@ -12,7 +13,7 @@ qint64 residentKiB(qint64 pid);
 // for (Ghostscript, for the worker); -1 when the process is gone.
 double cpuSeconds(qint64 pid);
 
-// The id of a child of this process running the named program, or 0.
-qint64 childNamed(const QString &program);
+// The ids of the children of this process running the named program.
+QList<qint64> childrenNamed(const QString &program);
 
 } // namespace ProcessStats

@@ -10,9 +10,9 @@ public:
     QString imageFolderText() const override { return QStringLiteral("/nowhere"); }
     QString widthText() const override { return QStringLiteral("88"); }
     QString heightText() const override { return QString(); }
+    QString currentFormat() const override { return QStringLiteral("png"); }
     void appendResultRow(qint64, const QString &) override {}
     void selectAndRevealRow(qint64) override {}
     void markResultRow(qint64, bool, const QString &) override {}
     void yieldPoint() override {}
-    bool CancelRequested() const override { return false; }
 };

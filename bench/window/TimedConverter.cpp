@@ -20,3 +20,8 @@ ConversionResult TimedConverter::Convert(const QStringList &arguments)
         m_afterEach(m_records.size());
     return result;
 }
+
+void TimedConverter::foresee(Forecast forecast)
+{
+    m_inner.foresee(std::move(forecast));
+}

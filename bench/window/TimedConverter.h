@@ -28,6 +28,8 @@ public:
 
     QString start() override;
     ConversionResult Convert(const QStringList &arguments) override;
+    // The look-ahead is the pool's: without it, the workers wait for the walk.
+    void foresee(Forecast forecast) override;
 
     const QList<ConversionRecord> &records() const { return m_records; }
     void clearRecords() { m_records.clear(); }

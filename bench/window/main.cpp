@@ -1,6 +1,6 @@
 // Drives the program's real window offscreen through one run and writes what
 // the run cost: per-file times, the gaps between yield points, resident memory
-// and CPU time of the window's process and of the worker.
+// and CPU time of the window's process and of the pool's workers.
 #include "GapAnalysis.h"
 #include "IdleConverter.h"
 #include "ProcessStats.h"
@@ -18,6 +18,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -27,12 +28,26 @@ namespace {
 constexpr qint64 ResponsivenessLimitNs = 20'000'000;
 const QString WorkerProgram = QStringLiteral("leafmark-worker");
 
+struct ProcessMemory
+{
+    qint64 pid = 0;
+    qint64 kib = 0;
+};
+
 struct MemorySample
 {
     qsizetype conversions = 0;
     qint64 windowKiB = 0;
-    qint64 workerKiB = 0;
-    qint64 workerPid = 0;
+    // Every worker of the pool alive at the time.
+    QList<ProcessMemory> workers;
+
+    qint64 workersKiB() const
+    {
+        qint64 total = 0;
+        for (const ProcessMemory &worker : workers)
+            total += std::max<qint64>(worker.kib, 0);
+        return total;
+    }
 };
 
 MemorySample sampleMemory(qsizetype conversions)
@@ -40,16 +55,20 @@ MemorySample sampleMemory(qsizetype conversions)
     MemorySample sample;
     sample.conversions = conversions;
     sample.windowKiB = ProcessStats::residentKiB(getpid());
-    sample.workerPid = ProcessStats::childNamed(WorkerProgram);
-    sample.workerKiB = sample.workerPid ? ProcessStats::residentKiB(sample.workerPid) : -1;
+    for (const qint64 pid : ProcessStats::childrenNamed(WorkerProgram))
+        sample.workers.append({pid, ProcessStats::residentKiB(pid)});
     return sample;
 }
 
-// The window's process and the worker, Ghostscript included.
-double runCpuSeconds(qint64 workerPid)
+// The window's process with the workers it has waited for, and the workers
+// alive now, Ghostscript included: a worker that stops in between is counted
+// once, among the first.
+double runCpuSeconds()
 {
-    return ProcessStats::cpuSeconds(getpid()) +
-           (workerPid ? ProcessStats::cpuSeconds(workerPid) : 0.0);
+    double total = ProcessStats::cpuSeconds(getpid());
+    for (const qint64 pid : ProcessStats::childrenNamed(WorkerProgram))
+        total += std::max(ProcessStats::cpuSeconds(pid), 0.0);
+    return total;
 }
 
 double seconds(qint64 ns)
@@ -71,16 +90,18 @@ bool writeText(const QString &path, const QString &text)
 }
 
 // Per PDF: the time from the end of the previous conversion (or the click) to
-// the end of its own, so that the walk and the window are counted in.
+// the end of its own, so that the walk and the window are counted in; and the
+// moment it ended, counted from the click.
 QString fileTimes(const QList<ConversionRecord> &records, qint64 runStartNs)
 {
     QString text;
     QTextStream out(&text);
-    out << "order\tseconds\tseconds_converting\tok\tpath\n";
+    out << "order\tseconds\tfinished\tseconds_converting\tok\tpath\n";
     qint64 previousEnd = runStartNs;
     for (qsizetype i = 0; i < records.size(); ++i) {
         const ConversionRecord &record = records[i];
         out << i + 1 << '\t' << seconds(record.end.wallNs - previousEnd) << '\t'
+            << seconds(record.end.wallNs - runStartNs) << '\t'
             << seconds(record.end.wallNs - record.start.wallNs) << '\t'
             << (record.succeeded ? 1 : 0) << '\t' << record.input << '\n';
         previousEnd = record.end.wallNs;
@@ -88,14 +109,17 @@ QString fileTimes(const QList<ConversionRecord> &records, qint64 runStartNs)
     return text;
 }
 
+// One line per process and sample.
 QString memoryTable(const QList<MemorySample> &samples)
 {
     QString text;
     QTextStream out(&text);
-    out << "conversions\twindow_kib\tworker_kib\tworker_pid\n";
-    for (const MemorySample &sample : samples)
-        out << sample.conversions << '\t' << sample.windowKiB << '\t' << sample.workerKiB << '\t'
-            << sample.workerPid << '\n';
+    out << "conversions\tprocess\tpid\tkib\n";
+    for (const MemorySample &sample : samples) {
+        out << sample.conversions << "\twindow\t" << getpid() << '\t' << sample.windowKiB << '\n';
+        for (const ProcessMemory &worker : sample.workers)
+            out << sample.conversions << "\tworker\t" << worker.pid << '\t' << worker.kib << '\n';
+    }
     return text;
 }
 
@@ -177,7 +201,7 @@ int runWindow(const QCommandLineParser &options)
         });
     const std::chrono::seconds timeLimit(options.value(QStringLiteral("time-limit")).toLongLong());
 
-    const double cpuBefore = runCpuSeconds(samples.first().workerPid);
+    const double cpuBefore = runCpuSeconds();
     std::optional<YieldClock> clock;
     if (!untimed)
         clock.emplace();
@@ -185,7 +209,7 @@ int runWindow(const QCommandLineParser &options)
         bench.run(options.value(QStringLiteral("pdfs")), thumbs, width, timeLimit);
     const QList<Stamp> yields = clock ? clock->stamps() : QList<Stamp>();
     clock.reset();
-    const double cpuAfter = runCpuSeconds(samples.first().workerPid);
+    const double cpuAfter = runCpuSeconds();
     QApplication::processEvents();
     samples.append(sampleMemory(timed.records().size()));
 
@@ -206,10 +230,11 @@ int runWindow(const QCommandLineParser &options)
         addGaps(summary, outcome, yields, records);
     summary.add("window_kib_before", samples.first().windowKiB);
     summary.add("window_kib_after", samples.last().windowKiB);
-    summary.add("worker_kib_before", samples.first().workerKiB);
-    summary.add("worker_kib_after", samples.last().workerKiB);
-    summary.add("worker_pid_before", samples.first().workerPid);
-    summary.add("worker_pid_after", samples.last().workerPid);
+    summary.add("workers_before", samples.first().workers.size());
+    summary.add("workers_after", samples.last().workers.size());
+    summary.add("workers_kib_before", samples.first().workersKiB());
+    summary.add("workers_kib_after", samples.last().workersKiB());
+    summary.add("pool_size", WorkerConverter::usableCores());
 
     const bool written = writeText(prefix + QStringLiteral(".summary"), summary.text()) &&
                          writeText(prefix + QStringLiteral(".files.tsv"),
@@ -224,7 +249,8 @@ int runQuietWalk(const QCommandLineParser &options)
     IdleConverter idle;
     qint64 fileCount = 0;
     const Stamp start = Stamp::now();
-    FolderWalk(view, idle)
+    const bool noCancel = false;
+    FolderWalk(view, idle, noCancel)
         .FindFilesAPI(options.value(QStringLiteral("pdfs")), QStringLiteral("*.pdf"), fileCount);
     const Stamp end = Stamp::now();
 
