@@ -1,5 +1,7 @@
 #include "FaultHook.h"
 
+#include <QFile>
+
 #include <cstdlib>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,14 +35,28 @@ FaultHook::FaultHook(const QByteArray &setting)
         m_fault = Fault::Crash;
     else if (kind == QLatin1String("hang"))
         m_fault = Fault::Hang;
+    else if (kind == QLatin1String("hold"))
+        m_fault = Fault::Hold;
     m_pathPart = text.mid(colon + 1);
 }
 
 void FaultHook::strikeIfMeant(const QString &inputPath) const
 {
-    if (m_fault == Fault::None || !inputPath.contains(m_pathPart))
+    if (m_fault == Fault::None || m_fault == Fault::Hold || !inputPath.contains(m_pathPart))
         return;
     if (m_fault == Fault::Crash)
         std::abort();
     hangInChild();
+}
+
+void FaultHook::holdIfMeant(const QString &inputPath, const QString &markerPath) const
+{
+    if (m_fault != Fault::Hold || !inputPath.contains(m_pathPart))
+        return;
+    QFile marker(markerPath);
+    if (!marker.open(QIODevice::WriteOnly))
+        return;
+    marker.close();
+    for (int waited = 0; waited < 2000 && QFile::exists(markerPath); ++waited)
+        ::usleep(10000);
 }

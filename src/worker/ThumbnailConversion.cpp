@@ -216,6 +216,11 @@ ThumbnailConversion::ThumbnailConversion(const MagickRuntime &magick, const Scra
 {
 }
 
+void ThumbnailConversion::setInputOpenedHook(std::function<void(const QString &)> hook)
+{
+    m_inputOpened = std::move(hook);
+}
+
 WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job) const
 {
     const QString extension = job.outputExtension();
@@ -240,6 +245,8 @@ WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job) const
     // such as a PostScript program under a PDF's name.
     if (const QString problem = pdfHeaderProblem(safeInput); !problem.isEmpty())
         return WorkerProtocol::failure(problem);
+    if (m_inputOpened)
+        m_inputOpened(job.input);
 
     const QString safeOutput = m_scratch.filePath(
         isPlainExtension(extension) ? QStringLiteral("out.") + extension : QStringLiteral("out"));

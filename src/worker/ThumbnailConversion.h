@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 class MagickRuntime;
 class ScratchFolder;
 
@@ -18,6 +20,9 @@ public:
 
     WorkerProtocol::Reply run(const ConversionJob &job) const;
 
+    // Tests only: called with the input once it is open and checked.
+    void setInputOpenedHook(std::function<void(const QString &input)> hook);
+
     // The argument vector ImageMagick's convert command gets for the job,
     // reading safeInput and writing safeOutput.
     static QStringList commandArguments(const ConversionJob &job, const QString &safeInput,
@@ -26,4 +31,5 @@ public:
 private:
     const MagickRuntime &m_magick;
     const ScratchFolder &m_scratch;
+    std::function<void(const QString &input)> m_inputOpened;
 };

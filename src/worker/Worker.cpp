@@ -4,6 +4,9 @@ Worker::Worker(const QString &scratchPath, const QByteArray &faultSetting)
     : m_scratch(scratchPath), m_faultHook(faultSetting), m_conversion(m_magick, m_scratch),
       m_decoding(m_scratch)
 {
+    m_conversion.setInputOpenedHook([this](const QString &input) {
+        m_faultHook.holdIfMeant(input, m_scratch.filePath(QStringLiteral("held")));
+    });
 }
 
 // A finished thumbnail waits in the folder until the window's process has
