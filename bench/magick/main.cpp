@@ -3,7 +3,6 @@
 // goes through the worker's answer to a convert request (its scratch folder,
 // ThumbnailConversion and its ImageMagick start-up and policy), then through
 // the placement the window's process does with a finished thumbnail.
-#include "FileSignature.h"
 #include "Worker.h"
 #include "run/FilePlacement.h"
 
@@ -49,14 +48,7 @@ QString place(const WorkerProtocol::Reply &reply, const ConversionJob &job, cons
     if (::rename(QFile::encodeName(reply.resultFile).constData(),
                  QFile::encodeName(held).constData()) != 0)
         return QStringLiteral("could not take the thumbnail");
-    const QString expected = FileSignature::formatForExtension(job.outputExtension());
-    QString problem;
-    if (!QFileInfo(QFileInfo(job.output).path()).isDir())
-        problem = QStringLiteral("no output folder");
-    else if (!expected.isEmpty() && FileSignature::formatOfFile(held) != expected)
-        problem = QStringLiteral("not %1").arg(expected);
-    else
-        problem = placeFile(held, job.output);
+    const QString problem = placeThumbnail(job, held);
     QFile::remove(held);
     return problem;
 }

@@ -1,6 +1,9 @@
 #include "FilePlacement.h"
 
+#include "FileSignature.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -186,5 +189,19 @@ QString placeFile(const QString &source, const QString &target)
             ::unlinkat(folder.get(), partName.constData(), 0);
         return errorText(error);
     }
+    return QString();
+}
+
+QString placeThumbnail(const ConversionJob &job, const QString &finishedFile)
+{
+    const QString outputFolder = job.output.left(job.output.lastIndexOf(QLatin1Char('/')));
+    if (!outputFolder.isEmpty() && !QFileInfo(outputFolder).isDir())
+        return QStringLiteral("could not write the thumbnail: the folder %1 does not exist")
+            .arg(outputFolder);
+    const QString expected = FileSignature::formatForExtension(job.outputExtension());
+    if (!expected.isEmpty() && FileSignature::formatOfFile(finishedFile) != expected)
+        return QStringLiteral("the converter's thumbnail is not %1").arg(expected);
+    if (const QString error = placeFile(finishedFile, job.output); !error.isEmpty())
+        return QStringLiteral("could not write the thumbnail: %1").arg(error);
     return QString();
 }

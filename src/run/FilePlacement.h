@@ -1,9 +1,16 @@
 #pragma once
 
+#include "ConversionJob.h"
+
 #include <QString>
 
 // Puts a copy of source at target in one step: whoever looks at target sees
 // either the file that was there or the whole new one, never a part. A new file
 // gets what the umask gives an ordinary new file; a file that was there keeps
 // its permissions, as it would when written over. Returns "" or why it failed.
+// A finished thumbnail from a worker put in place for its job, once it is
+// seen to hold the format its name says. Returns "" or why it was not placed,
+// in words for the results list.
+[[nodiscard]] QString placeThumbnail(const ConversionJob &job, const QString &finishedFile);
+
 [[nodiscard]] QString placeFile(const QString &source, const QString &target);

@@ -2,7 +2,6 @@
 
 #include "FilePlacement.h"
 #include "FileIdentity.h"
-#include "FileSignature.h"
 #include "OrphanedScratch.h"
 #include "WorkerConnection.h"
 
@@ -34,11 +33,6 @@ QString absolute(const QString &path)
     return QDir::isRelativePath(path) ? QDir::currentPath() + QLatin1Char('/') + path : path;
 }
 
-QString folderOf(const QString &path)
-{
-    return path.left(path.lastIndexOf(QLatin1Char('/')));
-}
-
 // Every worker starts as the first did, fault hooks of the tests included,
 // whatever became of this process's environment since.
 std::vector<QByteArray> currentEnvironment()
@@ -65,21 +59,6 @@ WorkerProtocol::Request convertRequest(const ConversionJob &job)
     request.type = WorkerProtocol::RequestType::Convert;
     request.job = job;
     return request;
-}
-
-// The thumbnail reached the window's process whole and of the format its name says.
-QString placementProblem(const ConversionJob &job, const QString &held)
-{
-    const QString outputFolder = folderOf(job.output);
-    if (!outputFolder.isEmpty() && !QFileInfo(outputFolder).isDir())
-        return QStringLiteral("could not write the thumbnail: the folder %1 does not exist")
-            .arg(outputFolder);
-    const QString expected = FileSignature::formatForExtension(job.outputExtension());
-    if (!expected.isEmpty() && FileSignature::formatOfFile(held) != expected)
-        return QStringLiteral("the converter's thumbnail is not %1").arg(expected);
-    if (const QString error = placeFile(held, job.output); !error.isEmpty())
-        return QStringLiteral("could not write the thumbnail: %1").arg(error);
-    return QString();
 }
 
 } // namespace
@@ -435,7 +414,7 @@ ConversionResult WorkerConverter::placeResult(const ConversionJob &job, Task &ta
     const WorkerProtocol::Reply &reply = task.reply;
     if (!reply.failure.isEmpty() || reply.text.isEmpty())
         return {QString(), reply.failure};
-    if (const QString problem = placementProblem(job, task.heldFile); !problem.isEmpty())
+    if (const QString problem = placeThumbnail(job, task.heldFile); !problem.isEmpty())
         return {QString(), problem};
     return {reply.text, QString()};
 }
