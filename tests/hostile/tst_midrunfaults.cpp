@@ -33,6 +33,7 @@
 #include <csignal>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -175,6 +176,7 @@ private slots:
     void outputFolderDeleted();
     void outputFolderMadeReadOnly();
     void pdfFolderRemoved();
+    void pdfSwappedForAPipeAfterItsCheck();
     void outputDiskFull();
     void theRunLooksSequential_data();
     void theRunLooksSequential();
@@ -554,4 +556,49 @@ void TestMidRunFaults::theRunLooksSequential()
         ProcessList::childrenRunning(::getpid(), QStringLiteral(LEAFMARK_WORKER_PATH));
     for (const pid_t worker : workers)
         QTRY_COMPARE_WITH_TIMEOUT(ProcessList::groupMembers(worker), QList<pid_t>({worker}), 1000);
+}
+
+// The worker reads the PDF it checked through the descriptor it opened it
+// with: a name swapped for a named pipe after the check, as when a file is
+// being replaced during a run, no longer stalls the conversion until its
+// time limit. (ImageMagick then refuses the file whose name is gone, at once.)
+void TestMidRunFaults::pdfSwappedForAPipeAfterItsCheck()
+{
+    const QString pdf = pdfs() + QStringLiteral("/sub/a.pdf");
+    qputenv("LEAFMARK_WORKER_FAULT", "hold:/sub/a.pdf");
+    WorkerConverter converter(QStringLiteral(LEAFMARK_WORKER_PATH), 1);
+    QCOMPARE(converter.start(), QString());
+    qunsetenv("LEAFMARK_WORKER_FAULT");
+    const QList<pid_t> workers =
+        ProcessList::childrenRunning(::getpid(), QStringLiteral(LEAFMARK_WORKER_PATH));
+    QCOMPARE(workers.size(), 1);
+    const QString held = workerArgument(workers.first()) + QStringLiteral("/held");
+
+    std::atomic<bool> swapped = false;
+    std::thread swapper([&] {
+        for (int waited = 0; waited < 1000 && !QFileInfo::exists(held); ++waited)
+            std::this_thread::sleep_for(10ms);
+        const QByteArray pipe = QFile::encodeName(pdfs() + QStringLiteral("/sub/pipe"));
+        swapped = ::mkfifo(pipe.constData(), 0600) == 0 &&
+                  ::rename(pipe.constData(), QFile::encodeName(pdf).constData()) == 0;
+        QFile::remove(held);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const ConversionResult result = converter.Convert(
+        {QStringLiteral("-thumbnail"), QStringLiteral("88x"), QStringLiteral("-alpha"),
+         QStringLiteral("Remove"), pdf + QStringLiteral("[0]"), thumbs() + QStringLiteral("/a.png")});
+    swapper.join();
+
+    QVERIFY(swapped);
+    QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(result.succeeded() || !result.failureReason.isEmpty(), "no reason given");
+    QVERIFY(result.failureReason != QLatin1String("time limit reached"));
+    if (result.succeeded())
+        QCOMPARE(QImage(thumbs() + QStringLiteral("/a.png")).size(), QSize(88, 125));
+    QVERIFY(converter.Convert({QStringLiteral("-thumbnail"), QStringLiteral("88x"),
+                               QStringLiteral("-alpha"), QStringLiteral("Remove"),
+                               pdfs() + QStringLiteral("/sub/b.pdf[0]"),
+                               thumbs() + QStringLiteral("/b.png")})
+                .succeeded());
 }
