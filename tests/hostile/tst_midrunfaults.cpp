@@ -61,6 +61,7 @@ QString workerArgument(pid_t worker)
 // the walk.
 enum class Change {
     Nothing,
+    SameNameTwice,
     ChangedBeforeTheWalkListsThem,
     DeletedAfterTheWalkListedThem,
     CrashAhead,
@@ -468,6 +469,8 @@ void TestMidRunFaults::theRunLooksSequential_data()
 
     const QStringList all = {"a.png", "b.png", "c.png", "one.png"};
     QTest::newRow("nothing changes") << Change::Nothing << "gggg" << all << QStringList();
+    QTest::newRow("same name twice, the later wins")
+        << Change::SameNameTwice << "ggggg" << all << QStringList({"one.png"});
     QTest::newRow("replaced, rewritten, deleted before listed")
         << Change::ChangedBeforeTheWalkListsThem << "ggg"
         << QStringList({"a.png", "b.png", "one.png"}) << QStringList({"a.png", "b.png"});
@@ -493,13 +496,18 @@ void TestMidRunFaults::theRunLooksSequential()
     qputenv("TMPDIR", QFile::encodeName(temporary));
     if (change == Change::CrashAhead)
         qputenv("LEAFMARK_WORKER_FAULT", "crash:/sub/");
+    const QSizeF wide(842, 595);
+    if (change == Change::SameNameTwice) {
+        QVERIFY(QDir().mkpath(pdfs() + QStringLiteral("/sub/deeper")));
+        QVERIFY(writePdf(pdfs() + QStringLiteral("/sub/deeper/one.pdf"), 1, wide));
+    }
     openWindow();
     qunsetenv("TMPDIR");
 
-    const QSizeF wide(842, 595);
     QStringList handled;
     const auto verifyOnlyHandledArePlaced = [&] {
         QStringList placed = QDir(thumbs()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        handled.removeDuplicates();
         handled.sort();
         QCOMPARE(placed, handled);
     };
