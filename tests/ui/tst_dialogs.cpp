@@ -310,8 +310,7 @@ private slots:
         const QString pdf = folder.path() + "/document.pdf";
         QVERIFY(writePdf(pdf));
         const QString thumbnail = folder.path() + "/document." + extension;
-        const ConversionResult converted =
-            converter.Convert({"-thumbnail", "88x", "-alpha", "Remove", pdf + "[0]", thumbnail});
+        const ConversionResult converted = converter.Convert(thumbnailArguments(pdf, thumbnail));
         if (!converted.succeeded())
             QSKIP(qPrintable("not written: " + converted.failureReason));
 

@@ -25,12 +25,6 @@
 
 namespace {
 
-QStringList convertArguments(const QString &pdf, const QString &output)
-{
-    return {QStringLiteral("-thumbnail"), QStringLiteral("88x"),       QStringLiteral("-alpha"),
-            QStringLiteral("Remove"),     pdf + QStringLiteral("[0]"), output};
-}
-
 int landlockVersion()
 {
     return static_cast<int>(
@@ -185,7 +179,7 @@ void ConfinementTest::escapesFromAConversion()
     qunsetenv("LEAFMARK_WORKER_CONFINEMENT");
     QCOMPARE(startProblem, QString());
     const QString thumbnail = output + QLatin1Char('/') + marker + QStringLiteral(".png");
-    const ConversionResult result = converter.Convert(convertArguments(pdf, thumbnail));
+    const ConversionResult result = converter.Convert(thumbnailArguments(pdf, thumbnail));
 
     if (!confined) {
         for (const QString &target : folders)
@@ -242,7 +236,7 @@ void ConfinementTest::formatsWithSideEffects()
     WorkerConverter converter{QStringLiteral(LEAFMARK_WORKER_PATH)};
     QCOMPARE(converter.start(), QString());
 
-    const ConversionResult result = converter.Convert(convertArguments(pdf, thumbnail));
+    const ConversionResult result = converter.Convert(thumbnailArguments(pdf, thumbnail));
 
     if (written) {
         QVERIFY2(result.succeeded(), qPrintable(result.failureReason));
