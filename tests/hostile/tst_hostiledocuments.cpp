@@ -228,8 +228,8 @@ void TestHostileDocuments::hugePageUnderTheUsualTimeLimit()
     QFile::remove(output);
     QElapsedTimer clock;
     clock.start();
-    const ConversionResult result =
-        worker.Convert(thumbnailArguments(Corpus::documents() + QStringLiteral("/huge-page.pdf"), output));
+    const ConversionResult result = worker.Convert(
+        thumbnailArguments(Corpus::documents() + QStringLiteral("/huge-page.pdf"), output));
     qInfo("200 x 200 inches: %s after %lld ms",
           qPrintable(result.succeeded() ? QStringLiteral("thumbnail") : result.failureReason),
           clock.elapsed());

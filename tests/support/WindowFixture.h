@@ -25,8 +25,7 @@ protected:
     // user starting the program finds it.
     void loadAndShow();
 
-    template <typename T = QWidget>
-    T *control(const char *name) const
+    template <typename T = QWidget> T *control(const char *name) const
     {
         T *widget = m_window->findChild<T *>(QLatin1String(name));
         if (!widget)
