@@ -74,7 +74,6 @@ class TestHostileDocuments : public QObject, protected WindowFixture
 private slots:
     void initTestCase()
     {
-        MessageBox::recordInsteadOfShowing(true);
         QFile::remove(SettingsFilePath());
         for (const QString &marker : Corpus::markers())
             QFile::remove(marker);

@@ -119,7 +119,6 @@ class TestMidRunFaults : public QObject, protected WindowFixture
     }
 
 private slots:
-    void initTestCase() { MessageBox::recordInsteadOfShowing(true); }
     void init()
     {
         QFile::remove(SettingsFilePath());

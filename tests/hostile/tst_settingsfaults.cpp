@@ -115,7 +115,6 @@ class TestSettingsFaults : public QObject, protected WindowFixture
     }
 
 private slots:
-    void initTestCase() { MessageBox::recordInsteadOfShowing(true); }
     void init()
     {
         removeSettings();

@@ -3,6 +3,11 @@
 #include <QApplication>
 #include <QTest>
 
+WindowFixture::WindowFixture()
+{
+    MessageBox::recordInsteadOfShowing(true);
+}
+
 void WindowFixture::openWindow(Converter &converter, ImageDecoder &decoder)
 {
     // The window before goes first: two never share the settings file.

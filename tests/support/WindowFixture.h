@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Leafmark.h"
+#include "MessageBox.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -15,9 +16,13 @@ class ImageDecoder;
 // The main window as the tests drive it: its controls by their names, its
 // four input boxes and its run button. A test class inherits it beside
 // QObject and opens the window with the converter and decoder it needs.
+// Message boxes are recorded, never shown (MessageBox::takeRecorded), so
+// that none can block a test.
 class WindowFixture
 {
 protected:
+    WindowFixture();
+
     std::unique_ptr<Leafmark> m_window;
 
     void openWindow(Converter &converter, ImageDecoder &decoder);

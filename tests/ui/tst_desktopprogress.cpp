@@ -101,7 +101,6 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
-        MessageBox::recordInsteadOfShowing(true);
         QDesktopServices::setUrlHandler("file", this, "recordUrl");
         QVERIFY(fillTree(m_dir.path(), {"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/",
                                         "empty/"}));

@@ -19,11 +19,7 @@ class TestEndToEnd : public QObject, protected WindowFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        MessageBox::recordInsteadOfShowing(true);
-        QFile::remove(SettingsFilePath());
-    }
+    void initTestCase() { QFile::remove(SettingsFilePath()); }
     void cleanupTestCase() { QFile::remove(SettingsFilePath()); }
     void cleanup() { m_window.reset(); }
 

@@ -177,7 +177,6 @@ public slots:
 private slots:
     void initTestCase()
     {
-        MessageBox::recordInsteadOfShowing(true);
         QDesktopServices::setUrlHandler("file", this, "recordUrl");
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler("file"); }
