@@ -10,7 +10,8 @@ WindowFixture::WindowFixture()
 
 void WindowFixture::openWindow(Converter &converter, ImageDecoder &decoder)
 {
-    // The window before goes first: two never share the settings file.
+    // The earlier window goes before the next is made, as when the program
+    // is closed and started again.
     m_window.reset();
     m_window = std::make_unique<Leafmark>(converter, decoder);
 }
