@@ -3,11 +3,11 @@
 
 #include "Appearance.h"
 #include "Corpus.h"
-#include "Leafmark.h"
 #include "MessageBox.h"
 #include "ProcessList.h"
 #include "RecordingConverter.h"
 #include "TestFiles.h"
+#include "WindowFixture.h"
 #include "run/WorkerConverter.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
@@ -17,13 +17,9 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTableWidget>
 
 #include <algorithm>
 #include <chrono>
@@ -69,7 +65,7 @@ QString fileName(const QString &relative)
 
 } // namespace
 
-class TestHostileDocuments : public QObject
+class TestHostileDocuments : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
@@ -78,12 +74,12 @@ class TestHostileDocuments : public QObject
 private slots:
     void initTestCase()
     {
-        MessageBox::recordInsteadOfShowing(true);
         QFile::remove(SettingsFilePath());
         for (const QString &marker : Corpus::markers())
             QFile::remove(marker);
     }
     void cleanupTestCase() { QFile::remove(SettingsFilePath()); }
+    void cleanup() { m_window.reset(); }
 
     void everyDocumentGetsItsRowAndMark();
     void twoThousandPagesCostAboutAsMuchAsOne();
@@ -113,28 +109,23 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
         return members;
     };
 
-    Leafmark window(converter, worker);
-    QVERIFY(window.load());
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.findChild<QLineEdit *>(QStringLiteral("txtPDFfolder"))->setText(Corpus::documents());
-    window.findChild<QLineEdit *>(QStringLiteral("txtImageFolder"))->setText(m_output.path());
-    window.findChild<QLineEdit *>(QStringLiteral("txtWidth"))->setText(QStringLiteral("88"));
-    auto *convert = window.findChild<QPushButton *>(QStringLiteral("Convert"));
+    openWindow(converter, worker);
+    loadAndShow();
+    fillInputs(Corpus::documents(), m_output.path());
 
     QElapsedTimer clock;
     clock.start();
-    QTest::mouseClick(convert, Qt::LeftButton);
+    clickConvert();
     const qint64 runMs = clock.elapsed();
 
     const QList<Corpus::Document> documents = Corpus::documentTable();
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("lblError"))->text(),
+    QCOMPARE(status()->text(),
              QStringLiteral("Done. %1 PDF files found...").arg(documents.size()));
-    QVERIFY(convert->isEnabled());
-    QCOMPARE(convert->text(), QStringLiteral("Create thumbnails"));
+    QVERIFY(convert()->isEnabled());
+    QCOMPARE(convert()->text(), QStringLiteral("Create thumbnails"));
     QVERIFY(MessageBox::takeRecorded().isEmpty());
 
-    auto *results = window.findChild<QTableWidget *>(QStringLiteral("lstResult"));
+    QTableWidget *results = this->results();
     QCOMPARE(results->rowCount(), documents.size());
     QHash<QString, QTableWidgetItem *> rows;
     for (int i = 0; i < results->rowCount(); ++i)
@@ -192,9 +183,8 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
     qInfo("the whole run took %lld ms for %lld files", runMs, qint64(documents.size()));
 
     // The worker that the limit replaced converts as before.
-    window.findChild<QLineEdit *>(QStringLiteral("txtPDFfolder"))
-        ->setText(Corpus::documents() + QStringLiteral("/old.pdf"));
-    QTest::mouseClick(convert, Qt::LeftButton);
+    box("txtPDFfolder")->setText(Corpus::documents() + QStringLiteral("/old.pdf"));
+    clickConvert();
     QCOMPARE(markOf(results->item(0, 0)), Mark::Green);
 }
 
@@ -209,10 +199,9 @@ void TestHostileDocuments::twoThousandPagesCostAboutAsMuchAsOne()
         for (int i = 0; i < 3; ++i) {
             QElapsedTimer clock;
             clock.start();
-            const ConversionResult result = worker.Convert(
-                {QStringLiteral("-thumbnail"), QStringLiteral("88x"), QStringLiteral("-alpha"),
-                 QStringLiteral("Remove"), Corpus::documents() + QLatin1Char('/') + name + "[0]",
-                 m_output.filePath(QStringLiteral("timed.png"))});
+            const ConversionResult result =
+                worker.Convert(thumbnailArguments(Corpus::documents() + QLatin1Char('/') + name,
+                                                  m_output.filePath(QStringLiteral("timed.png"))));
             times.append(result.succeeded() ? clock.elapsed() : -1);
         }
         std::sort(times.begin(), times.end());
@@ -238,10 +227,8 @@ void TestHostileDocuments::hugePageUnderTheUsualTimeLimit()
     QFile::remove(output);
     QElapsedTimer clock;
     clock.start();
-    const ConversionResult result =
-        worker.Convert({QStringLiteral("-thumbnail"), QStringLiteral("88x"),
-                        QStringLiteral("-alpha"), QStringLiteral("Remove"),
-                        Corpus::documents() + QStringLiteral("/huge-page.pdf[0]"), output});
+    const ConversionResult result = worker.Convert(
+        thumbnailArguments(Corpus::documents() + QStringLiteral("/huge-page.pdf"), output));
     qInfo("200 x 200 inches: %s after %lld ms",
           qPrintable(result.succeeded() ? QStringLiteral("thumbnail") : result.failureReason),
           clock.elapsed());
@@ -254,10 +241,8 @@ void TestHostileDocuments::hugePageUnderTheUsualTimeLimit()
                  qPrintable(result.failureReason));
     }
     QVERIFY(worker
-                .Convert({QStringLiteral("-thumbnail"), QStringLiteral("88x"),
-                          QStringLiteral("-alpha"), QStringLiteral("Remove"),
-                          Corpus::documents() + QStringLiteral("/one-page.pdf[0]"),
-                          m_output.filePath(QStringLiteral("after-huge.png"))})
+                .Convert(thumbnailArguments(Corpus::documents() + QStringLiteral("/one-page.pdf"),
+                                            m_output.filePath(QStringLiteral("after-huge.png"))))
                 .succeeded());
 }
 

@@ -5,11 +5,11 @@
 
 #include "Corpus.h"
 #include "FakeConverter.h"
+#include "FakeWalkView.h"
 #include "FolderSnapshot.h"
 #include "PermissionsEnforced.h"
 #include "RecordingConverter.h"
 #include "run/FolderWalk.h"
-#include "run/WalkView.h"
 #include "run/WorkerConverter.h"
 #include "settings/FormatTable.h"
 
@@ -23,30 +23,6 @@
 #include <algorithm>
 
 namespace {
-
-class RecordingWalkView : public WalkView
-{
-public:
-    QString imageFolder;
-    QStringList rows;
-    QList<bool> marks;
-    QStringList reasons;
-
-    QString imageFolderText() const override { return imageFolder; }
-    QString widthText() const override { return QStringLiteral("88"); }
-    QString heightText() const override { return QString(); }
-    QString currentFormat() const override { return QStringLiteral("png"); }
-    void appendResultRow(qint64, const QString &text) override { rows.append(text); }
-    void selectAndRevealRow(qint64) override {}
-    void markResultRow(qint64, bool succeeded, const QString &reason) override
-    {
-        marks.append(succeeded);
-        reasons.append(reason);
-    }
-    void yieldPoint() override {}
-};
-
-const bool noCancel = false;
 
 // What came of one conversion, seen right after it.
 struct Outcome
@@ -135,7 +111,7 @@ void TestHostileNames::eachPdfGetsAThumbnailOfItsOwn()
         outcome.changed = changedEntries(before, snapshotOf(output));
         outcomes.append(outcome);
     };
-    RecordingWalkView view;
+    FakeWalkView view;
     view.imageFolder = output;
 
     qint64 fileCount = 0;
@@ -144,7 +120,7 @@ void TestHostileNames::eachPdfGetsAThumbnailOfItsOwn()
         const PermissionsEnforced enforced;
         if (!enforced.problem().isEmpty())
             QSKIP(qPrintable(enforced.problem()));
-        FolderWalk(view, converter, noCancel)
+        FolderWalk(view, converter, view.cancel)
             .FindFilesAPI(Corpus::names(), QStringLiteral("*.pdf"), fileCount);
     }
     m_arguments.clear();
@@ -241,11 +217,11 @@ void TestHostileNames::trailingSlashChangesNothing()
     if (m_arguments.isEmpty())
         QSKIP("needs the walk of the previous test");
     FakeConverter converter;
-    RecordingWalkView view;
+    FakeWalkView view;
     view.imageFolder = QFileInfo(m_arguments.first().at(5)).path();
     qint64 fileCount = 0;
     const PermissionsEnforced enforced;
-    FolderWalk(view, converter, noCancel)
+    FolderWalk(view, converter, view.cancel)
         .FindFilesAPI(Corpus::names() + QLatin1Char('/'), QStringLiteral("*.pdf"), fileCount);
     QCOMPARE(view.rows, m_rows);
     QCOMPARE(converter.calls, m_arguments);

@@ -4,12 +4,12 @@
 
 #include "Corpus.h"
 #include "FolderSnapshot.h"
-#include "Leafmark.h"
 #include "MessageBox.h"
 #include "PrivateMounts.h"
 #include "ProcessList.h"
 #include "RecordingConverter.h"
 #include "TestFiles.h"
+#include "WindowFixture.h"
 #include "run/WorkerConverter.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
@@ -20,13 +20,9 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QImage>
-#include <QLabel>
-#include <QLineEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTableWidget>
 #include <QTimer>
 
 #include <atomic>
@@ -42,12 +38,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QByteArray earlierThumbnail = "the thumbnail of an earlier run";
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
 
 QString workerArgument(pid_t worker)
 {
@@ -83,44 +73,26 @@ QStringList filesBelow(const QString &folder)
 
 Q_DECLARE_METATYPE(Change)
 
-class TestMidRunFaults : public QObject
+class TestMidRunFaults : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<WorkerConverter> m_worker;
     std::unique_ptr<RecordingConverter> m_converter;
-    std::unique_ptr<Leafmark> m_window;
 
     QString pdfs() const { return m_dir->path() + QStringLiteral("/pdfs"); }
     QString thumbs() const { return m_dir->path() + QStringLiteral("/thumbs"); }
-    QPushButton *convert() const
-    {
-        return m_window->findChild<QPushButton *>(QStringLiteral("Convert"));
-    }
-    QString status() const
-    {
-        return m_window->findChild<QLabel *>(QStringLiteral("lblError"))->text();
-    }
-    QTableWidget *results() const
-    {
-        return m_window->findChild<QTableWidget *>(QStringLiteral("lstResult"));
-    }
 
     // The worker starts with the window, so that a fault hook set now holds.
     void openWindow()
     {
         m_worker = std::make_unique<WorkerConverter>(QStringLiteral(LEAFMARK_WORKER_PATH));
         m_converter = std::make_unique<RecordingConverter>(*m_worker);
-        m_window = std::make_unique<Leafmark>(*m_converter, *m_worker);
-        QVERIFY(m_window->load());
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        m_window->findChild<QLineEdit *>(QStringLiteral("txtPDFfolder"))->setText(pdfs());
-        m_window->findChild<QLineEdit *>(QStringLiteral("txtImageFolder"))->setText(thumbs());
-        m_window->findChild<QLineEdit *>(QStringLiteral("txtWidth"))->setText(QStringLiteral("88"));
+        WindowFixture::openWindow(*m_converter, *m_worker);
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
     }
-    void run() { QTest::mouseClick(convert(), Qt::LeftButton); }
 
     // The run reached its end: outcome shown, window unlocked.
     void verifyEndedClearly(int files)
@@ -128,10 +100,10 @@ class TestMidRunFaults : public QObject
         for (const RecordingConverter::Call &call : std::as_const(m_converter->calls))
             qInfo("%s: %s", qPrintable(QFileInfo(call.input()).fileName()),
                   call.result.succeeded() ? "thumbnail" : qPrintable(call.result.failureReason));
-        QCOMPARE(status(), QStringLiteral("Done. %1 PDF files found...").arg(files));
+        QCOMPARE(status()->text(), QStringLiteral("Done. %1 PDF files found...").arg(files));
         QVERIFY(convert()->isEnabled());
         QCOMPARE(convert()->text(), QStringLiteral("Create thumbnails"));
-        QVERIFY(m_window->findChild<QLineEdit *>(QStringLiteral("txtPDFfolder"))->isEnabled());
+        QVERIFY(box("txtPDFfolder")->isEnabled());
         QCOMPARE(results()->rowCount(), m_converter->calls.size());
         QVERIFY(MessageBox::takeRecorded().isEmpty());
     }
@@ -149,7 +121,6 @@ class TestMidRunFaults : public QObject
     }
 
 private slots:
-    void initTestCase() { MessageBox::recordInsteadOfShowing(true); }
     void init()
     {
         QFile::remove(SettingsFilePath());
@@ -209,7 +180,7 @@ void TestMidRunFaults::workerKilledDuringAConversion()
     });
     QElapsedTimer clock;
     clock.start();
-    run();
+    clickConvert();
     stop = true;
     killer.join();
 
@@ -220,7 +191,7 @@ void TestMidRunFaults::workerKilledDuringAConversion()
              QStringLiteral("the converter stopped unexpectedly"));
     QVERIFY2(m_converter->calls.first().milliseconds < 20000,
              qPrintable(QString::number(m_converter->calls.first().milliseconds)));
-    QCOMPARE(contentOf(thumbs() + QStringLiteral("/slow.png")), earlierThumbnail);
+    QCOMPARE(readWhole(thumbs() + QStringLiteral("/slow.png")), earlierThumbnail);
     QCOMPARE(QDir(thumbs()).entryList(QDir::Files | QDir::Hidden),
              QStringList({"a.png", "b.png", "slow.png"}));
     // Its Ghostscript and its temporary folder went with it.
@@ -300,7 +271,7 @@ void TestMidRunFaults::workerKilledWhilePlacingAThumbnail()
             }
         }
     });
-    run();
+    clickConvert();
     stop = true;
     killer.join();
     ::close(events);
@@ -328,11 +299,11 @@ void TestMidRunFaults::workerCrashesOnAFile()
     qputenv("LEAFMARK_WORKER_FAULT", "crash:crash-here");
     openWindow();
     qunsetenv("LEAFMARK_WORKER_FAULT");
-    run();
+    clickConvert();
 
     verifyEndedClearly(3);
     QCOMPARE(marks(), QStringLiteral("rgg"));
-    QCOMPARE(contentOf(thumbs() + QStringLiteral("/crash-here.png")), earlierThumbnail);
+    QCOMPARE(readWhole(thumbs() + QStringLiteral("/crash-here.png")), earlierThumbnail);
 }
 
 void TestMidRunFaults::outputFolderDeleted()
@@ -343,7 +314,7 @@ void TestMidRunFaults::outputFolderDeleted()
         if (m_converter->calls.size() == 1)
             QDir(thumbs()).removeRecursively();
     };
-    run();
+    clickConvert();
 
     verifyEndedClearly(3);
     QCOMPARE(marks(), QStringLiteral("grr"));
@@ -374,7 +345,7 @@ void TestMidRunFaults::outputFolderMadeReadOnly()
                               ? QString()
                               : QStringLiteral("chmod failed"));
     };
-    run();
+    clickConvert();
     if (root)
         PrivateMounts::unmount(thumbs());
     else
@@ -384,7 +355,7 @@ void TestMidRunFaults::outputFolderMadeReadOnly()
     verifyEndedClearly(3);
     QCOMPARE(marks(), QStringLiteral("grr"));
     QCOMPARE(snapshotOf(thumbs()), written);
-    QCOMPARE(contentOf(thumbs() + QStringLiteral("/a.png")), earlierThumbnail);
+    QCOMPARE(readWhole(thumbs() + QStringLiteral("/a.png")), earlierThumbnail);
 }
 
 void TestMidRunFaults::pdfFolderRemoved()
@@ -395,7 +366,7 @@ void TestMidRunFaults::pdfFolderRemoved()
         if (m_converter->calls.size() == 1)
             QDir(pdfs()).removeRecursively();
     };
-    run();
+    clickConvert();
 
     // Entries already listed may still come; none can be read any more.
     QVERIFY(!m_converter->calls.isEmpty());
@@ -418,11 +389,10 @@ void TestMidRunFaults::outputDiskFull()
         WorkerConverter worker(QStringLiteral(LEAFMARK_WORKER_PATH));
         QCOMPARE(worker.start(), QString());
         QVERIFY(worker
-                    .Convert({"-thumbnail", "88x", "-alpha", "Remove",
-                              m_dir->path() + QStringLiteral("/earlier.pdf[0]"),
-                              thumbs() + QStringLiteral("/a.png")})
+                    .Convert(thumbnailArguments(m_dir->path() + QStringLiteral("/earlier.pdf"),
+                                                thumbs() + QStringLiteral("/a.png")))
                     .succeeded());
-        earlier = contentOf(thumbs() + QStringLiteral("/a.png"));
+        earlier = readWhole(thumbs() + QStringLiteral("/a.png"));
         QCOMPARE(sniffFormat(thumbs() + QStringLiteral("/a.png")), QStringLiteral("PNG"));
     }
     QFile filler(thumbs() + QStringLiteral("/filler"));
@@ -434,14 +404,14 @@ void TestMidRunFaults::outputDiskFull()
     const FolderSnapshot full = snapshotOf(thumbs());
 
     openWindow();
-    run();
+    clickConvert();
 
     verifyEndedClearly(2);
     QCOMPARE(marks(), QStringLiteral("rr"));
     for (const RecordingConverter::Call &call : std::as_const(m_converter->calls))
         QVERIFY2(call.result.failureReason.contains(QLatin1String("No space left")),
                  qPrintable(call.result.failureReason));
-    QCOMPARE(contentOf(thumbs() + QStringLiteral("/a.png")), earlier);
+    QCOMPARE(readWhole(thumbs() + QStringLiteral("/a.png")), earlier);
     QCOMPARE(snapshotOf(thumbs()), full);
 }
 
@@ -538,9 +508,9 @@ void TestMidRunFaults::theRunLooksSequential()
         if (m_converter->calls.size() == 1 && change == Change::FormatChosen)
             CurrentFormat = QStringLiteral("jpg");
         if (m_converter->calls.size() == 2 && change == Change::Cancelled)
-            QTimer::singleShot(0, convert(), [this] { run(); });
+            QTimer::singleShot(0, convert(), [this] { clickConvert(); });
     };
-    run();
+    clickConvert();
 
     verifyEndedClearly(int(marks.size()));
     QCOMPARE(this->marks(), marks);

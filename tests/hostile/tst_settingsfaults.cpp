@@ -4,20 +4,17 @@
 
 #include "FakeConverter.h"
 #include "FolderSnapshot.h"
-#include "Leafmark.h"
 #include "MessageBox.h"
 #include "PrivateMounts.h"
+#include "RecordingDecoder.h"
 #include "TestFiles.h"
-#include "run/ImageDecoder.h"
+#include "WindowFixture.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,21 +24,9 @@
 
 namespace {
 
-class NoDecoder : public ImageDecoder
-{
-public:
-    DecodedImage decodeImage(const QString &) override { return {}; }
-};
-
 const QByteArray earlierSettings =
     "[config]\nPDFfolder=/earlier/pdfs\nImageFolder=/earlier/thumbs\n"
     "ThumbHeight=\nThumbWidth=120\nImageFormat=gif\n";
-
-QByteArray contentOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 QString programFolder()
 {
@@ -80,19 +65,14 @@ bool keptEveryOtherLine(const QByteArray &before, const QByteArray &after)
 
 } // namespace
 
-class TestSettingsFaults : public QObject
+class TestSettingsFaults : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
     FakeConverter m_converter;
-    NoDecoder m_decoder;
+    RecordingDecoder m_decoder;
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<Leafmark> m_window;
 
-    QLineEdit *box(const char *name) const
-    {
-        return m_window->findChild<QLineEdit *>(QLatin1String(name));
-    }
     QString pdfs() const { return m_dir->path() + QStringLiteral("/pdfs"); }
     QString thumbs() const { return m_dir->path() + QStringLiteral("/thumbs"); }
 
@@ -100,38 +80,31 @@ class TestSettingsFaults : public QObject
     // window took to load.
     qint64 startAndRun()
     {
-        m_window = std::make_unique<Leafmark>(m_converter, m_decoder);
+        openWindow(m_converter, m_decoder);
         QElapsedTimer clock;
         clock.start();
         if (!m_window->load())
             return -1;
         const qint64 loadMs = clock.elapsed();
         m_window->show();
-        box("txtPDFfolder")->setText(pdfs());
-        box("txtImageFolder")->setText(thumbs());
-        box("txtWidth")->setText(QStringLiteral("88"));
-        box("txtHeight")->setText(QStringLiteral("125"));
-        auto *convert = m_window->findChild<QPushButton *>(QStringLiteral("Convert"));
-        QTest::mouseClick(convert, Qt::LeftButton);
+        fillInputs(pdfs(), thumbs(), QStringLiteral("88"), QStringLiteral("125"));
+        clickConvert();
         return loadMs;
     }
     void verifyRunEnded()
     {
-        QCOMPARE(m_window->findChild<QLabel *>(QStringLiteral("lblError"))->text(),
-                 QStringLiteral("Done. 2 PDF files found..."));
-        auto *convert = m_window->findChild<QPushButton *>(QStringLiteral("Convert"));
-        QVERIFY(convert->isEnabled());
-        QCOMPARE(convert->text(), QStringLiteral("Create thumbnails"));
+        QCOMPARE(status()->text(), QStringLiteral("Done. 2 PDF files found..."));
+        QVERIFY(convert()->isEnabled());
+        QCOMPARE(convert()->text(), QStringLiteral("Create thumbnails"));
         QVERIFY(MessageBox::takeRecorded().isEmpty());
     }
     void verifyRunSaved()
     {
-        QCOMPARE(ReadSetting(QStringLiteral("config"), QStringLiteral("PDFfolder")), pdfs());
-        QCOMPARE(ReadSetting(QStringLiteral("config"), QStringLiteral("ImageFolder")), thumbs());
-        QCOMPARE(ReadSetting(QStringLiteral("config"), QStringLiteral("ThumbHeight")),
-                 QStringLiteral("125"));
-        QCOMPARE(ReadSetting(QStringLiteral("config"), QStringLiteral("ThumbWidth")),
-                 QStringLiteral("88"));
+        const QString section = QStringLiteral("config");
+        QCOMPARE(ReadSetting(section, QStringLiteral("PDFfolder")), pdfs());
+        QCOMPARE(ReadSetting(section, QStringLiteral("ImageFolder")), thumbs());
+        QCOMPARE(ReadSetting(section, QStringLiteral("ThumbHeight")), QStringLiteral("125"));
+        QCOMPARE(ReadSetting(section, QStringLiteral("ThumbWidth")), QStringLiteral("88"));
     }
     void removeSettings()
     {
@@ -142,7 +115,6 @@ class TestSettingsFaults : public QObject
     }
 
 private slots:
-    void initTestCase() { MessageBox::recordInsteadOfShowing(true); }
     void init()
     {
         removeSettings();
@@ -186,7 +158,7 @@ void TestSettingsFaults::readOnlyFile()
     QCOMPARE(box("txtImageFolder")->text(), thumbs());
 
     QCOMPARE(snapshotOf(programFolder()), before);
-    QCOMPARE(contentOf(SettingsFilePath()), earlierSettings);
+    QCOMPARE(readWhole(SettingsFilePath()), earlierSettings);
 }
 
 void TestSettingsFaults::folderInItsPlace()
@@ -216,7 +188,7 @@ void TestSettingsFaults::binaryGarbage()
     verifyRunEnded();
 
     verifyRunSaved();
-    QVERIFY(keptEveryOtherLine(garbage, contentOf(SettingsFilePath())));
+    QVERIFY(keptEveryOtherLine(garbage, readWhole(SettingsFilePath())));
 }
 
 // A value far beyond any box's length, and a line of junk as long.
@@ -234,7 +206,7 @@ void TestSettingsFaults::tenMegabyteLines()
     verifyRunEnded();
 
     verifyRunSaved();
-    const QByteArray after = contentOf(SettingsFilePath());
+    const QByteArray after = readWhole(SettingsFilePath());
     QVERIFY(after.contains("\n" + junk + "\n"));
     QVERIFY(keptEveryOtherLine(content, after));
 }
@@ -275,9 +247,9 @@ void TestSettingsFaults::fullDisk()
     verifyRunEnded();
 
     qInfo("the settings file after the run: %s",
-          contentOf(SettingsFilePath()).toPercentEncoding("[]=/").constData());
+          readWhole(SettingsFilePath()).toPercentEncoding("[]=/").constData());
     QCOMPARE(snapshotOf(programFolder()).keys(), before.keys());
-    QCOMPARE(contentOf(SettingsFilePath()), earlierSettings);
+    QCOMPARE(readWhole(SettingsFilePath()), earlierSettings);
 }
 
 int main(int argc, char *argv[])

@@ -1,7 +1,7 @@
 #include "FakeConverter.h"
+#include "FakeWalkView.h"
 #include "TestFiles.h"
 #include "run/FolderWalk.h"
-#include "run/WalkView.h"
 #include "settings/FormatTable.h"
 
 #include <QDir>
@@ -11,44 +11,6 @@
 #include <QTest>
 
 namespace {
-
-// Keeps a log of what the walk did to the window, in order.
-class FakeWalkView : public WalkView
-{
-public:
-    QString imageFolder = QStringLiteral("/out");
-    QString width = QStringLiteral("88");
-    QString height;
-    QString format = QStringLiteral("png");
-    bool cancel = false;
-    QStringList log;
-    QStringList rows;
-    QList<bool> marks;
-    QStringList reasons;
-
-    QString imageFolderText() const override { return imageFolder; }
-    QString widthText() const override { return width; }
-    QString heightText() const override { return height; }
-    QString currentFormat() const override { return format; }
-    void appendResultRow(qint64 position, const QString &text) override
-    {
-        QCOMPARE_EQ(position, rows.size() + 1);
-        rows.append(text);
-        log.append(QStringLiteral("append ") + text);
-    }
-    void selectAndRevealRow(qint64 position) override
-    {
-        log.append(QStringLiteral("select %1").arg(position));
-    }
-    void markResultRow(qint64 position, bool succeeded, const QString &reason) override
-    {
-        QCOMPARE_EQ(position, marks.size() + 1);
-        marks.append(succeeded);
-        reasons.append(reason);
-        log.append(QStringLiteral("mark %1 %2").arg(position).arg(succeeded ? "ok" : "failed"));
-    }
-    void yieldPoint() override { log.append(QStringLiteral("yield")); }
-};
 
 // The order in which the file system lists a folder's entries.
 QStringList listingOrder(const QString &folder, QDir::Filters filters)

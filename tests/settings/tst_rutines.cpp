@@ -60,11 +60,7 @@ class TestRutines : public QObject
     Q_OBJECT
 
 private:
-    static QByteArray fileContent()
-    {
-        QFile file(SettingsFilePath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    static QByteArray fileContent() { return readWhole(SettingsFilePath()); }
     static void setFileContent(const QByteArray &content)
     {
         QFile file(SettingsFilePath());

@@ -84,3 +84,16 @@ bool writeBytes(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size();
 }
+
+QByteArray readWhole(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList thumbnailArguments(const QString &pdf, const QString &output, const QString &geometry)
+{
+    return {QStringLiteral("-thumbnail"), geometry,
+            QStringLiteral("-alpha"),     QStringLiteral("Remove"),
+            pdf + QStringLiteral("[0]"),  output};
+}

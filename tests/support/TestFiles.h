@@ -18,3 +18,10 @@ QString sniffFormat(const QString &path);
 
 // Writes the bytes as the whole content of the file.
 bool writeBytes(const QString &path, const QByteArray &bytes);
+
+// The whole content of the file; empty when it cannot be read.
+QByteArray readWhole(const QString &path);
+
+// The six arguments the walk hands the converter for page 1 of a PDF.
+QStringList thumbnailArguments(const QString &pdf, const QString &output,
+                               const QString &geometry = QStringLiteral("88x"));

@@ -1,29 +1,20 @@
 #include "FakeConverter.h"
-#include "Leafmark.h"
 #include "MessageBox.h"
+#include "RecordingDecoder.h"
 #include "TestFiles.h"
-#include "run/ImageDecoder.h"
+#include "WindowFixture.h"
 #include "settings/rutines.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDesktopServices>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
 namespace {
-
-class NoDecoder : public ImageDecoder
-{
-public:
-    DecodedImage decodeImage(const QString &) override { return {}; }
-};
 
 const QString NotificationsName = QStringLiteral("org.freedesktop.Notifications");
 const QString NotificationsPath = QStringLiteral("/org/freedesktop/Notifications");
@@ -85,14 +76,13 @@ private:
     QDBusConnection m_bus;
 };
 
-class TestDesktopProgress : public QObject
+class TestDesktopProgress : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
     FakeConverter m_converter;
-    NoDecoder m_decoder;
+    RecordingDecoder m_decoder;
     std::unique_ptr<DesktopListener> m_listener;
-    std::unique_ptr<Leafmark> m_window;
     QTemporaryDir m_dir;
     QList<QUrl> m_opened;
 
@@ -100,11 +90,9 @@ class TestDesktopProgress : public QObject
     QString thumbs() const { return m_dir.path() + "/thumbs"; }
     void run(const QString &pdfFolder)
     {
-        m_window->findChild<QLineEdit *>("txtPDFfolder")->setText(pdfFolder);
-        m_window->findChild<QLineEdit *>("txtImageFolder")->setText(thumbs());
-        QTest::mouseClick(m_window->findChild<QPushButton *>("Convert"), Qt::LeftButton);
+        fillInputs(pdfFolder, thumbs());
+        clickConvert();
     }
-    QString status() const { return m_window->findChild<QLabel *>("lblError")->text(); }
 
 public slots:
     void recordUrl(const QUrl &url) { m_opened.append(url); }
@@ -113,7 +101,6 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
-        MessageBox::recordInsteadOfShowing(true);
         QDesktopServices::setUrlHandler("file", this, "recordUrl");
         QVERIFY(fillTree(m_dir.path(), {"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/",
                                         "empty/"}));
@@ -124,10 +111,8 @@ private slots:
         QFile::remove(SettingsFilePath());
         m_opened.clear();
         m_listener = std::make_unique<DesktopListener>();
-        m_window = std::make_unique<Leafmark>(m_converter, m_decoder);
-        QVERIFY(m_window->load());
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        openWindow(m_converter, m_decoder);
+        loadAndShow();
     }
     void cleanup()
     {
@@ -194,11 +179,11 @@ private slots:
         m_window->desktopProgress().setLongRun(std::chrono::milliseconds(0));
         QApplication::setActiveWindow(nullptr);
         run(pdfs());
-        QCOMPARE(status(), QString("Done. 3 PDF files found..."));
+        QCOMPARE(status()->text(), QString("Done. 3 PDF files found..."));
         QTest::qWait(100);
         QCOMPARE(m_listener->notifications, QStringList());
         QVERIFY(MessageBox::takeRecorded().isEmpty());
-        QVERIFY(m_window->findChild<QPushButton *>("Convert")->isEnabled());
+        QVERIFY(convert()->isEnabled());
     }
 };
 

@@ -127,18 +127,19 @@ private slots:
         QTest::addColumn<int>("selected");
         QTest::addColumn<QString>("afterOpening");
         QTest::addColumn<QString>("afterAceptar");
-        QTest::newRow("nothing stored") << "" << 0 << "png"
-                                        << "png";
-        QTest::newRow("gif") << "gif" << 2 << "gif"
-                             << "gif";
-        QTest::newRow("GIF") << "GIF" << 2 << "GIF"
-                             << "gif";
-        QTest::newRow("jpeg") << "jpeg" << 0 << "jpe"
-                              << "png";
-        QTest::newRow("tiff") << "tiff" << 4 << "tif"
-                              << "tif";
-        QTest::newRow("xyz") << "xyz" << 0 << "xyz"
-                             << "png";
+        static const struct
+        {
+            const char *tag, *storedValue;
+            int selected;
+            const char *afterOpening, *afterAceptar;
+        } rows[] = {
+            {"nothing stored", "", 0, "png", "png"}, {"gif", "gif", 2, "gif", "gif"},
+            {"GIF", "GIF", 2, "GIF", "gif"},         {"jpeg", "jpeg", 0, "jpe", "png"},
+            {"tiff", "tiff", 4, "tif", "tif"},       {"xyz", "xyz", 0, "xyz", "png"},
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row.tag) << QString(row.storedValue) << row.selected
+                                   << QString(row.afterOpening) << QString(row.afterAceptar);
     }
     void optionsOpeningAndClosingRules()
     {
@@ -310,8 +311,7 @@ private slots:
         const QString pdf = folder.path() + "/document.pdf";
         QVERIFY(writePdf(pdf));
         const QString thumbnail = folder.path() + "/document." + extension;
-        const ConversionResult converted =
-            converter.Convert({"-thumbnail", "88x", "-alpha", "Remove", pdf + "[0]", thumbnail});
+        const ConversionResult converted = converter.Convert(thumbnailArguments(pdf, thumbnail));
         if (!converted.succeeded())
             QSKIP(qPrintable("not written: " + converted.failureReason));
 

@@ -1,10 +1,10 @@
 #include "Appearance.h"
 #include "FakeConverter.h"
-#include "Leafmark.h"
 #include "MessageBox.h"
 #include "MouseActions.h"
+#include "RecordingDecoder.h"
 #include "TestFiles.h"
-#include "run/ImageDecoder.h"
+#include "WindowFixture.h"
 #include "settings/FormatTable.h"
 #include "frmOptions.h"
 #include "settings/rutines.h"
@@ -18,36 +18,20 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMimeData>
 #include <QMenuBar>
 #include <QProcess>
-#include <QPushButton>
 #include <QScopeGuard>
 #include <QStyleHints>
 #include <QComboBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
-#include <QTableWidget>
 #include <QThread>
 
 #include <memory>
 
 namespace {
-
-// Fails every decode, keeping the paths it was asked for.
-class RecordingDecoder : public ImageDecoder
-{
-public:
-    QStringList paths;
-    DecodedImage decodeImage(const QString &path) override
-    {
-        paths.append(path);
-        return {};
-    }
-};
 
 // Acts on the next modal dialog once its event loop runs.
 void whenModalOpens(const std::function<void(QWidget *)> &action)
@@ -137,27 +121,14 @@ void whenMenuOpens(QStringList &texts, const QString &choice)
 
 } // namespace
 
-class TestLeafmark : public QObject
+class TestLeafmark : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
     FakeConverter m_converter;
     RecordingDecoder m_decoder;
-    std::unique_ptr<Leafmark> m_window;
     std::unique_ptr<QTemporaryDir> m_dir;
 
-    template <typename T = QWidget>
-    T *control(const char *name) const
-    {
-        T *widget = m_window->findChild<T *>(QLatin1String(name));
-        if (!widget)
-            qFatal("no control %s", name);
-        return widget;
-    }
-    QLineEdit *box(const char *name) const { return control<QLineEdit>(name); }
-    QPushButton *convert() const { return control<QPushButton>("Convert"); }
-    QLabel *status() const { return control<QLabel>("lblError"); }
-    QTableWidget *results() const { return control<QTableWidget>("lstResult"); }
     QColor statusColour() const { return status()->palette().color(QPalette::WindowText); }
     QString rowDescription(int row) const
     {
@@ -175,24 +146,8 @@ class TestLeafmark : public QObject
         return texts;
     }
 
-    void loadAndShow()
-    {
-        QVERIFY(m_window->load());
-        m_window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
-        QApplication::setActiveWindow(m_window.get());
-    }
-    void fillInputs(const QString &pdfFolder, const QString &imageFolder,
-                    const QString &width = "88", const QString &height = "")
-    {
-        box("txtPDFfolder")->setText(pdfFolder);
-        box("txtImageFolder")->setText(imageFolder);
-        box("txtWidth")->setText(width);
-        box("txtHeight")->setText(height);
-    }
     QString pdfs() const { return m_dir->path() + "/pdfs"; }
     QString thumbs() const { return m_dir->path() + "/thumbs"; }
-    void clickConvert() { QTest::mouseClick(convert(), Qt::LeftButton); }
     // A click or close as the user makes it: queued, handled at the next yield point.
     void postConvertClick() { QMetaObject::invokeMethod(convert(), "click", Qt::QueuedConnection); }
     void postClose() { QMetaObject::invokeMethod(m_window.get(), "close", Qt::QueuedConnection); }
@@ -222,7 +177,6 @@ public slots:
 private slots:
     void initTestCase()
     {
-        MessageBox::recordInsteadOfShowing(true);
         QDesktopServices::setUrlHandler("file", this, "recordUrl");
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler("file"); }
@@ -236,7 +190,7 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(fillTree(m_dir->path(), {"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/",
                                          "nothing/notes.txt"}));
-        m_window = std::make_unique<Leafmark>(m_converter, m_decoder);
+        openWindow(m_converter, m_decoder);
     }
     void cleanup()
     {
@@ -459,18 +413,14 @@ private slots:
         loadAndShow();
         fillInputs(pdfs(), thumbs());
         clickConvert();
-        const QByteArray saved = [] {
-            QFile file(SettingsFilePath());
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        }();
+        const QByteArray saved = readWhole(SettingsFilePath());
+        QVERIFY(!saved.isEmpty());
         fillInputs(m_dir->path() + "/nothing", m_dir->path());
         clickConvert();
         QCOMPARE(status()->text(), QString("Sorry, no PDF files found..."));
         QCOMPARE(statusColour(), red());
         QCOMPARE(m_window->runController().LastImageFolder(), thumbs());
-        QFile file(SettingsFilePath());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), saved);
+        QCOMPARE(readWhole(SettingsFilePath()), saved);
         verifyIdle();
     }
 
@@ -806,7 +756,7 @@ private slots:
         const QPalette desktop = QApplication::palette();
         if (dark)
             QApplication::setPalette(darkPalette());
-        m_window = std::make_unique<Leafmark>(m_converter, m_decoder);
+        openWindow(m_converter, m_decoder);
         loadAndShow();
         fillInputs(QString(), QString());
         clickConvert();

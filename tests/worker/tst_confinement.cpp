@@ -2,8 +2,7 @@
 // over Ghostscript would try is refused, ImageMagick's coders with side effects
 // are not used, and the worker reports what holds.
 
-#include "TestFiles.h"
-#include "run/WorkerConverter.h"
+#include "WorkerFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +13,6 @@
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 #include <QUuid>
@@ -24,12 +22,6 @@
 #include <unistd.h>
 
 namespace {
-
-QStringList convertArguments(const QString &pdf, const QString &output)
-{
-    return {QStringLiteral("-thumbnail"), QStringLiteral("88x"),       QStringLiteral("-alpha"),
-            QStringLiteral("Remove"),     pdf + QStringLiteral("[0]"), output};
-}
 
 int landlockVersion()
 {
@@ -84,7 +76,7 @@ bool userNamespacesOffered()
 
 } // namespace
 
-class ConfinementTest : public QObject
+class ConfinementTest : public QObject, protected WorkerFixture
 {
     Q_OBJECT
 
@@ -100,11 +92,8 @@ private slots:
     void runsInNamespacesOfItsOwn();
 
 private:
-    QString freshFolder();
     bool displayWasContacted();
 
-    QTemporaryDir m_root;
-    int m_folderCount = 0;
     // A display of our own, so that a coder that opens a window or a probe
     // that goes for the X server would be seen knocking.
     QLocalServer m_display;
@@ -126,12 +115,6 @@ void ConfinementTest::initTestCase()
 void ConfinementTest::cleanupTestCase()
 {
     m_display.close();
-}
-
-QString ConfinementTest::freshFolder()
-{
-    const QString folder = m_root.filePath(QString::number(++m_folderCount));
-    return QDir().mkpath(folder) ? folder : QString();
 }
 
 // Takes what came, so that the next case starts afresh.
@@ -185,7 +168,7 @@ void ConfinementTest::escapesFromAConversion()
     qunsetenv("LEAFMARK_WORKER_CONFINEMENT");
     QCOMPARE(startProblem, QString());
     const QString thumbnail = output + QLatin1Char('/') + marker + QStringLiteral(".png");
-    const ConversionResult result = converter.Convert(convertArguments(pdf, thumbnail));
+    const ConversionResult result = converter.Convert(thumbnailArguments(pdf, thumbnail));
 
     if (!confined) {
         for (const QString &target : folders)
@@ -242,7 +225,7 @@ void ConfinementTest::formatsWithSideEffects()
     WorkerConverter converter{QStringLiteral(LEAFMARK_WORKER_PATH)};
     QCOMPARE(converter.start(), QString());
 
-    const ConversionResult result = converter.Convert(convertArguments(pdf, thumbnail));
+    const ConversionResult result = converter.Convert(thumbnailArguments(pdf, thumbnail));
 
     if (written) {
         QVERIFY2(result.succeeded(), qPrintable(result.failureReason));

@@ -1,0 +1,39 @@
+#include "WindowFixture.h"
+
+#include <QApplication>
+#include <QTest>
+
+WindowFixture::WindowFixture()
+{
+    MessageBox::recordInsteadOfShowing(true);
+}
+
+void WindowFixture::openWindow(Converter &converter, ImageDecoder &decoder)
+{
+    // The earlier window goes before the next is made, as when the program
+    // is closed and started again.
+    m_window.reset();
+    m_window = std::make_unique<Leafmark>(converter, decoder);
+}
+
+void WindowFixture::loadAndShow()
+{
+    QVERIFY(m_window->load());
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QApplication::setActiveWindow(m_window.get());
+}
+
+void WindowFixture::fillInputs(const QString &pdfFolder, const QString &imageFolder,
+                               const QString &width, const QString &height)
+{
+    box("txtPDFfolder")->setText(pdfFolder);
+    box("txtImageFolder")->setText(imageFolder);
+    box("txtWidth")->setText(width);
+    box("txtHeight")->setText(height);
+}
+
+void WindowFixture::clickConvert()
+{
+    QTest::mouseClick(convert(), Qt::LeftButton);
+}

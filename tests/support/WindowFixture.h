@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Leafmark.h"
+#include "MessageBox.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+
+#include <memory>
+
+class Converter;
+class ImageDecoder;
+
+// The main window as the tests drive it: its controls by their names, its
+// four input boxes and its run button. A test class inherits it beside
+// QObject and opens the window with the converter and decoder it needs.
+// Message boxes are recorded, never shown (MessageBox::takeRecorded), so
+// that none can block a test.
+class WindowFixture
+{
+protected:
+    WindowFixture();
+
+    std::unique_ptr<Leafmark> m_window;
+
+    void openWindow(Converter &converter, ImageDecoder &decoder);
+    // Loads the settings, shows the window and makes it the active one, as a
+    // user starting the program finds it.
+    void loadAndShow();
+
+    template <typename T = QWidget> T *control(const char *name) const
+    {
+        T *widget = m_window->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no control %s", name);
+        return widget;
+    }
+    QLineEdit *box(const char *name) const { return control<QLineEdit>(name); }
+    QPushButton *convert() const { return control<QPushButton>("Convert"); }
+    QLabel *status() const { return control<QLabel>("lblError"); }
+    QTableWidget *results() const { return control<QTableWidget>("lstResult"); }
+
+    void fillInputs(const QString &pdfFolder, const QString &imageFolder,
+                    const QString &width = QStringLiteral("88"), const QString &height = {});
+    void clickConvert();
+};
