@@ -8,9 +8,9 @@ class QWidget;
 
 // People double-click buttons out of habit: on a button that starts and stops
 // a run, the second press of a double click would undo the first. This guard
-// swallows it, and so any press that follows the one before it within the
-// double-click interval, which the platform does not call a double click once
-// the mouse has moved on a little.
+// swallows it, and likewise any press within the double-click interval of the
+// one before it: the platform no longer calls that a double click once the
+// mouse has moved a few pixels.
 class DoubleClickGuard : public QObject
 {
 public:
