@@ -4,6 +4,7 @@
 // ThumbnailConversion and its ImageMagick start-up and policy), then through
 // the placement the window's process does with a finished thumbnail.
 #include "Worker.h"
+#include "run/CheckedFile.h"
 #include "run/FilePlacement.h"
 
 #include <QDir>
@@ -13,11 +14,13 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <optional>
 
 namespace {
@@ -39,24 +42,17 @@ QStringList thumbnailArguments(const QString &pdf, const QString &thumbs, const 
             QStringLiteral("Remove"),     pdf + QStringLiteral("[0]"), thumb};
 }
 
-// What the window's process does with a reply: take the thumbnail out of the
-// worker's folder, check its signature and put it in place. "" when it is there.
-QString place(const WorkerProtocol::Reply &reply, const ConversionJob &job, const QString &held)
-{
-    if (!reply.failure.isEmpty() || reply.text.isEmpty())
-        return reply.failure.isEmpty() ? QStringLiteral("no description") : reply.failure;
-    if (::rename(QFile::encodeName(reply.resultFile).constData(),
-                 QFile::encodeName(held).constData()) != 0)
-        return QStringLiteral("could not take the thumbnail");
-    const QString problem = placeThumbnail(job, held);
-    QFile::remove(held);
-    return problem;
-}
-
+// What the window's process does with a request and its reply: open the PDF
+// for the worker, copy the thumbnail out of the worker's folder, check its
+// signature and put it in place. "" when it is there.
 class BareLoop
 {
 public:
-    BareLoop(const QString &scratch, const QString &held) : m_worker(scratch, {}), m_held(held) {}
+    explicit BareLoop(const QString &scratch)
+        : m_worker(scratch, {}),
+          m_scratch(::open(QFile::encodeName(scratch).constData(), O_PATH | O_DIRECTORY))
+    {
+    }
 
     QString convert(const QStringList &arguments)
     {
@@ -66,13 +62,24 @@ public:
         WorkerProtocol::Request request;
         request.type = WorkerProtocol::RequestType::Convert;
         request.job = *job;
-        const QString held = m_held + QStringLiteral("/held.") + job->outputExtension();
-        return place(m_worker.answer(request), *job, held);
+        QString problem;
+        request.file = CheckedFile::openRegular(job->input, std::numeric_limits<qint64>::max(),
+                                                &problem);
+        if (!request.file.isValid())
+            return problem;
+        const WorkerProtocol::Reply reply = m_worker.answer(request);
+        if (!reply.failure.isEmpty() || reply.text.isEmpty())
+            return reply.failure.isEmpty() ? QStringLiteral("no description") : reply.failure;
+        const UniqueFd held = CheckedFile::copyOfWorkerFile(
+            m_scratch.get(), WorkerProtocol::resultName, CheckedFile::maxImageSize, &problem);
+        if (!held.isValid())
+            return problem;
+        return placeThumbnail(*job, held.get());
     }
 
 private:
     Worker m_worker;
-    QString m_held;
+    UniqueFd m_scratch;
 };
 
 // This process and the Ghostscript processes it has waited for.
@@ -110,8 +117,7 @@ int main(int argc, char *argv[])
     QFile times(prefix + QStringLiteral(".files.tsv"));
     QFile summary(prefix + QStringLiteral(".summary"));
     QTemporaryDir scratch(QDir::tempPath() + QStringLiteral("/leafmark-bench-XXXXXX"));
-    QTemporaryDir held(QDir::tempPath() + QStringLiteral("/leafmark-bench-XXXXXX"));
-    if (pdfs.isEmpty() || !scratch.isValid() || !held.isValid() ||
+    if (pdfs.isEmpty() || !scratch.isValid() ||
         !times.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         !summary.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         std::fprintf(stderr, "leafmark-bench-magick: no PDF list, or cannot write the results\n");
@@ -122,7 +128,7 @@ int main(int argc, char *argv[])
     ::setenv("MAGICK_TEMPORARY_PATH", QFile::encodeName(scratch.path()).constData(), 1);
     ::setenv("TMPDIR", QFile::encodeName(scratch.path()).constData(), 1);
 
-    BareLoop loop(scratch.path(), held.path());
+    BareLoop loop(scratch.path());
     for (const QString &pdf : warmup)
         loop.convert(thumbnailArguments(pdf, thumbs, width));
 

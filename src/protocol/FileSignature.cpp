@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <unistd.h>
+
 #include <utility>
 
 namespace FileSignature {
@@ -61,6 +63,16 @@ QString formatOfFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     return formatOfHead(file.read(headSize));
+}
+
+QString formatOfDescriptor(int fd)
+{
+    QByteArray head(headSize, Qt::Uninitialized);
+    const ssize_t got = ::pread(fd, head.data(), head.size(), 0);
+    if (got < 0)
+        return QString();
+    head.truncate(got);
+    return formatOfHead(head);
 }
 
 QString formatForExtension(const QString &extension)

@@ -8,6 +8,8 @@ namespace FileSignature {
 // "PNG", "JPEG", "GIF", "BMP", "TIFF", "EPS", "SVG", "MIFF", "PDF", or "" for
 // anything else and for a file that cannot be read.
 QString formatOfFile(const QString &path);
+// The same for the file open at fd, read from its start.
+QString formatOfDescriptor(int fd);
 
 // The format a thumbnail with this extension must hold, or "" for an extension
 // this program does not know.

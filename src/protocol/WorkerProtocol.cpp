@@ -53,9 +53,7 @@ QByteArray encodeRequest(const Request &request)
 QByteArray encodeReply(const Reply &reply)
 {
     return encodeWith([&](QDataStream &stream) {
-        stream << reply.text << reply.failure << reply.resultFile << reply.input.device
-               << reply.input.inode << reply.input.size << reply.input.modifiedNs << reply.width
-               << reply.height << reply.rgba;
+        stream << reply.text << reply.failure << reply.width << reply.height << reply.rgba;
     });
 }
 
@@ -82,9 +80,7 @@ std::optional<Request> decodeRequest(const QByteArray &message)
 std::optional<Reply> decodeReply(const QByteArray &message)
 {
     return decodeWith<Reply>(message, [](QDataStream &stream, Reply &value) {
-        stream >> value.text >> value.failure >> value.resultFile >> value.input.device >>
-            value.input.inode >> value.input.size >> value.input.modifiedNs >> value.width >>
-            value.height >> value.rgba;
+        stream >> value.text >> value.failure >> value.width >> value.height >> value.rgba;
     });
 }
 

@@ -1,16 +1,20 @@
 #pragma once
 
 #include "ConversionJob.h"
-#include "FileIdentity.h"
+#include "UniqueFd.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <optional>
 
-// What the window's process and the worker say to each other over the worker's
-// standard input and output: frames of a 4-byte big-endian length followed by a
-// QDataStream message. One request, then one reply, in turn.
+// What the window's process and the worker say to each other: requests over a
+// UNIX socket on the worker's standard input, each Convert and Decode with the
+// open file it is about attached, and replies over its standard output. Both
+// are frames of a 4-byte big-endian length followed by a QDataStream message.
+// One request, then one reply, in turn. A reply says only whether the request
+// worked and why not: a finished thumbnail is always under resultName in the
+// worker's scratch folder, which the window's process made and opens itself.
 namespace WorkerProtocol {
 
 enum class RequestType : quint8 {
@@ -23,8 +27,12 @@ struct Request
 {
     RequestType type = RequestType::Hello;
     ConversionJob job;
-    // Decode: the image to read.
+    // Decode: the image to read, for messages only.
     QString imagePath;
+    // Convert: the PDF; Decode: the image. Opened and checked by the window's
+    // process, the worker reads nothing else of the user's. Not encoded: it
+    // travels beside the message.
+    UniqueFd file;
 };
 
 struct Reply
@@ -34,10 +42,6 @@ struct Reply
     QString text;
     // Why the request failed, in words a user can act on; empty when it worked.
     QString failure;
-    // Convert: the finished thumbnail's name in the worker's private folder,
-    // and the input file as it was read.
-    QString resultFile;
-    FileIdentity input;
     // Decode: the image, RGBA with 8 bits a channel.
     qint32 width = 0;
     qint32 height = 0;
@@ -47,6 +51,9 @@ struct Reply
 // Large enough for the biggest image the worker decodes, small enough that a
 // corrupted length cannot make the reader allocate without bound.
 constexpr qint64 maxFrameSize = 256 * 1024 * 1024;
+
+// Where the worker leaves a finished thumbnail, in its scratch folder.
+inline constexpr char resultName[] = "thumbnail";
 
 // A reply that says only why the request failed.
 Reply failure(const QString &reason);

@@ -64,14 +64,15 @@ int writeAll(int fd, const char *data, ssize_t size)
 int copyContents(int from, int to)
 {
     char chunk[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(from, chunk, sizeof chunk);
+    for (off_t offset = 0;;) {
+        const ssize_t got = ::pread(from, chunk, sizeof chunk, offset);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             return got < 0 ? errno : 0;
         if (const int error = writeAll(to, chunk, got))
             return error;
+        offset += got;
     }
 }
 
@@ -147,7 +148,7 @@ mode_t umaskOfThisProcess()
 
 // Everything beside the target goes through a descriptor of its folder, so
 // that only the target's own path has to fit within the system's length limit.
-QString placeFile(const QString &source, const QString &target)
+QString placeFile(int source, const QString &target)
 {
     static const mode_t newFileMode = 0666 & ~umaskOfThisProcess();
     const QByteArray nativeTarget = QFile::encodeName(target);
@@ -157,9 +158,6 @@ QString placeFile(const QString &source, const QString &target)
                                                : nativeTarget.left(slash);
     const QByteArray name = nativeTarget.mid(slash + 1);
 
-    Descriptor input(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
-    if (input.get() < 0)
-        return errorText(errno);
     Descriptor folder(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() < 0)
         return errorText(errno);
@@ -174,7 +172,7 @@ QString placeFile(const QString &source, const QString &target)
 
     int error = ::fchmod(output.get(), modeFor(folder.get(), name, newFileMode)) == 0 ? 0 : errno;
     if (!error)
-        error = copyContents(input.get(), output.get());
+        error = copyContents(source, output.get());
     if (!error && ::fsync(output.get()) != 0)
         error = errno;
     if (!error && unnamed)
@@ -192,14 +190,14 @@ QString placeFile(const QString &source, const QString &target)
     return QString();
 }
 
-QString placeThumbnail(const ConversionJob &job, const QString &finishedFile)
+QString placeThumbnail(const ConversionJob &job, int finishedFile)
 {
     const QString outputFolder = job.output.left(job.output.lastIndexOf(QLatin1Char('/')));
     if (!outputFolder.isEmpty() && !QFileInfo(outputFolder).isDir())
         return QStringLiteral("could not write the thumbnail: the folder %1 does not exist")
             .arg(outputFolder);
     const QString expected = FileSignature::formatForExtension(job.outputExtension());
-    if (!expected.isEmpty() && FileSignature::formatOfFile(finishedFile) != expected)
+    if (!expected.isEmpty() && FileSignature::formatOfDescriptor(finishedFile) != expected)
         return QStringLiteral("the converter's thumbnail is not %1").arg(expected);
     if (const QString error = placeFile(finishedFile, job.output); !error.isEmpty())
         return QStringLiteral("could not write the thumbnail: %1").arg(error);

@@ -8,12 +8,14 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,29 +42,35 @@ std::vector<char *> pointersTo(std::vector<QByteArray> &strings)
     return pointers;
 }
 
-// A worker that died makes the write fail with EPIPE; the signal that comes
-// with it must not end the window's process.
-bool writeWithoutSigpipe(int fd, const QByteArray &bytes)
+// The file goes with the message's first bytes. A worker that died makes the
+// sending fail, without the signal that would end the window's process.
+bool sendWithFile(int socket, const QByteArray &bytes, int file)
 {
-    sigset_t pipeSignal;
-    sigset_t previous;
-    sigemptyset(&pipeSignal);
-    sigaddset(&pipeSignal, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
     qsizetype sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.constData() + sent, bytes.size() - sent);
+        iovec data = {const_cast<char *>(bytes.constData()) + sent, size_t(bytes.size() - sent)};
+        msghdr message = {};
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+        if (file >= 0) {
+            message.msg_control = control;
+            message.msg_controllen = sizeof control;
+            cmsghdr *header = CMSG_FIRSTHDR(&message);
+            header->cmsg_level = SOL_SOCKET;
+            header->cmsg_type = SCM_RIGHTS;
+            header->cmsg_len = CMSG_LEN(sizeof(int));
+            std::memcpy(CMSG_DATA(header), &file, sizeof file);
+        }
+        const ssize_t written = ::sendmsg(socket, &message, MSG_NOSIGNAL);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
-            break;
+            return false;
         sent += written;
+        file = -1;
     }
-    const timespec now = {0, 0};
-    while (sigtimedwait(&pipeSignal, nullptr, &now) > 0) {
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return sent == bytes.size();
+    return true;
 }
 
 // Reads what is there without waiting. False at the end of the stream.
@@ -251,10 +259,13 @@ QString WorkerConnection::launch()
         m_scratch.reset();
         return QStringLiteral("could not create a temporary folder for the worker: %1").arg(reason);
     }
+    m_scratchFolder.reset(::open(QFile::encodeName(m_scratch->path()).constData(),
+                                 O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     int requests[2];
     int replies[2];
     int errors[2];
-    if (::pipe2(requests, O_CLOEXEC) != 0 || ::pipe2(replies, O_CLOEXEC) != 0 ||
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, requests) != 0 ||
+        ::pipe2(replies, O_CLOEXEC) != 0 ||
         ::pipe2(errors, O_CLOEXEC) != 0) {
         m_scratch.reset();
         return QStringLiteral("could not start the worker: %1").arg(qt_error_string(errno));
@@ -300,7 +311,8 @@ void WorkerConnection::send(const WorkerProtocol::Request &request,
     m_busy = true;
     m_deadline = QDeadlineTimer(timeLimit);
     // A worker that is gone shows when its reply is collected.
-    writeWithoutSigpipe(m_requests, WorkerProtocol::frame(WorkerProtocol::encodeRequest(request)));
+    sendWithFile(m_requests, WorkerProtocol::frame(WorkerProtocol::encodeRequest(request)),
+                 request.file.get());
 }
 
 std::optional<WorkerProtocol::Reply> WorkerConnection::collect()
@@ -384,6 +396,7 @@ void WorkerConnection::kill()
     m_pid = 0;
     m_busy = false;
     closeDescriptors();
+    m_scratchFolder.reset();
     m_scratch.reset();
 }
 

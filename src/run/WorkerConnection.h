@@ -49,6 +49,9 @@ public:
 
     pid_t processId() const { return m_pid; }
     QString scratchPath() const;
+    // The worker's scratch folder, made by us and opened before the worker
+    // could do anything to its path.
+    int scratchDescriptor() const { return m_scratchFolder.get(); }
     int replyDescriptor() const { return m_replies; }
     int errorDescriptor() const { return m_errors; }
     void drainErrorOutput();
@@ -62,6 +65,7 @@ private:
     QString m_workerPath;
     std::vector<QByteArray> m_environment;
     std::unique_ptr<QTemporaryDir> m_scratch;
+    UniqueFd m_scratchFolder;
     pid_t m_pid = 0;
     int m_requests = -1;
     int m_replies = -1;

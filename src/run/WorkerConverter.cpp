@@ -1,20 +1,20 @@
 #include "WorkerConverter.h"
 
+#include "CheckedFile.h"
 #include "FilePlacement.h"
 #include "FileIdentity.h"
 #include "OrphanedScratch.h"
 #include "WorkerConnection.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
-#include <QTemporaryDir>
 
 #include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 extern char **environ;
@@ -71,16 +71,12 @@ struct WorkerConverter::Task
     State state = State::Waiting;
     // Set when the task was handed out before the walk reached its entry.
     bool ahead = false;
+    // The input as the worker got it: the file we opened for it.
     std::optional<FileIdentity> inputWhenStarted;
     WorkerProtocol::Reply reply;
-    QString heldFile;
+    // Our own copy of the finished thumbnail, out of the worker's reach.
+    UniqueFd heldFile;
     struct Worker *worker = nullptr;
-
-    ~Task()
-    {
-        if (!heldFile.isEmpty())
-            QFile::remove(heldFile);
-    }
 };
 
 struct WorkerConverter::Worker
@@ -155,7 +151,6 @@ QString WorkerConverter::start()
     discardAllAhead();
     m_workers.clear();
     m_environment = currentEnvironment();
-    m_held = std::make_unique<QTemporaryDir>(OrphanedScratch::folderTemplate());
     m_workers.push_back(std::make_unique<Worker>(m_workerPath, m_environment));
     Worker &first = *m_workers.front();
     first.startProblem = startWorker(first);
@@ -194,6 +189,7 @@ DecodedImage WorkerConverter::decodeImage(const QString &path)
     waitFor(task);
     const WorkerProtocol::Reply &reply = task.reply;
     if (!reply.failure.isEmpty() || reply.width <= 0 || reply.height <= 0 ||
+        qint64(reply.width) * reply.height * 4 > CheckedFile::maxImageSize ||
         reply.rgba.size() != qsizetype(reply.width) * reply.height * 4)
         return {};
     return {reply.width, reply.height, reply.rgba};
@@ -238,10 +234,7 @@ bool WorkerConverter::stillHolds(const Task &task) const
 {
     if (!task.ahead)
         return true;
-    const std::optional<FileIdentity> now = FileIdentity::ofPath(task.request.job.input);
-    if (now != task.inputWhenStarted)
-        return false;
-    return task.reply.resultFile.isEmpty() || task.reply.input == now;
+    return FileIdentity::ofPath(task.request.job.input) == task.inputWhenStarted;
 }
 
 // The task waiting for the walk gets the next worker free, before any work ahead.
@@ -301,13 +294,35 @@ void WorkerConverter::dispatch(Worker &worker, Task &task)
         finishTask(task, WorkerProtocol::failure(worker.startProblem));
         return;
     }
-    if (task.request.type == WorkerProtocol::RequestType::Convert)
-        task.inputWhenStarted = FileIdentity::ofPath(task.request.job.input);
+    if (const QString problem = openInputOf(task); !problem.isEmpty()) {
+        finishTask(task, WorkerProtocol::failure(problem));
+        return;
+    }
     task.state = Task::State::Running;
     task.worker = &worker;
     worker.task = &task;
     worker.connection.send(task.request, m_timeLimit);
+    task.request.file.reset();
     m_deadlines.start();
+}
+
+// The worker may open nothing of the user's: it gets the file we opened.
+QString WorkerConverter::openInputOf(Task &task)
+{
+    QString problem;
+    if (task.request.type == WorkerProtocol::RequestType::Convert) {
+        task.request.file = CheckedFile::openRegular(task.request.job.input,
+                                                     std::numeric_limits<qint64>::max(), &problem);
+        if (!task.request.file.isValid())
+            return QStringLiteral("cannot read the PDF: %1").arg(problem);
+        task.inputWhenStarted = FileIdentity::ofDescriptor(task.request.file.get());
+    } else if (task.request.type == WorkerProtocol::RequestType::Decode) {
+        task.request.file =
+            CheckedFile::openRegular(task.request.imagePath, CheckedFile::maxImageSize, &problem);
+        if (!task.request.file.isValid())
+            return QStringLiteral("cannot read the image: %1").arg(problem);
+    }
+    return QString();
 }
 
 void WorkerConverter::waitForReplies()
@@ -335,28 +350,30 @@ void WorkerConverter::collectReplies()
             worker->unwatch();
         Task *task = std::exchange(worker->task, nullptr);
         if (task)
-            finishTask(*task, std::move(*reply));
+            finishTask(*task, std::move(*reply), worker->connection.scratchDescriptor());
     }
     if (!anyBusy)
         m_deadlines.stop();
 }
 
-// The thumbnail leaves the worker's folder at once: the worker clears it
-// when its next request comes.
-void WorkerConverter::finishTask(Task &task, WorkerProtocol::Reply reply)
+// A reply says only whether it worked: the thumbnail is taken from where we
+// expect it, and copied at once, since the worker clears its folder when its
+// next request comes and could change the file at any time.
+void WorkerConverter::finishTask(Task &task, WorkerProtocol::Reply reply, int scratchFolder)
 {
     task.state = Task::State::Done;
     task.worker = nullptr;
-    if (!reply.resultFile.isEmpty()) {
-        const QString held = m_held->filePath(QString::number(++m_heldCount) + QLatin1Char('.') +
-                                              task.request.job.outputExtension());
-        if (::rename(QFile::encodeName(reply.resultFile).constData(),
-                     QFile::encodeName(held).constData()) == 0)
-            task.heldFile = held;
-        else
+    if (task.request.type == WorkerProtocol::RequestType::Convert && reply.failure.isEmpty() &&
+        !reply.text.isEmpty()) {
+        QString problem;
+        task.heldFile = CheckedFile::copyOfWorkerFile(scratchFolder, WorkerProtocol::resultName,
+                                                      CheckedFile::maxImageSize, &problem);
+        // Nothing of a run may stay behind once it ends, idle workers' last
+        // thumbnails included.
+        ::unlinkat(scratchFolder, WorkerProtocol::resultName, 0);
+        if (!task.heldFile.isValid())
             reply = WorkerProtocol::failure(
-                QStringLiteral("could not take the thumbnail from the converter: %1")
-                    .arg(qt_error_string(errno)));
+                QStringLiteral("the converter's thumbnail cannot be taken: %1").arg(problem));
     }
     task.reply = std::move(reply);
 }
@@ -414,7 +431,7 @@ ConversionResult WorkerConverter::placeResult(const ConversionJob &job, Task &ta
     const WorkerProtocol::Reply &reply = task.reply;
     if (!reply.failure.isEmpty() || reply.text.isEmpty())
         return {QString(), reply.failure};
-    if (const QString problem = placeThumbnail(job, task.heldFile); !problem.isEmpty())
+    if (const QString problem = placeThumbnail(job, task.heldFile.get()); !problem.isEmpty())
         return {QString(), problem};
     return {reply.text, QString()};
 }

@@ -15,8 +15,6 @@
 #include <optional>
 #include <vector>
 
-class QTemporaryDir;
-
 // Converts and decodes in worker processes of our own, so that Ghostscript and
 // the image coders never run inside the window's process: one worker per core,
 // each started when first needed, reused, and started again when it dies or
@@ -54,7 +52,8 @@ private:
     void dispatch(Worker &worker, Task &task);
     void waitForReplies();
     void collectReplies();
-    void finishTask(Task &task, WorkerProtocol::Reply reply);
+    QString openInputOf(Task &task);
+    void finishTask(Task &task, WorkerProtocol::Reply reply, int scratchFolder = -1);
     void workAhead();
     void discard(std::unique_ptr<Task> task);
     void discardAllAhead();
@@ -70,8 +69,5 @@ private:
     std::deque<std::unique_ptr<Task>> m_ahead;
     Forecast m_forecast;
     bool m_forecastEnded = true;
-    // Finished thumbnails wait here, out of the workers' way, until placed.
-    std::unique_ptr<QTemporaryDir> m_held;
-    quint64 m_heldCount = 0;
     QTimer m_deadlines;
 };

@@ -20,7 +20,6 @@ constexpr qint64 maxPixels = 32 * 1024 * 1024;
 
 const QString imageName = QStringLiteral("image");
 
-
 QString wandMessage(MagickWand *wand)
 {
     ExceptionType severity = UndefinedException;
@@ -47,16 +46,14 @@ QString sizeProblem(MagickWand *wand)
 
 ImageDecoding::ImageDecoding(const ScratchFolder &scratch) : m_scratch(scratch) {}
 
-WorkerProtocol::Reply ImageDecoding::run(const QString &path) const
+WorkerProtocol::Reply ImageDecoding::run(const QString &path, int fd) const
 {
     static const QStringList decodable = {
         QStringLiteral("PNG"), QStringLiteral("JPEG"), QStringLiteral("GIF"),
         QStringLiteral("BMP"), QStringLiteral("TIFF"), QStringLiteral("EPS"),
         QStringLiteral("SVG"), QStringLiteral("MIFF"),
     };
-    QString unreadable;
-    const ScratchFolder::OpenedFile image = m_scratch.openAs(path, imageName, &unreadable);
-    if (!image.isOpen())
+    if (const QString unreadable = m_scratch.copyIn(fd, imageName); !unreadable.isEmpty())
         return WorkerProtocol::failure(QStringLiteral("cannot read the image: %1").arg(unreadable));
     const QString safePath = m_scratch.filePath(imageName);
     const QString format = FileSignature::formatOfFile(safePath);

@@ -14,7 +14,8 @@ class ImageDecoding
 public:
     explicit ImageDecoding(const ScratchFolder &scratch);
 
-    WorkerProtocol::Reply run(const QString &path) const;
+    // The image is the file open at fd; path names it in messages.
+    WorkerProtocol::Reply run(const QString &path, int fd) const;
 
 private:
     const ScratchFolder &m_scratch;

@@ -7,10 +7,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <utility>
 
 namespace {
 
@@ -30,29 +30,6 @@ QString kindProblem(mode_t mode)
 
 } // namespace
 
-ScratchFolder::OpenedFile::OpenedFile(int fd, FileIdentity identity)
-    : m_fd(fd), m_identity(identity)
-{
-}
-
-ScratchFolder::OpenedFile::~OpenedFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-ScratchFolder::OpenedFile::OpenedFile(OpenedFile &&other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_identity(other.m_identity)
-{
-}
-
-ScratchFolder::OpenedFile &ScratchFolder::OpenedFile::operator=(OpenedFile &&other) noexcept
-{
-    std::swap(m_fd, other.m_fd);
-    std::swap(m_identity, other.m_identity);
-    return *this;
-}
-
 ScratchFolder::ScratchFolder(QString path) : m_path(std::move(path)) {}
 
 QString ScratchFolder::filePath(const QString &name) const
@@ -60,32 +37,30 @@ QString ScratchFolder::filePath(const QString &name) const
     return m_path + QLatin1Char('/') + name;
 }
 
-// Non-blocking, so that a named pipe given as a PDF cannot stall the worker;
-// inheritable, so that Ghostscript reaches the file through the same link.
-ScratchFolder::OpenedFile ScratchFolder::openAs(const QString &target, const QString &name,
-                                                QString *reason) const
+QString ScratchFolder::copyIn(int fd, const QString &name) const
 {
-    const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0) {
-        *reason = systemError(errno);
-        return {};
-    }
     struct stat status = {};
-    if (::fstat(fd, &status) != 0) {
-        *reason = systemError(errno);
-        ::close(fd);
-        return {};
+    if (::fstat(fd, &status) != 0)
+        return systemError(errno);
+    if (const QString problem = kindProblem(status.st_mode); !problem.isEmpty())
+        return problem;
+    const int copy = ::open(QFile::encodeName(filePath(name)).constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (copy < 0)
+        return systemError(errno);
+    off_t offset = 0;
+    int error = 0;
+    for (;;) {
+        const ssize_t sent = ::sendfile(copy, fd, &offset, 1 << 30);
+        if (sent < 0 && errno == EINTR)
+            continue;
+        if (sent < 0)
+            error = errno;
+        if (sent <= 0)
+            break;
     }
-    OpenedFile file(fd, *FileIdentity::ofDescriptor(fd));
-    if (*reason = kindProblem(status.st_mode); !reason->isEmpty())
-        return {};
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
-    if (::symlink(link.constData(), QFile::encodeName(filePath(name)).constData()) != 0) {
-        *reason = systemError(errno);
-        return {};
-    }
-    return file;
+    ::close(copy);
+    return error ? systemError(error) : QString();
 }
 
 void ScratchFolder::clear(const QString &kept) const

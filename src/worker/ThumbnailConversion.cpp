@@ -221,7 +221,7 @@ void ThumbnailConversion::setInputOpenedHook(std::function<void(const QString &)
     m_inputOpened = std::move(hook);
 }
 
-WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job) const
+WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inputFd) const
 {
     const QString extension = job.outputExtension();
     // ImageMagick would write a PDF under the name and call it a success.
@@ -236,9 +236,8 @@ WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job) const
             QStringLiteral("ImageMagick's %1 format does more than write an image file; it is "
                            "not used for thumbnails")
                 .arg(formatName(extension)));
-    QString unreadable;
-    const ScratchFolder::OpenedFile input = m_scratch.openAs(job.input, safeInputName, &unreadable);
-    if (!input.isOpen())
+    if (const QString unreadable = m_scratch.copyIn(inputFd, safeInputName);
+        !unreadable.isEmpty())
         return WorkerProtocol::failure(QStringLiteral("cannot read the PDF: %1").arg(unreadable));
     const QString safeInput = m_scratch.filePath(safeInputName);
     // So that Ghostscript never runs on what is not even meant to be a PDF,
@@ -262,10 +261,10 @@ WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job) const
             QStringLiteral("ImageMagick gave no description of the PDF"));
     if (const QString problem = checkWrittenFile(safeOutput, extension); !problem.isEmpty())
         return WorkerProtocol::failure(problem);
+    if (!QFile::rename(safeOutput, m_scratch.filePath(QLatin1String(WorkerProtocol::resultName))))
+        return WorkerProtocol::failure(QStringLiteral("could not hand the thumbnail over"));
     WorkerProtocol::Reply reply;
     reply.text = outcome.metadata;
-    reply.resultFile = safeOutput;
-    reply.input = input.identity();
     return reply;
 }
 

@@ -11,14 +11,15 @@ class ScratchFolder;
 
 // One run of ImageMagick's convert command for a job of the walk, with the two
 // paths swapped for plain names in the scratch folder. The thumbnail stays
-// there, under the name the reply gives, once it holds what its extension says;
-// the window's process puts it in place.
+// there, under the protocol's result name, once it holds what its extension
+// says; the window's process puts it in place.
 class ThumbnailConversion
 {
 public:
     ThumbnailConversion(const MagickRuntime &magick, const ScratchFolder &scratch);
 
-    WorkerProtocol::Reply run(const ConversionJob &job) const;
+    // The PDF is the file open at inputFd; job.input names it in messages.
+    WorkerProtocol::Reply run(const ConversionJob &job, int inputFd) const;
 
     // Tests only: called with the input once it is open and checked.
     void setInputOpenedHook(std::function<void(const QString &input)> hook);

@@ -2,10 +2,12 @@
 
 #include "WorkerProtocol.h"
 
+#include <deque>
 #include <optional>
 
 // The worker's end of the protocol, on file descriptors of its own so that
-// nothing the libraries print can end up in it.
+// nothing the libraries print can end up in it. Requests come over a UNIX
+// socket, with the file each one is about.
 class WorkerChannel
 {
 public:
@@ -17,7 +19,13 @@ public:
     bool send(const WorkerProtocol::Reply &reply);
 
 private:
+    static constexpr int maxFilesAtOnce = 4;
+
+    bool receiveSome();
+    std::optional<WorkerProtocol::Request> withItsFile(std::optional<WorkerProtocol::Request> request);
+
     int m_requestFd;
     int m_replyFd;
     WorkerProtocol::FrameReader m_reader;
+    std::deque<UniqueFd> m_files;
 };

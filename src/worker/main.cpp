@@ -4,6 +4,7 @@
 
 #ifdef LEAFMARK_ESCAPE_PROBE
 #include "EscapeProbe.h"
+#include "LyingResult.h"
 #endif
 
 #include <QFile>
@@ -126,9 +127,16 @@ int main(int argc, char *argv[])
 #ifdef LEAFMARK_ESCAPE_PROBE
     worker.setConversionProbe(EscapeProbe(qgetenv("LEAFMARK_WORKER_ESCAPE")));
 #endif
+#ifdef LEAFMARK_ESCAPE_PROBE
+    const LyingResult lie(qgetenv("LEAFMARK_WORKER_LIE"));
+#endif
     WorkerChannel channel(fds.requests, fds.replies);
     while (const std::optional<WorkerProtocol::Request> request = channel.receive()) {
-        if (!channel.send(worker.answer(*request)))
+        const WorkerProtocol::Reply reply = worker.answer(*request);
+#ifdef LEAFMARK_ESCAPE_PROBE
+        lie.replace(scratchPath + QLatin1Char('/') + QLatin1String(WorkerProtocol::resultName));
+#endif
+        if (!channel.send(reply))
             break;
     }
     return 0;

@@ -3,6 +3,7 @@
 
 #include "Appearance.h"
 #include "Corpus.h"
+#include "FolderSnapshot.h"
 #include "MessageBox.h"
 #include "ProcessList.h"
 #include "RecordingConverter.h"
@@ -16,7 +17,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QImage>
 #include <QImageReader>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -84,6 +87,8 @@ private slots:
     void everyDocumentGetsItsRowAndMark();
     void twoThousandPagesCostAboutAsMuchAsOne();
     void hugePageUnderTheUsualTimeLimit();
+    void aLyingWorkerReachesNothing_data();
+    void aLyingWorkerReachesNothing();
 };
 
 void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
@@ -244,6 +249,50 @@ void TestHostileDocuments::hugePageUnderTheUsualTimeLimit()
                 .Convert(thumbnailArguments(Corpus::documents() + QStringLiteral("/one-page.pdf"),
                                             m_output.filePath(QStringLiteral("after-huge.png"))))
                 .succeeded());
+}
+
+void TestHostileDocuments::aLyingWorkerReachesNothing_data()
+{
+    QTest::addColumn<QByteArray>("lie");
+    QTest::newRow("link to a picture at home") << QByteArray("link:HOME/holiday.png");
+    QTest::newRow("link to a folder at home") << QByteArray("link:HOME/Projects");
+    QTest::newRow("link to a device") << QByteArray("link:/dev/zero");
+    QTest::newRow("link to its own environment") << QByteArray("link:/proc/self/environ");
+    QTest::newRow("folder") << QByteArray("folder");
+    QTest::newRow("named pipe") << QByteArray("fifo");
+    QTest::newRow("2 GiB") << QByteArray("huge");
+    QTest::newRow("nothing") << QByteArray("nothing");
+}
+
+// Whatever a worker taken over by a document leaves where its thumbnail
+// should be, the window's process gives the row a red cross, moves, deletes
+// and follows nothing, and the run ends.
+void TestHostileDocuments::aLyingWorkerReachesNothing()
+{
+    QFETCH(QByteArray, lie);
+    QTemporaryDir home;
+    QTemporaryDir pdfs;
+    QVERIFY(QImage(88, 120, QImage::Format_RGB32).save(home.filePath(QStringLiteral("holiday.png"))));
+    QVERIFY(QDir(home.path()).mkpath(QStringLiteral("Projects/leafmark")));
+    QVERIFY(writePdf(pdfs.filePath(QStringLiteral("holiday.pdf"))));
+    const FolderSnapshot before = snapshotOf(home.path());
+    const FolderSnapshot projectsBefore = snapshotOf(home.filePath(QStringLiteral("Projects")));
+
+    qputenv("LEAFMARK_WORKER_LIE", lie.replace("HOME", QFile::encodeName(home.path())));
+    const auto unset = qScopeGuard([] { qunsetenv("LEAFMARK_WORKER_LIE"); });
+    WorkerConverter worker(QStringLiteral(LEAFMARK_PROBE_WORKER_PATH));
+    worker.setTimeLimit(timeLimit);
+    openWindow(worker, worker);
+    loadAndShow();
+    fillInputs(pdfs.path(), m_output.path());
+    clickConvert();
+
+    QCOMPARE(status()->text(), QStringLiteral("Done. 1 PDF files found..."));
+    QCOMPARE(markOf(results()->item(0, 0)), Mark::Red);
+    qInfo("%s", qPrintable(results()->item(0, 0)->toolTip()));
+    QVERIFY(!QFileInfo::exists(m_output.filePath(QStringLiteral("holiday.png"))));
+    QCOMPARE(snapshotOf(home.path()), before);
+    QCOMPARE(snapshotOf(home.filePath(QStringLiteral("Projects"))), projectsBefore);
 }
 
 QTEST_MAIN(TestHostileDocuments)
