@@ -4,7 +4,7 @@
 // ThumbnailConversion and its ImageMagick start-up and policy), then through
 // the placement the window's process does with a finished thumbnail.
 #include "Worker.h"
-#include "run/FilePlacement.h"
+#include "pool/FilePlacement.h"
 
 #include <QDir>
 #include <QFile>

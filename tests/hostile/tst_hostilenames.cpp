@@ -10,7 +10,7 @@
 #include "PermissionsEnforced.h"
 #include "RecordingConverter.h"
 #include "run/FolderWalk.h"
-#include "run/WorkerConverter.h"
+#include "pool/WorkerConverter.h"
 #include "settings/FormatTable.h"
 
 #include <QDir>

@@ -10,7 +10,7 @@
 #include "RecordingConverter.h"
 #include "TestFiles.h"
 #include "WindowFixture.h"
-#include "run/WorkerConverter.h"
+#include "pool/WorkerConverter.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
 

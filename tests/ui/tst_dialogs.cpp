@@ -5,7 +5,7 @@
 #include "frmAbout.h"
 #include "frmOptions.h"
 #include "frmThumb.h"
-#include "run/WorkerConverter.h"
+#include "pool/WorkerConverter.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
 

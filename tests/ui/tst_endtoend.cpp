@@ -2,7 +2,7 @@
 #include "MouseActions.h"
 #include "TestFiles.h"
 #include "WindowFixture.h"
-#include "run/WorkerConverter.h"
+#include "pool/WorkerConverter.h"
 #include "settings/rutines.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Converter.h"
+#include "run/Converter.h"
 #include "ImageDecoder.h"
 #include "WorkerLocation.h"
 #include "WorkerProtocol.h"
