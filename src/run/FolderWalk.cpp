@@ -32,14 +32,6 @@ private:
 
 } // namespace
 
-QByteArray StripNulls(QByteArray &OriginalStr)
-{
-    const qsizetype nul = OriginalStr.indexOf('\0');
-    if (nul >= 0)
-        OriginalStr.truncate(nul);
-    return OriginalStr;
-}
-
 FolderWalk::FolderWalk(WalkView &view, Converter &converter, const bool &cancelRequested)
     : m_view(view), m_converter(converter), m_cancelRequested(cancelRequested)
 {

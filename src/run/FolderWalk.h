@@ -11,9 +11,6 @@
 class Converter;
 class WalkView;
 
-// The name held in a fixed directory-entry field ends at its first NUL.
-QByteArray StripNulls(QByteArray &OriginalStr);
-
 // Walks a folder tree, depth first, converting every entry that matches the
 // pattern. One object serves one run.
 class FolderWalk
