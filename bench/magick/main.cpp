@@ -3,7 +3,7 @@
 // goes through the worker's answer to a convert request (its scratch folder,
 // ThumbnailConversion and its ImageMagick start-up and policy), then through
 // the placement the window's process does with a finished thumbnail.
-#include "Worker.h"
+#include "worker/Worker.h"
 #include "pool/FilePlacement.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
-#include "WorkerConverter.h"
+#include "pool/WorkerConverter.h"
 
-#include "FilePlacement.h"
-#include "FileIdentity.h"
-#include "OrphanedScratch.h"
-#include "WorkerConnection.h"
+#include "pool/FilePlacement.h"
+#include "protocol/FileIdentity.h"
+#include "pool/OrphanedScratch.h"
+#include "pool/WorkerConnection.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ConversionJob.h"
-#include "FileIdentity.h"
+#include "protocol/ConversionJob.h"
+#include "protocol/FileIdentity.h"
 
 #include <QByteArray>
 #include <QString>

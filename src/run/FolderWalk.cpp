@@ -1,8 +1,8 @@
-#include "FolderWalk.h"
+#include "run/FolderWalk.h"
 
-#include "Converter.h"
-#include "OutputPath.h"
-#include "WalkView.h"
+#include "run/Converter.h"
+#include "run/OutputPath.h"
+#include "run/WalkView.h"
 #include "settings/FormatTable.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VisitingOrder.h"
+#include "run/VisitingOrder.h"
 
 #include <QByteArray>
 #include <QString>

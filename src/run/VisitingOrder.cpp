@@ -1,6 +1,6 @@
-#include "VisitingOrder.h"
+#include "run/VisitingOrder.h"
 
-#include "NameLookup.h"
+#include "run/NameLookup.h"
 
 #include <QFile>
 

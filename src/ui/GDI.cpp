@@ -1,4 +1,4 @@
-#include "GDI.h"
+#include "ui/GDI.h"
 
 #include "pool/ImageDecoder.h"
 

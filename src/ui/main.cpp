@@ -1,6 +1,6 @@
-#include "AppIdentity.h"
-#include "CommandLine.h"
-#include "Leafmark.h"
+#include "ui/AppIdentity.h"
+#include "ui/CommandLine.h"
+#include "ui/Leafmark.h"
 #include "pool/WorkerConverter.h"
 
 #include <QApplication>

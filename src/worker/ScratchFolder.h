@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileIdentity.h"
+#include "protocol/FileIdentity.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "Confinement.h"
-#include "Worker.h"
-#include "WorkerChannel.h"
+#include "worker/Confinement.h"
+#include "worker/Worker.h"
+#include "worker/WorkerChannel.h"
 
 #ifdef LEAFMARK_ESCAPE_PROBE
-#include "EscapeProbe.h"
+#include "worker/EscapeProbe.h"
 #endif
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TestFiles.h"
+#include "support/TestFiles.h"
 #include "pool/WorkerConverter.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "MessageBox.h"
-#include "MouseActions.h"
-#include "TestFiles.h"
-#include "WindowFixture.h"
+#include "ui/MessageBox.h"
+#include "support/MouseActions.h"
+#include "support/TestFiles.h"
+#include "support/WindowFixture.h"
 #include "pool/WorkerConverter.h"
 #include "settings/rutines.h"
 
