@@ -3,9 +3,9 @@
 // goes through the worker's answer to a convert request (its scratch folder,
 // ThumbnailConversion and its ImageMagick start-up and policy), then through
 // the placement the window's process does with a finished thumbnail.
-#include "Worker.h"
-#include "run/CheckedFile.h"
-#include "run/FilePlacement.h"
+#include "pool/CheckedFile.h"
+#include "pool/FilePlacement.h"
+#include "worker/Worker.h"
 
 #include <QDir>
 #include <QFile>

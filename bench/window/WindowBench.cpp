@@ -1,6 +1,6 @@
 #include "WindowBench.h"
 
-#include "MessageBox.h"
+#include "ui/MessageBox.h"
 #include "settings/FormatTable.h"
 
 #include <QAbstractItemView>

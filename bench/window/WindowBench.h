@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Clocks.h"
-#include "Leafmark.h"
+#include "ui/Leafmark.h"
 
 #include <QString>
 

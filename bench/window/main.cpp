@@ -9,7 +9,7 @@
 #include "WindowBench.h"
 #include "YieldClock.h"
 #include "run/FolderWalk.h"
-#include "run/WorkerConverter.h"
+#include "pool/WorkerConverter.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

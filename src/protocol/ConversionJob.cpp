@@ -1,4 +1,4 @@
-#include "ConversionJob.h"
+#include "protocol/ConversionJob.h"
 
 namespace {
 const QString firstPageSuffix = QStringLiteral("[0]");

@@ -1,4 +1,4 @@
-#include "FileIdentity.h"
+#include "protocol/FileIdentity.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "FileSignature.h"
+#include "protocol/FileSignature.h"
 
 #include <QByteArray>
 #include <QFile>

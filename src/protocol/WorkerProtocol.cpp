@@ -1,4 +1,4 @@
-#include "WorkerProtocol.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <QDataStream>
 #include <QIODevice>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ConversionJob.h"
-#include "UniqueFd.h"
+#include "protocol/ConversionJob.h"
+#include "protocol/UniqueFd.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WalkView.h"
+#include "run/WalkView.h"
 #include "settings/StoredInputs.h"
 
 enum class InputField { PdfFolder, ImageFolder, Width };

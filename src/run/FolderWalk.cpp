@@ -1,8 +1,8 @@
-#include "FolderWalk.h"
+#include "run/FolderWalk.h"
 
-#include "Converter.h"
-#include "OutputPath.h"
-#include "WalkView.h"
+#include "run/Converter.h"
+#include "run/OutputPath.h"
+#include "run/WalkView.h"
 #include "settings/FormatTable.h"
 
 #include <QFile>
@@ -31,14 +31,6 @@ private:
 };
 
 } // namespace
-
-QByteArray StripNulls(QByteArray &OriginalStr)
-{
-    const qsizetype nul = OriginalStr.indexOf('\0');
-    if (nul >= 0)
-        OriginalStr.truncate(nul);
-    return OriginalStr;
-}
 
 FolderWalk::FolderWalk(WalkView &view, Converter &converter, const bool &cancelRequested)
     : m_view(view), m_converter(converter), m_cancelRequested(cancelRequested)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VisitingOrder.h"
+#include "run/VisitingOrder.h"
 
 #include <QByteArray>
 #include <QString>
@@ -10,9 +10,6 @@
 
 class Converter;
 class WalkView;
-
-// The name held in a fixed directory-entry field ends at its first NUL.
-QByteArray StripNulls(QByteArray &OriginalStr);
 
 // Walks a folder tree, depth first, converting every entry that matches the
 // pattern. One object serves one run.

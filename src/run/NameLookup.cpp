@@ -1,4 +1,4 @@
-#include "NameLookup.h"
+#include "run/NameLookup.h"
 
 #include <QDir>
 #include <QDirIterator>

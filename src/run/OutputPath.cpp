@@ -1,4 +1,4 @@
-#include "OutputPath.h"
+#include "run/OutputPath.h"
 
 bool IsPlainFileName(const QString &name)
 {

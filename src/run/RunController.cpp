@@ -1,8 +1,8 @@
-#include "RunController.h"
+#include "run/RunController.h"
 
-#include "ControllerView.h"
-#include "FolderWalk.h"
-#include "NameLookup.h"
+#include "run/ControllerView.h"
+#include "run/FolderWalk.h"
+#include "run/NameLookup.h"
 #include "settings/FormatTable.h"
 #include "settings/StoredInputs.h"
 

@@ -1,7 +1,6 @@
-#include "VisitingOrder.h"
+#include "run/VisitingOrder.h"
 
-#include "FolderWalk.h"
-#include "NameLookup.h"
+#include "run/NameLookup.h"
 
 #include <QFile>
 
@@ -47,6 +46,14 @@ bool isFolder(const QByteArray &nativePath, unsigned char type)
 }
 
 } // namespace
+
+QByteArray StripNulls(QByteArray &OriginalStr)
+{
+    const qsizetype nul = OriginalStr.indexOf('\0');
+    if (nul >= 0)
+        OriginalStr.truncate(nul);
+    return OriginalStr;
+}
 
 struct VisitingOrder::Frame
 {

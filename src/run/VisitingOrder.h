@@ -12,6 +12,9 @@
 #include <utility>
 #include <vector>
 
+// The name held in a fixed directory-entry field ends at its first NUL.
+QByteArray StripNulls(QByteArray &OriginalStr);
+
 // The order in which a walk meets a folder tree, one step at a time: each
 // folder's entries as its subfolder pass lists them, then its entries that
 // match the pattern in the file system's order, then each subfolder in the

@@ -1,4 +1,4 @@
-#include "FormatTable.h"
+#include "settings/FormatTable.h"
 
 const std::array<ImageFormat, 9> FormatTable = {{
     {"Portable Network Graphics (*.PNG)", "png"},

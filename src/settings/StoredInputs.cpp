@@ -1,6 +1,6 @@
-#include "StoredInputs.h"
+#include "settings/StoredInputs.h"
 
-#include "rutines.h"
+#include "settings/rutines.h"
 
 namespace {
 

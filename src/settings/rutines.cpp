@@ -1,4 +1,4 @@
-#include "rutines.h"
+#include "settings/rutines.h"
 
 #include <QCoreApplication>
 #include <QDir>

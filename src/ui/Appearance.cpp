@@ -1,6 +1,6 @@
-#include "Appearance.h"
+#include "ui/Appearance.h"
 
-#include "Layout.h"
+#include "ui/Layout.h"
 
 #include <QDialog>
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "CommandLine.h"
+#include "ui/CommandLine.h"
 
-#include "AppIdentity.h"
+#include "ui/AppIdentity.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "DesktopProgress.h"
+#include "ui/DesktopProgress.h"
 
-#include "AppIdentity.h"
+#include "ui/AppIdentity.h"
 
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>

@@ -1,4 +1,4 @@
-#include "DoubleClickGuard.h"
+#include "ui/DoubleClickGuard.h"
 
 #include <QGuiApplication>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
-#include "GDI.h"
+#include "ui/GDI.h"
 
-#include "run/ImageDecoder.h"
+#include "pool/ImageDecoder.h"
 
 #include <QImage>
 

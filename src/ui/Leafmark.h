@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DesktopProgress.h"
+#include "ui/DesktopProgress.h"
 #include "run/ControllerView.h"
 #include "run/RunController.h"
 

@@ -1,6 +1,6 @@
-#include "MessageBox.h"
+#include "ui/MessageBox.h"
 
-#include "AppIdentity.h"
+#include "ui/AppIdentity.h"
 
 #include <QMessageBox>
 

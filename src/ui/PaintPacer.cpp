@@ -1,4 +1,4 @@
-#include "PaintPacer.h"
+#include "ui/PaintPacer.h"
 
 bool PaintPacer::paintAt(qint64 nowMs)
 {

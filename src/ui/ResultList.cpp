@@ -1,7 +1,7 @@
-#include "ResultList.h"
+#include "ui/ResultList.h"
 
-#include "Appearance.h"
-#include "Layout.h"
+#include "ui/Appearance.h"
+#include "ui/Layout.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>

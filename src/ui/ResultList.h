@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PaintPacer.h"
+#include "ui/PaintPacer.h"
 
 #include <QElapsedTimer>
 #include <QHash>

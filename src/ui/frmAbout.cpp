@@ -1,8 +1,8 @@
-#include "frmAbout.h"
+#include "ui/frmAbout.h"
 
-#include "AppIdentity.h"
-#include "Appearance.h"
-#include "Layout.h"
+#include "ui/AppIdentity.h"
+#include "ui/Appearance.h"
+#include "ui/Layout.h"
 
 #include <QDesktopServices>
 #include <QIcon>

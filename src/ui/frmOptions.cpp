@@ -1,7 +1,7 @@
-#include "frmOptions.h"
+#include "ui/frmOptions.h"
 
-#include "Appearance.h"
-#include "Layout.h"
+#include "ui/Appearance.h"
+#include "ui/Layout.h"
 #include "settings/FormatTable.h"
 #include "settings/StoredInputs.h"
 

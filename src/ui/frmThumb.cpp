@@ -1,9 +1,9 @@
-#include "frmThumb.h"
+#include "ui/frmThumb.h"
 
-#include "Appearance.h"
-#include "GDI.h"
-#include "Layout.h"
-#include "MessageBox.h"
+#include "ui/Appearance.h"
+#include "ui/GDI.h"
+#include "ui/Layout.h"
+#include "ui/MessageBox.h"
 
 #include <QIcon>
 #include <QLabel>

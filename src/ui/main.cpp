@@ -1,7 +1,7 @@
-#include "AppIdentity.h"
-#include "CommandLine.h"
-#include "Leafmark.h"
-#include "run/WorkerConverter.h"
+#include "ui/AppIdentity.h"
+#include "ui/CommandLine.h"
+#include "ui/Leafmark.h"
+#include "pool/WorkerConverter.h"
 
 #include <QApplication>
 #include <QVersionNumber>

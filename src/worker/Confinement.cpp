@@ -1,4 +1,4 @@
-#include "Confinement.h"
+#include "worker/Confinement.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "EscapeProbe.h"
+#include "worker/EscapeProbe.h"
 
 #include <QFile>
 

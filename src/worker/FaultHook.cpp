@@ -1,4 +1,4 @@
-#include "FaultHook.h"
+#include "worker/FaultHook.h"
 
 #include <QFile>
 

@@ -1,9 +1,9 @@
-#include "ImageDecoding.h"
+#include "worker/ImageDecoding.h"
 
-#include "FileSignature.h"
-#include "MagickHandles.h"
-#include "MagickRuntime.h"
-#include "ScratchFolder.h"
+#include "protocol/FileSignature.h"
+#include "worker/MagickHandles.h"
+#include "worker/MagickRuntime.h"
+#include "worker/ScratchFolder.h"
 
 #include <QFile>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "LyingResult.h"
+#include "worker/LyingResult.h"
 
 #include <QFile>
 

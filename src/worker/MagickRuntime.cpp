@@ -1,6 +1,6 @@
-#include "MagickRuntime.h"
+#include "worker/MagickRuntime.h"
 
-#include "MagickHandles.h"
+#include "worker/MagickHandles.h"
 
 #include <QStandardPaths>
 

@@ -1,4 +1,4 @@
-#include "ScratchFolder.h"
+#include "worker/ScratchFolder.h"
 
 #include <QDir>
 #include <QFile>

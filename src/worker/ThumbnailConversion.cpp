@@ -1,9 +1,9 @@
-#include "ThumbnailConversion.h"
+#include "worker/ThumbnailConversion.h"
 
-#include "FileSignature.h"
-#include "MagickHandles.h"
-#include "MagickRuntime.h"
-#include "ScratchFolder.h"
+#include "protocol/FileSignature.h"
+#include "worker/MagickHandles.h"
+#include "worker/MagickRuntime.h"
+#include "worker/ScratchFolder.h"
 
 #include <QFile>
 #include <QFileInfo>

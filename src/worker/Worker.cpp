@@ -1,4 +1,4 @@
-#include "Worker.h"
+#include "worker/Worker.h"
 
 Worker::Worker(const QString &scratchPath, const QByteArray &faultSetting)
     : m_scratch(scratchPath), m_faultHook(faultSetting), m_conversion(m_magick, m_scratch),

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "FaultHook.h"
-#include "ImageDecoding.h"
-#include "MagickRuntime.h"
-#include "ScratchFolder.h"
-#include "ThumbnailConversion.h"
-#include "WorkerProtocol.h"
+#include "worker/FaultHook.h"
+#include "worker/ImageDecoding.h"
+#include "worker/MagickRuntime.h"
+#include "worker/ScratchFolder.h"
+#include "worker/ThumbnailConversion.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "WorkerChannel.h"
+#include "worker/WorkerChannel.h"
 
 #include <cerrno>
 #include <cstring>

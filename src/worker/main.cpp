@@ -1,10 +1,10 @@
-#include "Confinement.h"
-#include "Worker.h"
-#include "WorkerChannel.h"
+#include "worker/Confinement.h"
+#include "worker/Worker.h"
+#include "worker/WorkerChannel.h"
 
 #ifdef LEAFMARK_ESCAPE_PROBE
-#include "EscapeProbe.h"
-#include "LyingResult.h"
+#include "worker/EscapeProbe.h"
+#include "worker/LyingResult.h"
 #endif
 
 #include <QFile>

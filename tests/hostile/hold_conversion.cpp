@@ -2,7 +2,7 @@
 // worker and converts one PDF, and is killed while it waits for the result.
 // Usage: hold_conversion <worker> <pdf> <thumbnail>
 
-#include "run/WorkerConverter.h"
+#include "pool/WorkerConverter.h"
 
 #include <QCoreApplication>
 

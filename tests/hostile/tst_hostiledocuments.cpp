@@ -1,15 +1,15 @@
 // The whole corpus of bad documents through the real window and the real
 // worker, in one run, as a user pointing the program at a downloads folder.
 
-#include "Appearance.h"
-#include "Corpus.h"
-#include "FolderSnapshot.h"
-#include "MessageBox.h"
-#include "ProcessList.h"
-#include "RecordingConverter.h"
-#include "TestFiles.h"
-#include "WindowFixture.h"
-#include "run/WorkerConverter.h"
+#include "ui/Appearance.h"
+#include "support/Corpus.h"
+#include "support/FolderSnapshot.h"
+#include "ui/MessageBox.h"
+#include "support/ProcessList.h"
+#include "support/RecordingConverter.h"
+#include "support/TestFiles.h"
+#include "support/WindowFixture.h"
+#include "pool/WorkerConverter.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
 

@@ -3,14 +3,14 @@
 // output name, or the PDF gets a red cross; nothing else in the output folder
 // changes.
 
-#include "Corpus.h"
-#include "FakeConverter.h"
-#include "FakeWalkView.h"
-#include "FolderSnapshot.h"
-#include "PermissionsEnforced.h"
-#include "RecordingConverter.h"
+#include "support/Corpus.h"
+#include "support/FakeConverter.h"
+#include "support/FakeWalkView.h"
+#include "support/FolderSnapshot.h"
+#include "support/PermissionsEnforced.h"
+#include "support/RecordingConverter.h"
 #include "run/FolderWalk.h"
-#include "run/WorkerConverter.h"
+#include "pool/WorkerConverter.h"
 #include "settings/FormatTable.h"
 
 #include <QDir>

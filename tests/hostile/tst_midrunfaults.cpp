@@ -2,15 +2,15 @@
 // the run goes on or ends with a clear outcome, "Create thumbnails" comes back
 // enabled, and a thumbnail that was there is never left half-written.
 
-#include "Corpus.h"
-#include "FolderSnapshot.h"
-#include "MessageBox.h"
-#include "PrivateMounts.h"
-#include "ProcessList.h"
-#include "RecordingConverter.h"
-#include "TestFiles.h"
-#include "WindowFixture.h"
-#include "run/WorkerConverter.h"
+#include "support/Corpus.h"
+#include "support/FolderSnapshot.h"
+#include "ui/MessageBox.h"
+#include "support/PrivateMounts.h"
+#include "support/ProcessList.h"
+#include "support/RecordingConverter.h"
+#include "support/TestFiles.h"
+#include "support/WindowFixture.h"
+#include "pool/WorkerConverter.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
 

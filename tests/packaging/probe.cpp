@@ -1,4 +1,4 @@
-#include "run/WorkerLocation.h"
+#include "pool/WorkerLocation.h"
 #include "settings/rutines.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "FakeConverter.h"
-#include "FakeWalkView.h"
-#include "TestFiles.h"
+#include "support/FakeConverter.h"
+#include "support/FakeWalkView.h"
+#include "support/TestFiles.h"
 #include "run/FolderWalk.h"
 #include "settings/FormatTable.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run/ImageDecoder.h"
+#include "pool/ImageDecoder.h"
 
 #include <QStringList>
 

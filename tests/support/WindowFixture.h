@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Leafmark.h"
-#include "MessageBox.h"
+#include "ui/Leafmark.h"
+#include "ui/MessageBox.h"
 
 #include <QLabel>
 #include <QLineEdit>

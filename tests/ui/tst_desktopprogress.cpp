@@ -1,8 +1,8 @@
-#include "FakeConverter.h"
-#include "MessageBox.h"
-#include "RecordingDecoder.h"
-#include "TestFiles.h"
-#include "WindowFixture.h"
+#include "support/FakeConverter.h"
+#include "ui/MessageBox.h"
+#include "support/RecordingDecoder.h"
+#include "support/TestFiles.h"
+#include "support/WindowFixture.h"
 #include "settings/rutines.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "MessageBox.h"
-#include "MouseActions.h"
-#include "TestFiles.h"
-#include "WindowFixture.h"
-#include "run/WorkerConverter.h"
+#include "ui/MessageBox.h"
+#include "support/MouseActions.h"
+#include "support/TestFiles.h"
+#include "support/WindowFixture.h"
+#include "pool/WorkerConverter.h"
 #include "settings/rutines.h"
 
 #include <QApplication>

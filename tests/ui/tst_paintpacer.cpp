@@ -1,4 +1,4 @@
-#include "PaintPacer.h"
+#include "ui/PaintPacer.h"
 
 #include <QTest>
 

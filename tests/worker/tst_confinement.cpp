@@ -2,7 +2,7 @@
 // over Ghostscript would try is refused, ImageMagick's coders with side effects
 // are not used, and the worker reports what holds.
 
-#include "WorkerFixture.h"
+#include "support/WorkerFixture.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UniqueFd.h"
+#include "protocol/UniqueFd.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "WorkerLocation.h"
+#include "pool/WorkerLocation.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ConversionJob.h"
+#include "protocol/ConversionJob.h"
 
 #include <QString>
 

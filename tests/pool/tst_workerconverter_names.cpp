@@ -1,4 +1,4 @@
-#include "WorkerFixture.h"
+#include "support/WorkerFixture.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "OrphanedScratch.h"
+#include "pool/OrphanedScratch.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Converter.h"
-#include "ImageDecoder.h"
-#include "WorkerLocation.h"
-#include "WorkerProtocol.h"
+#include "run/Converter.h"
+#include "pool/ImageDecoder.h"
+#include "pool/WorkerLocation.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "CheckedFile.h"
+#include "pool/CheckedFile.h"
 
 #include <QFile>
 

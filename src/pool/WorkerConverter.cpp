@@ -1,10 +1,10 @@
-#include "WorkerConverter.h"
+#include "pool/WorkerConverter.h"
 
-#include "CheckedFile.h"
-#include "FilePlacement.h"
-#include "FileIdentity.h"
-#include "OrphanedScratch.h"
-#include "WorkerConnection.h"
+#include "pool/CheckedFile.h"
+#include "pool/FilePlacement.h"
+#include "pool/OrphanedScratch.h"
+#include "pool/WorkerConnection.h"
+#include "protocol/FileIdentity.h"
 
 #include <QDir>
 #include <QFileInfo>

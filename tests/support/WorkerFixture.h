@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TestFiles.h"
-#include "run/WorkerConverter.h"
+#include "support/TestFiles.h"
+#include "pool/WorkerConverter.h"
 
 #include <QDir>
 #include <QSizeF>

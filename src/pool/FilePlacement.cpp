@@ -1,6 +1,6 @@
-#include "FilePlacement.h"
+#include "pool/FilePlacement.h"
 
-#include "FileSignature.h"
+#include "protocol/FileSignature.h"
 
 #include <QFile>
 #include <QFileInfo>

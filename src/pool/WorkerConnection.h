@@ -1,6 +1,6 @@
 #pragma once
 
-#include "WorkerProtocol.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
-#include "WorkerConnection.h"
+#include "pool/WorkerConnection.h"
 
-#include "OrphanedScratch.h"
+#include "pool/OrphanedScratch.h"
 
 #include <QDir>
 #include <QFile>
