@@ -30,13 +30,12 @@ QStringList readLines(const QString &path)
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// The six arguments the walk hands the converter.
-QStringList thumbnailArguments(const QString &pdf, const QString &thumbs, const QString &width)
+// The job the walk hands the converter.
+ConversionJob thumbnailJob(const QString &pdf, const QString &thumbs, const QString &width)
 {
     const QString thumb =
         thumbs + QLatin1Char('/') + QFileInfo(pdf).fileName().chopped(3) + QStringLiteral("png");
-    return {QStringLiteral("-thumbnail"), width + QLatin1Char('x'),    QStringLiteral("-alpha"),
-            QStringLiteral("Remove"),     pdf + QStringLiteral("[0]"), thumb};
+    return {.input = pdf, .geometry = width + QLatin1Char('x'), .output = thumb};
 }
 
 // What the window's process does with a reply: take the thumbnail out of the
@@ -58,16 +57,13 @@ class BareLoop
 public:
     BareLoop(const QString &scratch, const QString &held) : m_worker(scratch, {}), m_held(held) {}
 
-    QString convert(const QStringList &arguments)
+    QString convert(const ConversionJob &job)
     {
-        const std::optional<ConversionJob> job = ConversionJob::fromArguments(arguments);
-        if (!job)
-            return QStringLiteral("not the six arguments");
         WorkerProtocol::Request request;
         request.type = WorkerProtocol::RequestType::Convert;
-        request.job = *job;
-        const QString held = m_held + QStringLiteral("/held.") + job->outputExtension();
-        return place(m_worker.answer(request), *job, held);
+        request.job = job;
+        const QString held = m_held + QStringLiteral("/held.") + job.outputExtension();
+        return place(m_worker.answer(request), job, held);
     }
 
 private:
@@ -124,7 +120,7 @@ int main(int argc, char *argv[])
 
     BareLoop loop(scratch.path(), held.path());
     for (const QString &pdf : warmup)
-        loop.convert(thumbnailArguments(pdf, thumbs, width));
+        loop.convert(thumbnailJob(pdf, thumbs, width));
 
     const double cpuBefore = cpuSeconds();
     QTextStream out(&times);
@@ -132,7 +128,7 @@ int main(int argc, char *argv[])
     const auto loopStart = std::chrono::steady_clock::now();
     for (qsizetype i = 0; i < pdfs.size(); ++i) {
         const auto start = std::chrono::steady_clock::now();
-        const QString problem = loop.convert(thumbnailArguments(pdfs[i], thumbs, width));
+        const QString problem = loop.convert(thumbnailJob(pdfs[i], thumbs, width));
         const double took = secondsSince(start);
         out << i + 1 << '\t' << took << '\t' << secondsSince(loopStart) << '\t'
             << (problem.isEmpty() ? 1 : 0) << '\t' << pdfs[i] << '\n';
