@@ -33,13 +33,12 @@ QStringList readLines(const QString &path)
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// The six arguments the walk hands the converter.
-QStringList thumbnailArguments(const QString &pdf, const QString &thumbs, const QString &width)
+// The job the walk hands the converter.
+ConversionJob thumbnailJob(const QString &pdf, const QString &thumbs, const QString &width)
 {
     const QString thumb =
         thumbs + QLatin1Char('/') + QFileInfo(pdf).fileName().chopped(3) + QStringLiteral("png");
-    return {QStringLiteral("-thumbnail"), width + QLatin1Char('x'),    QStringLiteral("-alpha"),
-            QStringLiteral("Remove"),     pdf + QStringLiteral("[0]"), thumb};
+    return {.input = pdf, .geometry = width + QLatin1Char('x'), .output = thumb};
 }
 
 // What the window's process does with a request and its reply: open the PDF
@@ -54,16 +53,13 @@ public:
     {
     }
 
-    QString convert(const QStringList &arguments)
+    QString convert(const ConversionJob &job)
     {
-        const std::optional<ConversionJob> job = ConversionJob::fromArguments(arguments);
-        if (!job)
-            return QStringLiteral("not the six arguments");
         WorkerProtocol::Request request;
         request.type = WorkerProtocol::RequestType::Convert;
-        request.job = *job;
+        request.job = job;
         QString problem;
-        request.file = CheckedFile::openRegular(job->input, std::numeric_limits<qint64>::max(),
+        request.file = CheckedFile::openRegular(job.input, std::numeric_limits<qint64>::max(),
                                                 &problem);
         if (!request.file.isValid())
             return problem;
@@ -74,7 +70,7 @@ public:
             m_scratch.get(), WorkerProtocol::resultName, CheckedFile::maxImageSize, &problem);
         if (!held.isValid())
             return problem;
-        return placeThumbnail(*job, held.get());
+        return placeThumbnail(job, held.get());
     }
 
 private:
@@ -130,7 +126,7 @@ int main(int argc, char *argv[])
 
     BareLoop loop(scratch.path());
     for (const QString &pdf : warmup)
-        loop.convert(thumbnailArguments(pdf, thumbs, width));
+        loop.convert(thumbnailJob(pdf, thumbs, width));
 
     const double cpuBefore = cpuSeconds();
     QTextStream out(&times);
@@ -138,7 +134,7 @@ int main(int argc, char *argv[])
     const auto loopStart = std::chrono::steady_clock::now();
     for (qsizetype i = 0; i < pdfs.size(); ++i) {
         const auto start = std::chrono::steady_clock::now();
-        const QString problem = loop.convert(thumbnailArguments(pdfs[i], thumbs, width));
+        const QString problem = loop.convert(thumbnailJob(pdfs[i], thumbs, width));
         const double took = secondsSince(start);
         out << i + 1 << '\t' << took << '\t' << secondsSince(loopStart) << '\t'
             << (problem.isEmpty() ? 1 : 0) << '\t' << pdfs[i] << '\n';

@@ -8,7 +8,7 @@ class IdleConverter : public Converter
 {
 public:
     QString start() override { return QString(); }
-    ConversionResult Convert(const QStringList &) override
+    ConversionResult Convert(const ConversionJob &) override
     {
         return {QStringLiteral("0,0,PDF"), QString()};
     }

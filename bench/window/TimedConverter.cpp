@@ -7,13 +7,13 @@ QString TimedConverter::start()
     return m_inner.start();
 }
 
-ConversionResult TimedConverter::Convert(const QStringList &arguments)
+ConversionResult TimedConverter::Convert(const ConversionJob &job)
 {
     ConversionRecord record;
     record.start = Stamp::now();
-    const ConversionResult result = m_inner.Convert(arguments);
+    const ConversionResult result = m_inner.Convert(job);
     record.end = Stamp::now();
-    record.input = arguments.value(4).chopped(3);
+    record.input = job.input;
     record.succeeded = result.succeeded();
     m_records.append(record);
     if (m_afterEach)

@@ -27,7 +27,7 @@ public:
     explicit TimedConverter(Converter &inner);
 
     QString start() override;
-    ConversionResult Convert(const QStringList &arguments) override;
+    ConversionResult Convert(const ConversionJob &job) override;
     // The look-ahead is the pool's: without it, the workers wait for the walk.
     void foresee(Forecast forecast) override;
 

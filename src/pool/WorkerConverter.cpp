@@ -43,13 +43,10 @@ std::vector<QByteArray> currentEnvironment()
     return entries;
 }
 
-std::optional<ConversionJob> jobFrom(const QStringList &arguments)
+ConversionJob withAbsolutePaths(ConversionJob job)
 {
-    std::optional<ConversionJob> job = ConversionJob::fromArguments(arguments);
-    if (job) {
-        job->input = absolute(job->input);
-        job->output = absolute(job->output);
-    }
+    job.input = absolute(job.input);
+    job.output = absolute(job.output);
     return job;
 }
 
@@ -157,14 +154,10 @@ QString WorkerConverter::start()
     return first.startProblem;
 }
 
-ConversionResult WorkerConverter::Convert(const QStringList &arguments)
+ConversionResult WorkerConverter::Convert(const ConversionJob &walkJob)
 {
-    const std::optional<ConversionJob> job = jobFrom(arguments);
-    if (!job)
-        return {QString(), QStringLiteral("the converter takes the six arguments of a thumbnail, "
-                                          "not %1")
-                               .arg(arguments.join(QLatin1Char(' ')))};
-    std::unique_ptr<Task> task = takeAheadTaskFor(*job);
+    const ConversionJob job = withAbsolutePaths(walkJob);
+    std::unique_ptr<Task> task = takeAheadTaskFor(job);
     if (task) {
         waitFor(*task);
         if (!stillHolds(*task))
@@ -172,10 +165,10 @@ ConversionResult WorkerConverter::Convert(const QStringList &arguments)
     }
     if (!task) {
         task = std::make_unique<Task>();
-        task->request = convertRequest(*job);
+        task->request = convertRequest(job);
         waitFor(*task);
     }
-    const ConversionResult result = placeResult(*job, *task);
+    const ConversionResult result = placeResult(job, *task);
     task.reset();
     workAhead();
     return result;
@@ -386,14 +379,13 @@ void WorkerConverter::workAhead()
         return;
     while (!m_forecastEnded &&
            m_ahead.size() < size_t(m_poolSize) * entriesAheadPerWorker) {
-        const std::optional<QStringList> arguments = m_forecast();
-        const std::optional<ConversionJob> job = arguments ? jobFrom(*arguments) : std::nullopt;
+        const std::optional<ConversionJob> job = m_forecast();
         if (!job) {
             m_forecastEnded = true;
             break;
         }
         auto task = std::make_unique<Task>();
-        task->request = convertRequest(*job);
+        task->request = convertRequest(withAbsolutePaths(*job));
         task->ahead = true;
         m_ahead.push_back(std::move(task));
     }

@@ -36,7 +36,7 @@ public:
     void setTimeLimit(std::chrono::milliseconds limit);
 
     QString start() override;
-    ConversionResult Convert(const QStringList &arguments) override;
+    ConversionResult Convert(const ConversionJob &job) override;
     void foresee(Forecast forecast) override;
     DecodedImage decodeImage(const QString &path) override;
 

@@ -1,21 +1,16 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
-#include <optional>
-
-// One thumbnail to make: the convert operation's six arguments, "-thumbnail",
-// geometry, "-alpha", "Remove", input + "[0]", output, read once into fields.
+// One thumbnail to make: page 1 of the input, scaled into the geometry
+// ("88x", "x125", "88x125"), written to the output in the format its
+// extension names. The worker alone turns it into convert's arguments.
 struct ConversionJob
 {
     QString input;
-    bool firstPageOnly = false;
+    bool firstPageOnly = true;
     QString geometry;
     QString output;
-
-    // Empty when the arguments are not of that shape.
-    static std::optional<ConversionJob> fromArguments(const QStringList &arguments);
 
     // The extension of the output's file name, without the dot; "" for none.
     QString outputExtension() const;

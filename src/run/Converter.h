@@ -1,7 +1,8 @@
 #pragma once
 
+#include "protocol/ConversionJob.h"
+
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -16,12 +17,11 @@ struct ConversionResult
     bool succeeded() const { return !text.isEmpty(); }
 };
 
-// The convert arguments of the entries a walk will meet next, one a call, in
-// the walk's order; std::nullopt once there are no more.
-using Forecast = std::function<std::optional<QStringList>()>;
+// The jobs of the entries a walk will meet next, one a call, in the walk's
+// order; std::nullopt once there are no more.
+using Forecast = std::function<std::optional<ConversionJob>()>;
 
-// ImageMagick's convert operation as the walk sees it: the six arguments
-// "-thumbnail", geometry, "-alpha", "Remove", input path + "[0]", output path.
+// ImageMagick's convert operation as the walk sees it: one thumbnail a call.
 class Converter
 {
 public:
@@ -32,7 +32,7 @@ public:
     // is not there).
     [[nodiscard]] virtual QString start() = 0;
 
-    virtual ConversionResult Convert(const QStringList &arguments) = 0;
+    virtual ConversionResult Convert(const ConversionJob &job) = 0;
 
     // A walk tells what it will meet while it runs, and hands an empty forecast
     // when it ends. A converter may work ahead on it; what it did ahead is

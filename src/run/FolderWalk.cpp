@@ -47,7 +47,7 @@ void FolderWalk::FindFilesAPI(QString path, const QString &SearchStr, qint64 &Fi
     VisitingOrder order(path, SearchStr);
     VisitingOrder ahead(path, SearchStr);
     const ForesightScope foresight(m_converter, [this, &ahead] {
-        return nextForeseenArguments(ahead);
+        return nextForeseenJob(ahead);
     });
     for (;;) {
         switch (order.next()) {
@@ -81,12 +81,12 @@ void FolderWalk::convertEntry(const VisitingOrder::Folder &folder, const QByteAr
     m_view.selectAndRevealRow(FileCount);
     m_view.yieldPoint();
 
-    const EntryJob job = jobFor(folder, nativeName, outputName);
+    const EntryJob entry = jobFor(folder, nativeName, outputName);
     ConversionResult result;
-    if (job.failureReason.isEmpty())
-        result = m_converter.Convert(job.arguments);
+    if (entry.failureReason.isEmpty())
+        result = m_converter.Convert(entry.job);
     else
-        result.failureReason = job.failureReason;
+        result.failureReason = entry.failureReason;
     m_view.yieldPoint();
     m_view.markResultRow(FileCount, result.succeeded(), result.failureReason);
 }
@@ -108,13 +108,12 @@ FolderWalk::EntryJob FolderWalk::jobFor(const VisitingOrder::Folder &folder,
                                "name: choose another format under Settings")};
     const QString outputPath = OutputPath(m_view.imageFolderText(), outputName);
     const QString geometry = m_view.widthText() + QLatin1Char('x') + m_view.heightText();
-    return {{QStringLiteral("-thumbnail"), geometry, QStringLiteral("-alpha"),
-             QStringLiteral("Remove"), inputPath + QStringLiteral("[0]"), outputPath},
+    return {ConversionJob{.input = inputPath, .geometry = geometry, .output = outputPath},
             QString()};
 }
 
 // The look-ahead's view of the walk: the same steps, without the window.
-std::optional<QStringList> FolderWalk::nextForeseenArguments(VisitingOrder &ahead) const
+std::optional<ConversionJob> FolderWalk::nextForeseenJob(VisitingOrder &ahead) const
 {
     for (;;) {
         switch (ahead.next()) {
@@ -126,9 +125,9 @@ std::optional<QStringList> FolderWalk::nextForeseenArguments(VisitingOrder &ahea
                 break;
             const QString outputName =
                 OutputName(QFile::decodeName(ahead.name()), m_view.currentFormat());
-            const EntryJob job = jobFor(ahead.folder(), ahead.name(), outputName);
-            if (job.failureReason.isEmpty())
-                return job.arguments;
+            const EntryJob entry = jobFor(ahead.folder(), ahead.name(), outputName);
+            if (entry.failureReason.isEmpty())
+                return entry.job;
             break;
         }
         case VisitingOrder::Step::End:

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "protocol/ConversionJob.h"
 #include "run/VisitingOrder.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
@@ -26,7 +26,7 @@ private:
     // What an entry is converted with, or why it cannot be.
     struct EntryJob
     {
-        QStringList arguments;
+        ConversionJob job;
         QString failureReason;
     };
 
@@ -34,7 +34,7 @@ private:
                       qint64 &FileCount);
     EntryJob jobFor(const VisitingOrder::Folder &folder, const QByteArray &nativeName,
                     const QString &outputName) const;
-    std::optional<QStringList> nextForeseenArguments(VisitingOrder &ahead) const;
+    std::optional<ConversionJob> nextForeseenJob(VisitingOrder &ahead) const;
 
     WalkView &m_view;
     Converter &m_converter;

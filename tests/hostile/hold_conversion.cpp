@@ -15,8 +15,7 @@ int main(int argc, char *argv[])
     if (!converter.start().isEmpty())
         return 1;
     const ConversionResult result = converter.Convert(
-        {QStringLiteral("-thumbnail"), QStringLiteral("88x"), QStringLiteral("-alpha"),
-         QStringLiteral("Remove"), QString::fromLocal8Bit(argv[2]) + QStringLiteral("[0]"),
-         QString::fromLocal8Bit(argv[3])});
+        {.input = QString::fromLocal8Bit(argv[2]), .geometry = QStringLiteral("88x"),
+         .output = QString::fromLocal8Bit(argv[3])});
     return result.succeeded() ? 0 : 1;
 }

@@ -100,7 +100,7 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
     // starts; none of them may outlive the conversion that ended it, nor the
     // run that had workers converting ahead.
     QSet<pid_t> groups;
-    converter.beforeConvert = [&](const QStringList &) {
+    converter.beforeConvert = [&](const ConversionJob &) {
         const QList<pid_t> workers =
             ProcessList::childrenRunning(::getpid(), QStringLiteral(LEAFMARK_WORKER_PATH));
         groups.unite(QSet<pid_t>(workers.begin(), workers.end()));
@@ -205,7 +205,7 @@ void TestHostileDocuments::twoThousandPagesCostAboutAsMuchAsOne()
             QElapsedTimer clock;
             clock.start();
             const ConversionResult result =
-                worker.Convert(thumbnailArguments(Corpus::documents() + QLatin1Char('/') + name,
+                worker.Convert(thumbnailJob(Corpus::documents() + QLatin1Char('/') + name,
                                                   m_output.filePath(QStringLiteral("timed.png"))));
             times.append(result.succeeded() ? clock.elapsed() : -1);
         }
@@ -233,7 +233,7 @@ void TestHostileDocuments::hugePageUnderTheUsualTimeLimit()
     QElapsedTimer clock;
     clock.start();
     const ConversionResult result = worker.Convert(
-        thumbnailArguments(Corpus::documents() + QStringLiteral("/huge-page.pdf"), output));
+        thumbnailJob(Corpus::documents() + QStringLiteral("/huge-page.pdf"), output));
     qInfo("200 x 200 inches: %s after %lld ms",
           qPrintable(result.succeeded() ? QStringLiteral("thumbnail") : result.failureReason),
           clock.elapsed());
@@ -246,7 +246,7 @@ void TestHostileDocuments::hugePageUnderTheUsualTimeLimit()
                  qPrintable(result.failureReason));
     }
     QVERIFY(worker
-                .Convert(thumbnailArguments(Corpus::documents() + QStringLiteral("/one-page.pdf"),
+                .Convert(thumbnailJob(Corpus::documents() + QStringLiteral("/one-page.pdf"),
                                             m_output.filePath(QStringLiteral("after-huge.png"))))
                 .succeeded());
 }

@@ -79,7 +79,7 @@ class TestHostileNames : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QList<QStringList> m_arguments;
+    QList<ConversionJob> m_jobs;
     QStringList m_rows;
 
 private slots:
@@ -103,7 +103,7 @@ void TestHostileNames::eachPdfGetsAThumbnailOfItsOwn()
     RecordingConverter converter(worker);
     QList<Outcome> outcomes;
     FolderSnapshot before;
-    converter.beforeConvert = [&](const QStringList &) { before = snapshotOf(output); };
+    converter.beforeConvert = [&](const ConversionJob &) { before = snapshotOf(output); };
     converter.afterConvert = [&](const RecordingConverter::Call &call) {
         Outcome outcome;
         outcome.green = call.result.succeeded();
@@ -123,9 +123,9 @@ void TestHostileNames::eachPdfGetsAThumbnailOfItsOwn()
         FolderWalk(view, converter, view.cancel)
             .FindFilesAPI(Corpus::names(), QStringLiteral("*.pdf"), fileCount);
     }
-    m_arguments.clear();
+    m_jobs.clear();
     for (const RecordingConverter::Call &call : std::as_const(converter.calls))
-        m_arguments.append(call.arguments);
+        m_jobs.append(call.job);
     m_rows = view.rows;
 
     // Group the PDFs by the input path the walk can name them with. A path
@@ -211,20 +211,20 @@ void TestHostileNames::eachPdfGetsAThumbnailOfItsOwn()
     QCOMPARE(snapshotOf(output).keys(), outputs.keys());
 }
 
-// The conversions are fixed by their arguments, which must not change.
+// The conversions are fixed by their jobs, which must not change.
 void TestHostileNames::trailingSlashChangesNothing()
 {
-    if (m_arguments.isEmpty())
+    if (m_jobs.isEmpty())
         QSKIP("needs the walk of the previous test");
     FakeConverter converter;
     FakeWalkView view;
-    view.imageFolder = QFileInfo(m_arguments.first().at(5)).path();
+    view.imageFolder = QFileInfo(m_jobs.first().output).path();
     qint64 fileCount = 0;
     const PermissionsEnforced enforced;
     FolderWalk(view, converter, view.cancel)
         .FindFilesAPI(Corpus::names() + QLatin1Char('/'), QStringLiteral("*.pdf"), fileCount);
     QCOMPARE(view.rows, m_rows);
-    QCOMPARE(converter.calls, m_arguments);
+    QCOMPARE(converter.calls, m_jobs);
 }
 
 QTEST_GUILESS_MAIN(TestHostileNames)

@@ -389,7 +389,7 @@ void TestMidRunFaults::outputDiskFull()
         WorkerConverter worker(QStringLiteral(LEAFMARK_WORKER_PATH));
         QCOMPARE(worker.start(), QString());
         QVERIFY(worker
-                    .Convert(thumbnailArguments(m_dir->path() + QStringLiteral("/earlier.pdf"),
+                    .Convert(thumbnailJob(m_dir->path() + QStringLiteral("/earlier.pdf"),
                                                 thumbs() + QStringLiteral("/a.png")))
                     .succeeded());
         earlier = readWhole(thumbs() + QStringLiteral("/a.png"));
@@ -481,7 +481,7 @@ void TestMidRunFaults::theRunLooksSequential()
         handled.sort();
         QCOMPARE(placed, handled);
     };
-    m_converter->beforeConvert = [&](const QStringList &arguments) {
+    m_converter->beforeConvert = [&](const ConversionJob &job) {
         verifyOnlyHandledArePlaced();
         const qsizetype call = m_converter->calls.size() + 1;
         if (call == 1 && change == Change::ChangedBeforeTheWalkListsThem) {
@@ -496,7 +496,7 @@ void TestMidRunFaults::theRunLooksSequential()
         if (call == 2 && change == Change::DeletedAfterTheWalkListedThem) {
             std::this_thread::sleep_for(1500ms);
             for (const char *name : {"a.pdf", "b.pdf", "c.pdf"}) {
-                if (!arguments.at(4).contains(QStringLiteral("/sub/") + QLatin1String(name)))
+                if (!job.input.contains(QStringLiteral("/sub/") + QLatin1String(name)))
                     QFile::remove(pdfs() + QStringLiteral("/sub/") + QLatin1String(name));
             }
         }
@@ -563,9 +563,8 @@ void TestMidRunFaults::pdfSwappedForAPipeAfterItsCheck()
     });
     QElapsedTimer clock;
     clock.start();
-    const ConversionResult result = converter.Convert(
-        {QStringLiteral("-thumbnail"), QStringLiteral("88x"), QStringLiteral("-alpha"),
-         QStringLiteral("Remove"), pdf + QStringLiteral("[0]"), thumbs() + QStringLiteral("/a.png")});
+    const ConversionResult result =
+        converter.Convert(thumbnailJob(pdf, thumbs() + QStringLiteral("/a.png")));
     swapper.join();
 
     QVERIFY(swapped);
@@ -574,9 +573,8 @@ void TestMidRunFaults::pdfSwappedForAPipeAfterItsCheck()
     QVERIFY(result.failureReason != QLatin1String("time limit reached"));
     if (result.succeeded())
         QCOMPARE(QImage(thumbs() + QStringLiteral("/a.png")).size(), QSize(88, 125));
-    QVERIFY(converter.Convert({QStringLiteral("-thumbnail"), QStringLiteral("88x"),
-                               QStringLiteral("-alpha"), QStringLiteral("Remove"),
-                               pdfs() + QStringLiteral("/sub/b.pdf[0]"),
-                               thumbs() + QStringLiteral("/b.png")})
+    QVERIFY(converter
+                .Convert(thumbnailJob(pdfs() + QStringLiteral("/sub/b.pdf"),
+                                      thumbs() + QStringLiteral("/b.png")))
                 .succeeded());
 }

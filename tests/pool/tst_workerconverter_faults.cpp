@@ -54,10 +54,10 @@ private slots:
         const QString good = makePdf(folder, QStringLiteral("good.pdf"));
 
         const ConversionResult crashed = converter.Convert(
-            thumbnailArguments(crashing, folder + QStringLiteral("/crash-here.png")));
+            thumbnailJob(crashing, folder + QStringLiteral("/crash-here.png")));
         QCOMPARE(crashed.text, QString());
         QCOMPARE(crashed.failureReason, QStringLiteral("the converter stopped unexpectedly"));
-        QVERIFY(converter.Convert(thumbnailArguments(good, folder + QStringLiteral("/good.png")))
+        QVERIFY(converter.Convert(thumbnailJob(good, folder + QStringLiteral("/good.png")))
                     .succeeded());
 
         qputenv("LEAFMARK_WORKER_FAULT", "crash:crash-here");
@@ -93,7 +93,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         const ConversionResult hung = converter.Convert(
-            thumbnailArguments(hanging, folder + QLatin1Char('/') + marker + ".png"));
+            thumbnailJob(hanging, folder + QLatin1Char('/') + marker + ".png"));
         const qint64 elapsed = clock.elapsed();
         watcher.join();
 
@@ -102,7 +102,7 @@ private slots:
         QVERIFY2(elapsed >= 3000 && elapsed < 8000, qPrintable(QString::number(elapsed)));
         QCOMPARE(hungProcesses.load(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(!someProcessHasEnvironment(environmentEntry), 3000);
-        QVERIFY(converter.Convert(thumbnailArguments(good, folder + QStringLiteral("/good.png")))
+        QVERIFY(converter.Convert(thumbnailJob(good, folder + QStringLiteral("/good.png")))
                     .succeeded());
     }
 
@@ -115,7 +115,7 @@ private slots:
 
         QVERIFY2(problem.contains(path) && problem.contains(QLatin1String("not found")),
                  qPrintable(problem));
-        const ConversionResult result = converter.Convert(thumbnailArguments(
+        const ConversionResult result = converter.Convert(thumbnailJob(
             m_root.filePath(QStringLiteral("a.pdf")), m_root.filePath(QStringLiteral("a.png"))));
         QCOMPARE(result.text, QString());
         QCOMPARE(result.failureReason, problem);
@@ -126,7 +126,7 @@ private slots:
     {
         const QString folder = freshFolder();
         const QString pdf = makePdf(folder, QStringLiteral("page.pdf"));
-        QVERIFY(m_converter.Convert(thumbnailArguments(pdf, folder + QStringLiteral("/page.png")))
+        QVERIFY(m_converter.Convert(thumbnailJob(pdf, folder + QStringLiteral("/page.png")))
                     .succeeded());
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(folder));
@@ -136,7 +136,7 @@ private slots:
 
         QVERIFY2(problem.contains(QLatin1String("Ghostscript")), qPrintable(problem));
         const ConversionResult result =
-            converter.Convert(thumbnailArguments(pdf, folder + QStringLiteral("/again.png")));
+            converter.Convert(thumbnailJob(pdf, folder + QStringLiteral("/again.png")));
         QCOMPARE(result.text, QString());
         QCOMPARE(result.failureReason, problem);
         QCOMPARE(converter.decodeImage(folder + QStringLiteral("/page.png")).width, 88);

@@ -47,7 +47,7 @@ private slots:
         const QString pdf = makePdf(folder, QStringLiteral("page.pdf"));
         const QString output = folder + QStringLiteral("/page.") + extension;
 
-        const ConversionResult result = m_converter.Convert(thumbnailArguments(pdf, output));
+        const ConversionResult result = m_converter.Convert(thumbnailJob(pdf, output));
 
         if (content.isEmpty()) {
             QCOMPARE(result.text, QString());
@@ -98,7 +98,7 @@ private slots:
         const QString output = folder + QStringLiteral("/page.png");
 
         const ConversionResult result =
-            m_converter.Convert(thumbnailArguments(pdf, output, geometry));
+            m_converter.Convert(thumbnailJob(pdf, output, geometry));
 
         QCOMPARE(result.text, QStringLiteral("%1,%2,PDF").arg(size.width()).arg(size.height()));
         QCOMPARE(QImage(output).size(), size);

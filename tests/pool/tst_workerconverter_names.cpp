@@ -76,7 +76,7 @@ private slots:
         const QString outputName = outputNameFor(name);
 
         const ConversionResult result =
-            m_converter.Convert(thumbnailArguments(pdf, outFolder + QLatin1Char('/') + outputName));
+            m_converter.Convert(thumbnailJob(pdf, outFolder + QLatin1Char('/') + outputName));
 
         QVERIFY2(result.succeeded(), qPrintable(result.failureReason));
         QCOMPARE(result.text, QStringLiteral("88,125,PDF"));
@@ -96,7 +96,7 @@ private slots:
                                     QStringLiteral("png:x.pdf")}) {
             QVERIFY(writePdf(name));
             const ConversionResult result =
-                m_converter.Convert(thumbnailArguments(name, outputNameFor(name)));
+                m_converter.Convert(thumbnailJob(name, outputNameFor(name)));
             QVERIFY2(result.succeeded(),
                      qPrintable(name + QLatin1String(": ") + result.failureReason));
             QCOMPARE(sniffFormat(folder + QLatin1Char('/') + outputNameFor(name)),
@@ -120,7 +120,7 @@ private slots:
         QCOMPARE(QFile::encodeName(pdf).size(), pathMax);
         const QString output = folder + QStringLiteral("/x.png");
 
-        const ConversionResult result = m_converter.Convert(thumbnailArguments(pdf, output));
+        const ConversionResult result = m_converter.Convert(thumbnailJob(pdf, output));
 
         QVERIFY2(result.succeeded(), qPrintable(result.failureReason));
         QCOMPARE(sniffFormat(output), QStringLiteral("PNG"));

@@ -60,14 +60,14 @@ private slots:
         }
         const QString output = folder + QStringLiteral("/bad.png");
 
-        const ConversionResult failure = m_converter.Convert(thumbnailArguments(input, output));
+        const ConversionResult failure = m_converter.Convert(thumbnailJob(input, output));
 
         QCOMPARE(failure.text, QString());
         QVERIFY2(failure.failureReason.startsWith(reasonStart), qPrintable(failure.failureReason));
         QVERIFY(!QFileInfo(output).exists());
 
         const QString good = makePdf(folder, QStringLiteral("good.pdf"));
-        QVERIFY(m_converter.Convert(thumbnailArguments(good, folder + QStringLiteral("/good.png")))
+        QVERIFY(m_converter.Convert(thumbnailJob(good, folder + QStringLiteral("/good.png")))
                     .succeeded());
     }
 
@@ -79,9 +79,9 @@ private slots:
         const QString thumbnail = folder + QStringLiteral("/broken.png");
         QVERIFY(writeBytes(thumbnail, "the thumbnail of an earlier run"));
 
-        QVERIFY(!m_converter.Convert(thumbnailArguments(broken, thumbnail)).succeeded());
+        QVERIFY(!m_converter.Convert(thumbnailJob(broken, thumbnail)).succeeded());
         QVERIFY(
-            !m_converter.Convert(thumbnailArguments(broken, folder + QStringLiteral("/broken.wmf")))
+            !m_converter.Convert(thumbnailJob(broken, folder + QStringLiteral("/broken.wmf")))
                  .succeeded());
 
         QCOMPARE(readWhole(thumbnail), QByteArray("the thumbnail of an earlier run"));
@@ -94,7 +94,7 @@ private slots:
         const QString pdf = makePdf(folder, QStringLiteral("page.pdf"));
 
         const ConversionResult result = m_converter.Convert(
-            thumbnailArguments(pdf, folder + QStringLiteral("/not there/page.png")));
+            thumbnailJob(pdf, folder + QStringLiteral("/not there/page.png")));
 
         QCOMPARE(result.text, QString());
         QVERIFY2(result.failureReason.startsWith(QLatin1String("could not write the thumbnail")),
@@ -111,13 +111,13 @@ private slots:
         const QString pdf = makePdf(folder, QStringLiteral("page.pdf"));
         for (const QString &extension : {QStringLiteral("png"), QStringLiteral("svg")}) {
             const QString output = folder + QStringLiteral("/page.") + extension;
-            QVERIFY(m_converter.Convert(thumbnailArguments(pdf, output)).succeeded());
+            QVERIFY(m_converter.Convert(thumbnailJob(pdf, output)).succeeded());
             QCOMPARE(permissionsOf(output), mode_t(0644));
         }
         const QString existing = folder + QStringLiteral("/existing.png");
         QVERIFY(writeBytes(existing, "old"));
         QVERIFY(::chmod(QFile::encodeName(existing).constData(), 0640) == 0);
-        QVERIFY(m_converter.Convert(thumbnailArguments(pdf, existing)).succeeded());
+        QVERIFY(m_converter.Convert(thumbnailJob(pdf, existing)).succeeded());
         QCOMPARE(sniffFormat(existing), QStringLiteral("PNG"));
         QCOMPARE(permissionsOf(existing), mode_t(0640));
     }

@@ -25,8 +25,8 @@ QStringList listingOrder(const QString &folder, QDir::Filters filters)
 QStringList inputPaths(const FakeConverter &converter)
 {
     QStringList paths;
-    for (const QStringList &call : converter.calls)
-        paths.append(call.at(4));
+    for (const ConversionJob &call : converter.calls)
+        paths.append(call.input);
     return paths;
 }
 
@@ -87,7 +87,7 @@ private slots:
         QCOMPARE(m_view.marks, QList<bool>(7, true));
     }
 
-    void eachEntryGetsTheSixArgumentsAndItsYieldPoints()
+    void eachEntryGetsItsJobAndItsYieldPoints()
     {
         QVERIFY(fillTree(root(), {"Report.PDF"}));
         m_view.imageFolder = "/thumbs/";
@@ -97,8 +97,7 @@ private slots:
 
         QCOMPARE(m_converter.calls.size(), 1);
         QCOMPARE(m_converter.calls.first(),
-                 QStringList({"-thumbnail", "x125", "-alpha", "Remove",
-                              root() + "/Report.PDF[0]", "/thumbs//Report.png"}));
+                 thumbnailJob(root() + "/Report.PDF", "/thumbs//Report.png", "x125"));
         // The subfolder pass yields once per entry (".", "..", the file), then
         // the file pass around the row and the conversion.
         QCOMPARE(m_view.log, QStringList({"yield", "yield", "yield", "yield", "append Report.png",
@@ -131,8 +130,8 @@ private slots:
         walk(root() + "/");
         QCOMPARE(inputPaths(m_converter), withoutSlash);
         QCOMPARE(withoutSlash.size(), 2);
-        for (const QStringList &call : std::as_const(m_converter.calls))
-            QCOMPARE(call.at(1), geometry);
+        for (const ConversionJob &call : std::as_const(m_converter.calls))
+            QCOMPARE(call.geometry, geometry);
     }
 
     void folderNamedLikeAPdfIsAnEntryAndAFolder()
@@ -141,7 +140,7 @@ private slots:
         QCOMPARE(walk(root()), 2);
         QCOMPARE(m_view.rows, QStringList({"old.png", "inside.png"}));
         QCOMPARE(inputPaths(m_converter),
-                 QStringList({root() + "/old.pdf[0]", root() + "/old.pdf/inside.pdf[0]"}));
+                 QStringList({root() + "/old.pdf", root() + "/old.pdf/inside.pdf"}));
     }
 
     // A format edited into the settings file by hand is taken as it is, and
@@ -182,7 +181,7 @@ private slots:
     {
         QVERIFY(fillTree(root(), {"a.pdf", "b.pdf", "c.pdf"}));
         int call = 0;
-        m_converter.onConvert = [&](const QStringList &) {
+        m_converter.onConvert = [&](const ConversionJob &) {
             return ++call == 2 ? ConversionResult{} : ConversionResult{"1,1,PDF", {}};
         };
         QCOMPARE(walk(root()), 3);
@@ -192,7 +191,7 @@ private slots:
     void formatIsReadAnewForEveryEntry()
     {
         QVERIFY(fillTree(root(), {"a.pdf", "b.pdf"}));
-        m_converter.onConvert = [this](const QStringList &) {
+        m_converter.onConvert = [this](const ConversionJob &) {
             m_view.format = QStringLiteral("gif");
             return ConversionResult{"1,1,PDF", {}};
         };
@@ -200,13 +199,13 @@ private slots:
         QCOMPARE(m_view.rows.size(), 2);
         QVERIFY(m_view.rows[0].endsWith(".png"));
         QVERIFY(m_view.rows[1].endsWith(".gif"));
-        QVERIFY(m_converter.calls[1].at(5).endsWith(".gif"));
+        QVERIFY(m_converter.calls[1].output.endsWith(".gif"));
     }
 
     void cancelTakesEffectAfterTheEntryInProgress()
     {
         QVERIFY(fillTree(root(), {"a.pdf", "b.pdf", "c.pdf", "sub/d.pdf", "sub/e.pdf"}));
-        m_converter.onConvert = [&](const QStringList &) {
+        m_converter.onConvert = [&](const ConversionJob &) {
             m_view.cancel = m_converter.calls.size() == 2;
             return ConversionResult{"1,1,PDF", {}};
         };

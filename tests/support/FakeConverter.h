@@ -12,13 +12,13 @@ class FakeConverter : public Converter
 {
 public:
     QString startError;
-    std::function<ConversionResult(const QStringList &)> onConvert;
-    QList<QStringList> calls;
+    std::function<ConversionResult(const ConversionJob &)> onConvert;
+    QList<ConversionJob> calls;
 
     QString start() override { return startError; }
-    ConversionResult Convert(const QStringList &arguments) override
+    ConversionResult Convert(const ConversionJob &job) override
     {
-        calls.append(arguments);
-        return onConvert ? onConvert(arguments) : ConversionResult{QStringLiteral("88,114,PDF"), {}};
+        calls.append(job);
+        return onConvert ? onConvert(job) : ConversionResult{QStringLiteral("88,114,PDF"), {}};
     }
 };

@@ -91,9 +91,15 @@ QByteArray readWhole(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QStringList thumbnailArguments(const QString &pdf, const QString &output, const QString &geometry)
+ConversionJob thumbnailJob(const QString &pdf, const QString &output, const QString &geometry)
 {
-    return {QStringLiteral("-thumbnail"), geometry,
-            QStringLiteral("-alpha"),     QStringLiteral("Remove"),
-            pdf + QStringLiteral("[0]"),  output};
+    return {.input = pdf, .geometry = geometry, .output = output};
+}
+
+char *toString(const ConversionJob &job)
+{
+    const QString shown = QStringLiteral("%1%2 -> %3 at %4")
+                              .arg(job.input, job.firstPageOnly ? QStringLiteral(" page 1") : QString(),
+                                   job.output, job.geometry);
+    return qstrdup(shown.toUtf8().constData());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/ConversionJob.h"
+
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -22,6 +24,9 @@ bool writeBytes(const QString &path, const QByteArray &bytes);
 // The whole content of the file; empty when it cannot be read.
 QByteArray readWhole(const QString &path);
 
-// The six arguments the walk hands the converter for page 1 of a PDF.
-QStringList thumbnailArguments(const QString &pdf, const QString &output,
-                               const QString &geometry = QStringLiteral("88x"));
+// The job the walk hands the converter for page 1 of a PDF.
+ConversionJob thumbnailJob(const QString &pdf, const QString &output,
+                           const QString &geometry = QStringLiteral("88x"));
+
+// How a failed QCOMPARE of two jobs shows them.
+char *toString(const ConversionJob &job);

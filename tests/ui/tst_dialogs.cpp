@@ -311,7 +311,7 @@ private slots:
         const QString pdf = folder.path() + "/document.pdf";
         QVERIFY(writePdf(pdf));
         const QString thumbnail = folder.path() + "/document." + extension;
-        const ConversionResult converted = converter.Convert(thumbnailArguments(pdf, thumbnail));
+        const ConversionResult converted = converter.Convert(thumbnailJob(pdf, thumbnail));
         if (!converted.succeeded())
             QSKIP(qPrintable("not written: " + converted.failureReason));
 

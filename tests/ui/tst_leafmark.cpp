@@ -351,7 +351,7 @@ private slots:
         fillInputs(pdfs(), m_dir->path() + "/th*s", "abc");
         clickConvert();
         QCOMPARE(status()->text(), QString("Done. 3 PDF files found..."));
-        QCOMPARE(m_converter.calls.first().at(1), QString("abcx"));
+        QCOMPARE(m_converter.calls.first().geometry, QString("abcx"));
     }
 
     void runShowsRowsMarksAndSavesInputs()
@@ -360,7 +360,7 @@ private slots:
         fillInputs(pdfs(), thumbs(), "88", "125");
         int call = 0;
         QStringList duringRun;
-        m_converter.onConvert = [&](const QStringList &) {
+        m_converter.onConvert = [&](const ConversionJob &) {
             QStringList disabled;
             for (const char *name : {"txtPDFfolder", "txtImageFolder", "txtWidth", "txtHeight",
                                      "btnExplorerPDF", "btnExplorerImage"}) {
@@ -397,9 +397,9 @@ private slots:
         loadAndShow();
         fillInputs(pdfs(), thumbs());
         QStringList unpainted;
-        m_converter.onConvert = [&](const QStringList &arguments) {
+        m_converter.onConvert = [&](const ConversionJob &job) {
             if (!results()->updatesEnabled())
-                unpainted.append(arguments.last());
+                unpainted.append(job.output);
             QThread::msleep(20);
             return ConversionResult{"1,1,PDF", {}};
         };
@@ -436,7 +436,7 @@ private slots:
         QVERIFY(fillTree(pdfs(), {"d.pdf", "e.pdf", "sub/f.pdf", "sub/g.pdf"}));
         loadAndShow();
         fillInputs(pdfs(), thumbs());
-        m_converter.onConvert = [&](const QStringList &) {
+        m_converter.onConvert = [&](const ConversionJob &) {
             if (m_converter.calls.size() == 2) {
                 for (int i = 0; i < cancelClicks; ++i)
                     postConvertClick();
@@ -495,7 +495,7 @@ private slots:
         // yield point after it; one on Cancel! ends the run there and then.
         const std::function<void()> duringTheFirstFile =
             firstOnCancel ? [this, first] { clickStampedAt(convert(), first); } : secondHalf;
-        m_converter.onConvert = [&](const QStringList &) {
+        m_converter.onConvert = [&](const ConversionJob &) {
             if (m_converter.calls.size() == 1)
                 QMetaObject::invokeMethod(convert(), duringTheFirstFile, Qt::QueuedConnection);
             return ConversionResult{"1,1,PDF", {}};
@@ -527,7 +527,7 @@ private slots:
         int presses = 0;
         PressCounter counter(convert(), presses);
         bool secondPressDuringTheRun = false;
-        m_converter.onConvert = [&](const QStringList &) {
+        m_converter.onConvert = [&](const ConversionJob &) {
             // The second press is taken while the first file converts.
             if (m_converter.calls.size() == 1)
                 secondPressDuringTheRun = QTest::qWaitFor([&] { return presses == 2; });
@@ -552,7 +552,7 @@ private slots:
         loadAndShow();
         fillInputs(pdfs(), thumbs());
         QString statusWhileClosing;
-        m_converter.onConvert = [&](const QStringList &) {
+        m_converter.onConvert = [&](const ConversionJob &) {
             if (m_converter.calls.size() == 1) {
                 postClose();
                 postConvertClick();
@@ -574,7 +574,7 @@ private slots:
         loadAndShow();
         fillInputs(pdfs(), thumbs());
         bool dialogSeen = false;
-        m_converter.onConvert = [&](const QStringList &) {
+        m_converter.onConvert = [&](const ConversionJob &) {
             if (m_converter.calls.size() == 1) {
                 // Queued like a real menu click: the dialog opens at the next yield point.
                 QMetaObject::invokeMethod(m_window->menuBar()->actions().first(), "trigger",
@@ -591,7 +591,7 @@ private slots:
         QVERIFY(dialogSeen);
         QCOMPARE(results()->item(0, 0)->text().right(4), QString(".png"));
         QCOMPARE(results()->item(1, 0)->text().right(4), QString(".gif"));
-        QCOMPARE(m_converter.calls.at(2).at(5).right(4), QString(".gif"));
+        QCOMPARE(m_converter.calls.at(2).output.right(4), QString(".gif"));
         QCOMPARE(ReadSetting("config", "ImageFormat"), QString("gif"));
     }
 
@@ -676,9 +676,9 @@ private slots:
         QVERIFY(fillTree(pdfs(), {"sub/b.pdf"}));
         loadAndShow();
         fillInputs(pdfs(), thumbs());
-        m_converter.onConvert = [&](const QStringList &arguments) {
-            return arguments.at(4).endsWith("/pdfs/b.pdf[0]") ? ConversionResult{{}, "not a PDF"}
-                                                              : ConversionResult{"1,1,PDF", {}};
+        m_converter.onConvert = [&](const ConversionJob &job) {
+            return job.input.endsWith("/pdfs/b.pdf") ? ConversionResult{{}, "not a PDF"}
+                                                     : ConversionResult{"1,1,PDF", {}};
         };
         clickConvert();
 
@@ -711,9 +711,9 @@ private slots:
     {
         loadAndShow();
         fillInputs(pdfs(), thumbs());
-        m_converter.onConvert = [&](const QStringList &arguments) {
-            return arguments.at(4).endsWith("/b.pdf[0]") ? ConversionResult{{}, "not a PDF"}
-                                                         : ConversionResult{"1,1,PDF", {}};
+        m_converter.onConvert = [&](const ConversionJob &job) {
+            return job.input.endsWith("/b.pdf") ? ConversionResult{{}, "not a PDF"}
+                                                : ConversionResult{"1,1,PDF", {}};
         };
         clickConvert();
         int red = 0;

@@ -168,7 +168,7 @@ void ConfinementTest::escapesFromAConversion()
     qunsetenv("LEAFMARK_WORKER_CONFINEMENT");
     QCOMPARE(startProblem, QString());
     const QString thumbnail = output + QLatin1Char('/') + marker + QStringLiteral(".png");
-    const ConversionResult result = converter.Convert(thumbnailArguments(pdf, thumbnail));
+    const ConversionResult result = converter.Convert(thumbnailJob(pdf, thumbnail));
 
     if (!confined) {
         for (const QString &target : folders)
@@ -225,7 +225,7 @@ void ConfinementTest::formatsWithSideEffects()
     WorkerConverter converter{QStringLiteral(LEAFMARK_WORKER_PATH)};
     QCOMPARE(converter.start(), QString());
 
-    const ConversionResult result = converter.Convert(thumbnailArguments(pdf, thumbnail));
+    const ConversionResult result = converter.Convert(thumbnailJob(pdf, thumbnail));
 
     if (written) {
         QVERIFY2(result.succeeded(), qPrintable(result.failureReason));

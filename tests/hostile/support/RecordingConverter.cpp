@@ -4,12 +4,12 @@
 
 QString RecordingConverter::Call::input() const
 {
-    return arguments.value(4).chopped(3);
+    return job.input;
 }
 
 QString RecordingConverter::Call::output() const
 {
-    return arguments.value(5);
+    return job.output;
 }
 
 RecordingConverter::RecordingConverter(Converter &converter) : m_converter(converter) {}
@@ -19,13 +19,13 @@ QString RecordingConverter::start()
     return m_converter.start();
 }
 
-ConversionResult RecordingConverter::Convert(const QStringList &arguments)
+ConversionResult RecordingConverter::Convert(const ConversionJob &job)
 {
     if (beforeConvert)
-        beforeConvert(arguments);
+        beforeConvert(job);
     QElapsedTimer clock;
     clock.start();
-    Call call{arguments, m_converter.Convert(arguments), 0};
+    Call call{job, m_converter.Convert(job), 0};
     call.milliseconds = clock.elapsed();
     calls.append(call);
     if (afterConvert)

@@ -13,7 +13,7 @@ class RecordingConverter : public Converter
 public:
     struct Call
     {
-        QStringList arguments;
+        ConversionJob job;
         ConversionResult result;
         qint64 milliseconds = 0;
 
@@ -24,14 +24,14 @@ public:
     explicit RecordingConverter(Converter &converter);
 
     QString start() override;
-    ConversionResult Convert(const QStringList &arguments) override;
+    ConversionResult Convert(const ConversionJob &job) override;
     void foresee(Forecast forecast) override;
 
     // The call whose input path ends in the text, or nullptr.
     const Call *callFor(const QString &inputEnd) const;
 
     QList<Call> calls;
-    std::function<void(const QStringList &arguments)> beforeConvert;
+    std::function<void(const ConversionJob &job)> beforeConvert;
     std::function<void(const Call &call)> afterConvert;
 
 private:
