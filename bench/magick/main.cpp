@@ -67,7 +67,7 @@ public:
         if (!reply.failure.isEmpty() || reply.text.isEmpty())
             return reply.failure.isEmpty() ? QStringLiteral("no description") : reply.failure;
         const UniqueFd held = CheckedFile::copyOfWorkerFile(
-            m_scratch.get(), WorkerProtocol::resultName, CheckedFile::maxImageSize, &problem);
+            m_scratch.get(), WorkerProtocol::resultName(0).constData(), CheckedFile::maxImageSize, &problem);
         if (!held.isValid())
             return problem;
         return placeThumbnail(job, held.get());

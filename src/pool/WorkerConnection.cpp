@@ -308,8 +308,11 @@ bool WorkerConnection::isAlive()
 void WorkerConnection::send(const WorkerProtocol::Request &request,
                             std::chrono::milliseconds timeLimit)
 {
-    m_busy = true;
-    m_deadline = QDeadlineTimer(timeLimit);
+    // The time limit runs for the request the worker is on: this one only
+    // once the one before it is answered.
+    m_timeLimit = timeLimit;
+    if (m_outstanding++ == 0)
+        m_deadline = QDeadlineTimer(timeLimit);
     // A worker that is gone shows when its reply is collected.
     sendWithFile(m_requests, WorkerProtocol::frame(WorkerProtocol::encodeRequest(request)),
                  request.file.get());
@@ -317,7 +320,7 @@ void WorkerConnection::send(const WorkerProtocol::Request &request,
 
 std::optional<WorkerProtocol::Reply> WorkerConnection::collect()
 {
-    if (!m_busy)
+    if (!isBusy())
         return std::nullopt;
     if (!isRunning())
         return lose(QStringLiteral("the converter stopped unexpectedly"));
@@ -326,7 +329,8 @@ std::optional<WorkerProtocol::Reply> WorkerConnection::collect()
     m_reader.append(arrived);
     drainErrorOutput();
     if (const std::optional<QByteArray> message = m_reader.takeMessage()) {
-        m_busy = false;
+        if (--m_outstanding > 0)
+            m_deadline = QDeadlineTimer(m_timeLimit);
         if (std::optional<WorkerProtocol::Reply> reply = WorkerProtocol::decodeReply(*message))
             return reply;
         return lose(QStringLiteral("the converter gave an answer that makes no sense"));
@@ -377,7 +381,7 @@ WorkerProtocol::Reply WorkerConnection::lose(const QString &reason)
 
 void WorkerConnection::stopGently()
 {
-    if (isRunning() && !m_busy) {
+    if (isRunning() && !isBusy()) {
         ::close(std::exchange(m_requests, -1));
         QDeadlineTimer deadline(gentleStopMs);
         while (!deadline.hasExpired() && ::waitpid(m_pid, nullptr, WNOHANG) == 0)
@@ -394,7 +398,7 @@ void WorkerConnection::kill()
         }
     }
     m_pid = 0;
-    m_busy = false;
+    m_outstanding = 0;
     closeDescriptors();
     m_scratchFolder.reset();
     m_scratch.reset();

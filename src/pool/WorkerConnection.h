@@ -34,11 +34,15 @@ public:
     bool isRunning() const { return m_pid > 0; }
     // Notices a worker that ended while idle, and clears up after it.
     bool isAlive();
-    bool isBusy() const { return m_busy; }
+    bool isBusy() const { return m_outstanding > 0; }
+    // Requests sent and not yet answered.
+    int outstanding() const { return m_outstanding; }
 
+    // Several requests may be out at once; they are answered in turn.
     void send(const WorkerProtocol::Request &request, std::chrono::milliseconds timeLimit);
-    // The reply once it is whole; a failure when the worker died, made no
-    // sense or overran its time, and was then stopped.
+    // The next reply once it is whole; a failure when the worker died, made
+    // no sense or overran its time, and was then stopped, with the requests
+    // after it unanswered.
     std::optional<WorkerProtocol::Reply> collect();
     // Waits until something arrives from any of the workers, or the first of
     // their time limits passes.
@@ -70,7 +74,8 @@ private:
     int m_requests = -1;
     int m_replies = -1;
     int m_errors = -1;
-    bool m_busy = false;
+    int m_outstanding = 0;
+    std::chrono::milliseconds m_timeLimit{0};
     QDeadlineTimer m_deadline;
     WorkerProtocol::FrameReader m_reader;
     QByteArray m_errorOutput;

@@ -24,6 +24,8 @@ namespace {
 constexpr int maxPoolSize = 16;
 // Each worker keeps two entries ahead in hand: one converting, one waiting.
 constexpr int entriesAheadPerWorker = 2;
+// The waiting one is already sent to it.
+constexpr int requestsPerWorker = 2;
 constexpr std::chrono::milliseconds deadlineCheckInterval(250);
 
 // The worker keeps the working folder we had when it started; ours may have
@@ -106,9 +108,22 @@ struct WorkerConverter::Worker
         notifiers.clear();
     }
 
+    // Its requests that were sent to it went unanswered when it stopped:
+    // they wait for a worker again.
+    void requeueTasks()
+    {
+        for (Task *task : tasks) {
+            task->state = Task::State::Waiting;
+            task->worker = nullptr;
+        }
+        tasks.clear();
+    }
+
     WorkerConnection connection;
     QString startProblem;
-    Task *task = nullptr;
+    // The tasks sent to it, in the order it answers them.
+    std::deque<Task *> tasks;
+    quint8 nextResultSlot = 0;
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
 };
 
@@ -235,7 +250,7 @@ void WorkerConverter::waitFor(Task &task)
 {
     while (task.state != Task::State::Done) {
         if (task.state == Task::State::Waiting) {
-            if (Worker *worker = idleWorker(true))
+            if (Worker *worker = idleWorker(true, false))
                 dispatch(*worker, task);
             continue;
         }
@@ -245,8 +260,10 @@ void WorkerConverter::waitFor(Task &task)
 }
 
 // A worker with nothing to do, started if need be; the pool grows up to its
-// size. When mayWait, waits for one to finish rather than give none.
-WorkerConverter::Worker *WorkerConverter::idleWorker(bool mayWait)
+// size. With mayQueue, one busy on a single request will do as well: it takes
+// the next the moment it answers, however long this thread is kept from the
+// CPU. When mayWait, waits for one to finish rather than give none.
+WorkerConverter::Worker *WorkerConverter::idleWorker(bool mayWait, bool mayQueue)
 {
     for (;;) {
         for (const std::unique_ptr<Worker> &worker : m_workers) {
@@ -261,6 +278,11 @@ WorkerConverter::Worker *WorkerConverter::idleWorker(bool mayWait)
         if (int(m_workers.size()) < m_poolSize) {
             m_workers.push_back(std::make_unique<Worker>(m_workerPath, m_environment));
             continue;
+        }
+        for (const std::unique_ptr<Worker> &worker : m_workers) {
+            if (mayQueue && worker->connection.isRunning() &&
+                worker->connection.outstanding() < requestsPerWorker)
+                return worker.get();
         }
         if (!mayWait)
             return nullptr;
@@ -293,7 +315,9 @@ void WorkerConverter::dispatch(Worker &worker, Task &task)
     }
     task.state = Task::State::Running;
     task.worker = &worker;
-    worker.task = &task;
+    worker.tasks.push_back(&task);
+    task.request.resultSlot = worker.nextResultSlot;
+    worker.nextResultSlot = (worker.nextResultSlot + 1) % WorkerProtocol::resultSlots;
     worker.connection.send(task.request, m_timeLimit);
     task.request.file.reset();
     m_deadlines.start();
@@ -332,18 +356,24 @@ void WorkerConverter::collectReplies()
     bool anyBusy = false;
     for (const std::unique_ptr<Worker> &worker : m_workers) {
         worker->connection.drainErrorOutput();
-        if (!worker->connection.isBusy())
-            continue;
-        std::optional<WorkerProtocol::Reply> reply = worker->connection.collect();
-        if (!reply) {
-            anyBusy = true;
-            continue;
+        while (worker->connection.isBusy()) {
+            std::optional<WorkerProtocol::Reply> reply = worker->connection.collect();
+            if (!reply) {
+                anyBusy = true;
+                break;
+            }
+            Task *task = nullptr;
+            if (!worker->tasks.empty()) {
+                task = worker->tasks.front();
+                worker->tasks.pop_front();
+            }
+            if (!worker->connection.isRunning()) {
+                worker->unwatch();
+                worker->requeueTasks();
+            }
+            if (task)
+                finishTask(*task, std::move(*reply), worker->connection.scratchDescriptor());
         }
-        if (!worker->connection.isRunning())
-            worker->unwatch();
-        Task *task = std::exchange(worker->task, nullptr);
-        if (task)
-            finishTask(*task, std::move(*reply), worker->connection.scratchDescriptor());
     }
     if (!anyBusy)
         m_deadlines.stop();
@@ -359,11 +389,12 @@ void WorkerConverter::finishTask(Task &task, WorkerProtocol::Reply reply, int sc
     if (task.request.type == WorkerProtocol::RequestType::Convert && reply.failure.isEmpty() &&
         !reply.text.isEmpty()) {
         QString problem;
-        task.heldFile = CheckedFile::copyOfWorkerFile(scratchFolder, WorkerProtocol::resultName,
+        const QByteArray result = WorkerProtocol::resultName(task.request.resultSlot);
+        task.heldFile = CheckedFile::copyOfWorkerFile(scratchFolder, result.constData(),
                                                       CheckedFile::maxImageSize, &problem);
         // Nothing of a run may stay behind once it ends, idle workers' last
         // thumbnails included.
-        ::unlinkat(scratchFolder, WorkerProtocol::resultName, 0);
+        ::unlinkat(scratchFolder, result.constData(), 0);
         if (!task.heldFile.isValid())
             reply = WorkerProtocol::failure(
                 QStringLiteral("the converter's thumbnail cannot be taken: %1").arg(problem));
@@ -392,7 +423,7 @@ void WorkerConverter::workAhead()
     for (const std::unique_ptr<Task> &task : m_ahead) {
         if (task->state != Task::State::Waiting)
             continue;
-        Worker *worker = idleWorker(false);
+        Worker *worker = idleWorker(false, task->request.type == WorkerProtocol::RequestType::Convert);
         if (!worker)
             return;
         dispatch(*worker, *task);
@@ -400,13 +431,14 @@ void WorkerConverter::workAhead()
 }
 
 // A worker busy on it is stopped, with its Ghostscript; it starts again when
-// next needed.
+// next needed. The other request it held waits for a worker again.
 void WorkerConverter::discard(std::unique_ptr<Task> task)
 {
     if (Worker *worker = task->worker) {
         worker->unwatch();
         worker->connection.kill();
-        worker->task = nullptr;
+        std::erase(worker->tasks, task.get());
+        worker->requeueTasks();
     }
 }
 

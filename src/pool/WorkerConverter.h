@@ -47,7 +47,7 @@ private:
     std::unique_ptr<Task> takeAheadTaskFor(const ConversionJob &job);
     bool stillHolds(const Task &task) const;
     void waitFor(Task &task);
-    Worker *idleWorker(bool mayWait);
+    Worker *idleWorker(bool mayWait, bool mayQueue);
     QString startWorker(Worker &worker);
     void dispatch(Worker &worker, Task &task);
     void waitForReplies();

@@ -41,12 +41,17 @@ Reply failure(const QString &reason)
     return reply;
 }
 
+QByteArray resultName(quint8 slot)
+{
+    return "thumbnail-" + QByteArray::number(slot);
+}
+
 QByteArray encodeRequest(const Request &request)
 {
     return encodeWith([&](QDataStream &stream) {
         const ConversionJob &job = request.job;
         stream << static_cast<quint8>(request.type) << job.input << job.firstPageOnly
-               << job.geometry << job.output << request.imagePath;
+               << job.geometry << job.output << request.imagePath << request.resultSlot;
     });
 }
 
@@ -63,10 +68,10 @@ std::optional<Request> decodeRequest(const QByteArray &message)
         quint8 type = 0;
         ConversionJob &job = value.job;
         stream >> type >> job.input >> job.firstPageOnly >> job.geometry >> job.output >>
-            value.imagePath;
+            value.imagePath >> value.resultSlot;
         value.type = static_cast<RequestType>(type);
     });
-    if (!request)
+    if (!request || request->resultSlot >= resultSlots)
         return std::nullopt;
     switch (request->type) {
     case RequestType::Hello:

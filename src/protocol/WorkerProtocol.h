@@ -29,6 +29,9 @@ struct Request
     ConversionJob job;
     // Decode: the image to read, for messages only.
     QString imagePath;
+    // Convert: where the thumbnail goes, so that a worker can take its next
+    // request before the last thumbnail was taken.
+    quint8 resultSlot = 0;
     // Convert: the PDF; Decode: the image. Opened and checked by the window's
     // process, the worker reads nothing else of the user's. Not encoded: it
     // travels beside the message.
@@ -53,7 +56,8 @@ struct Reply
 constexpr qint64 maxFrameSize = 256 * 1024 * 1024;
 
 // Where the worker leaves a finished thumbnail, in its scratch folder.
-inline constexpr char resultName[] = "thumbnail";
+constexpr quint8 resultSlots = 2;
+QByteArray resultName(quint8 slot);
 
 // A reply that says only why the request failed.
 Reply failure(const QString &reason);

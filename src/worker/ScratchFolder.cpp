@@ -1,5 +1,7 @@
 #include "worker/ScratchFolder.h"
 
+#include "protocol/WorkerProtocol.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -63,12 +65,15 @@ QString ScratchFolder::copyIn(int fd, const QString &name) const
     return error ? systemError(error) : QString();
 }
 
-void ScratchFolder::clear(const QString &kept) const
+void ScratchFolder::clear() const
 {
+    QStringList kept;
+    for (quint8 slot = 0; slot < WorkerProtocol::resultSlots; ++slot)
+        kept << QString::fromLatin1(WorkerProtocol::resultName(slot));
     const QFileInfoList entries = QDir(m_path).entryInfoList(
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QFileInfo &entry : entries) {
-        if (entry.filePath() == kept)
+        if (kept.contains(entry.fileName()))
             continue;
         if (entry.isDir() && !entry.isSymLink())
             QDir(entry.filePath()).removeRecursively();

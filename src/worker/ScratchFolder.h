@@ -17,8 +17,9 @@ public:
     QString copyIn(int fd, const QString &name) const;
 
     // Empties the folder, leftovers of ImageMagick and Ghostscript included,
-    // all but the file named kept.
-    void clear(const QString &kept = QString()) const;
+    // all but finished thumbnails: the window's process takes those, maybe
+    // only after the next request has come.
+    void clear() const;
 
 private:
     QString m_path;

@@ -221,7 +221,7 @@ void ThumbnailConversion::setInputOpenedHook(std::function<void(const QString &)
     m_inputOpened = std::move(hook);
 }
 
-WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inputFd) const
+WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inputFd, quint8 slot) const
 {
     const QString extension = job.outputExtension();
     // ImageMagick would write a PDF under the name and call it a success.
@@ -261,7 +261,9 @@ WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inp
             QStringLiteral("ImageMagick gave no description of the PDF"));
     if (const QString problem = checkWrittenFile(safeOutput, extension); !problem.isEmpty())
         return WorkerProtocol::failure(problem);
-    if (!QFile::rename(safeOutput, m_scratch.filePath(QLatin1String(WorkerProtocol::resultName))))
+    const QString result = m_scratch.filePath(QString::fromLatin1(WorkerProtocol::resultName(slot)));
+    QFile::remove(result);
+    if (!QFile::rename(safeOutput, result))
         return WorkerProtocol::failure(QStringLiteral("could not hand the thumbnail over"));
     WorkerProtocol::Reply reply;
     reply.text = outcome.metadata;

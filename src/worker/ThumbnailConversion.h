@@ -12,14 +12,15 @@ class ScratchFolder;
 // One run of ImageMagick's convert command for a job of the walk, with the two
 // paths swapped for plain names in the scratch folder. The thumbnail stays
 // there, under the protocol's result name, once it holds what its extension
-// says; the window's process puts it in place.
+// says; the window's process copies it out and puts it in place.
 class ThumbnailConversion
 {
 public:
     ThumbnailConversion(const MagickRuntime &magick, const ScratchFolder &scratch);
 
     // The PDF is the file open at inputFd; job.input names it in messages.
-    WorkerProtocol::Reply run(const ConversionJob &job, int inputFd) const;
+    // The thumbnail goes to the protocol's result name for slot.
+    WorkerProtocol::Reply run(const ConversionJob &job, int inputFd, quint8 slot) const;
 
     // Tests only: called with the input once it is open and checked.
     void setInputOpenedHook(std::function<void(const QString &input)> hook);

@@ -21,7 +21,7 @@ WorkerProtocol::Reply Worker::answer(const WorkerProtocol::Request &request)
         break;
     case WorkerProtocol::RequestType::Convert:
         m_faultHook.strikeIfMeant(request.job.input);
-        reply = m_conversion.run(request.job, request.file.get());
+        reply = m_conversion.run(request.job, request.file.get(), request.resultSlot);
         if (m_conversionProbe) {
             if (const QString escaped = m_conversionProbe(request.job.input); !escaped.isEmpty())
                 reply = WorkerProtocol::failure(escaped);
@@ -32,7 +32,7 @@ WorkerProtocol::Reply Worker::answer(const WorkerProtocol::Request &request)
         reply = m_decoding.run(request.imagePath, request.file.get());
         break;
     }
-    m_scratch.clear(m_scratch.filePath(QLatin1String(WorkerProtocol::resultName)));
+    m_scratch.clear();
     return reply;
 }
 

@@ -134,7 +134,8 @@ int main(int argc, char *argv[])
     while (const std::optional<WorkerProtocol::Request> request = channel.receive()) {
         const WorkerProtocol::Reply reply = worker.answer(*request);
 #ifdef LEAFMARK_ESCAPE_PROBE
-        lie.replace(scratchPath + QLatin1Char('/') + QLatin1String(WorkerProtocol::resultName));
+        lie.replace(scratchPath + QLatin1Char('/') +
+                    QString::fromLatin1(WorkerProtocol::resultName(request->resultSlot)));
 #endif
         if (!channel.send(reply))
             break;
