@@ -5,14 +5,21 @@
 #ifdef LEAFMARK_ESCAPE_PROBE
 #include "EscapeProbe.h"
 #endif
+#ifdef LEAFMARK_FAULT_HOOK
+#include "FaultHook.h"
+#endif
 
 #include <QFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -43,14 +50,17 @@ ProtocolFds takeOverStandardStreams()
     return fds;
 }
 
-void limitAddressSpace()
+// The hard limit too when confined, so that nothing in the worker can lift it.
+void limitAddressSpace([[maybe_unused]] bool hardToo)
 {
     // AddressSanitizer reserves far more address space than any limit allows.
 #if !defined(__SANITIZE_ADDRESS__)
     struct rlimit limit;
-    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur <= addressSpaceLimit)
+    if (::getrlimit(RLIMIT_AS, &limit) != 0)
         return;
-    limit.rlim_cur = addressSpaceLimit;
+    limit.rlim_cur = std::min(limit.rlim_cur, addressSpaceLimit);
+    if (hardToo)
+        limit.rlim_max = std::min(limit.rlim_max, addressSpaceLimit);
     ::setrlimit(RLIMIT_AS, &limit);
 #endif
 }
@@ -75,12 +85,58 @@ QStringList delegatePrograms()
 bool confinementWanted()
 {
 #ifdef LEAFMARK_ESCAPE_PROBE
-    // For measuring what the confinement costs; no such switch in the
-    // installed worker.
+    // For measuring what the confinement costs, and for showing that the
+    // escape probe gets through without it; no such switch in the installed
+    // worker.
     return qgetenv("LEAFMARK_WORKER_CONFINEMENT") != "off";
 #else
     return true;
 #endif
+}
+
+QString documentOf(const WorkerProtocol::Request &request)
+{
+    switch (request.type) {
+    case WorkerProtocol::RequestType::Convert:
+        return request.job.input;
+    case WorkerProtocol::RequestType::Decode:
+        return request.imagePath;
+    case WorkerProtocol::RequestType::Hello:
+        break;
+    }
+    return QString();
+}
+
+// Everything that a document could take over runs in a child that reads
+// nothing but what rendering needs and that one document; this process reads
+// no document. A child killed by a signal takes this process down the same
+// way, as the window's process expects of a worker that crashed.
+bool answerInChild(Worker &worker, WorkerChannel &channel, const WorkerProtocol::Request &request,
+                   const QString &scratchPath, const QStringList &programs)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return channel.send(
+            WorkerProtocol::failure(QStringLiteral("the worker could not start a conversion: %1")
+                                        .arg(QString::fromLocal8Bit(std::strerror(errno)))));
+    if (child == 0) {
+        const QString problem =
+            Confinement::restrictReading(scratchPath, programs, documentOf(request));
+        const bool sent = problem.isEmpty()
+                              ? channel.send(worker.answer(request))
+                              : channel.send(WorkerProtocol::failure(
+                                    QStringLiteral("the worker could not narrow what it reads: %1")
+                                        .arg(problem)));
+        ::_exit(sent ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status)) {
+        std::signal(WTERMSIG(status), SIG_DFL);
+        ::raise(WTERMSIG(status));
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace
@@ -108,7 +164,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     std::signal(SIGTERM, endWholeGroup);
-    limitAddressSpace();
+    const bool confined = confinementWanted();
+    limitAddressSpace(confined);
     // ImageMagick's and Ghostscript's temporary files go where each request
     // clears them up, and where the window's process removes them should the
     // worker be killed.
@@ -116,19 +173,30 @@ int main(int argc, char *argv[])
     ::setenv("TMPDIR", argv[1], 1);
 
     const QString scratchPath = QFile::decodeName(argv[1]);
+    const QStringList programs = delegatePrograms();
     // Before ImageMagick starts its threads, and before any document is read.
-    if (confinementWanted()) {
-        const Confinement confinement = Confinement::apply(scratchPath, delegatePrograms());
+    if (confined) {
+        const Confinement confinement = Confinement::apply(scratchPath, programs);
         std::fprintf(stderr, "%s\n", qPrintable(confinement.report()));
     }
 
-    Worker worker(scratchPath, qgetenv("LEAFMARK_WORKER_FAULT"));
+    Worker worker(scratchPath);
 #ifdef LEAFMARK_ESCAPE_PROBE
     worker.setConversionProbe(EscapeProbe(qgetenv("LEAFMARK_WORKER_ESCAPE")));
 #endif
+#ifdef LEAFMARK_FAULT_HOOK
+    const FaultHook faults(qgetenv("LEAFMARK_WORKER_FAULT"));
+    const QString held = scratchPath + QStringLiteral("/held");
+    worker.setRequestHook([faults](const QString &file) { faults.strikeIfMeant(file); });
+    worker.setInputOpenedHook(
+        [faults, held](const QString &input) { faults.holdIfMeant(input, held); });
+#endif
     WorkerChannel channel(fds.requests, fds.replies);
     while (const std::optional<WorkerProtocol::Request> request = channel.receive()) {
-        if (!channel.send(worker.answer(*request)))
+        const bool answered = confined && request->type != WorkerProtocol::RequestType::Hello
+                                  ? answerInChild(worker, channel, *request, scratchPath, programs)
+                                  : channel.send(worker.answer(*request));
+        if (!answered)
             break;
     }
     return 0;
