@@ -24,6 +24,19 @@ bool isEps(const QByteArray &head)
     return firstLine.startsWith("%!PS-Adobe-") && firstLine.contains(" EPSF-");
 }
 
+// Ghostscript runs a file as PostScript when it opens with "%!" or "%%"
+// after blanks, whatever "%PDF-" follows, and as PDF when "%PDF-" comes
+// within its first kilobyte otherwise. Neither may come before the header,
+// wherever: what precedes it must not be able to start a program.
+bool isPdf(const QByteArray &head)
+{
+    const qsizetype header = head.left(pdfHeaderWindow).indexOf("%PDF-");
+    if (header < 0)
+        return false;
+    const QByteArray before = head.left(header + 1);
+    return !before.contains("%!") && !before.contains("%%");
+}
+
 bool isSvg(const QByteArray &head)
 {
     const QByteArray trimmed = head.trimmed();
@@ -48,7 +61,7 @@ QString formatOfHead(const QByteArray &head)
     }
     if (isEps(head))
         return QStringLiteral("EPS");
-    if (head.left(pdfHeaderWindow).contains("%PDF-"))
+    if (isPdf(head))
         return QStringLiteral("PDF");
     if (isSvg(head))
         return QStringLiteral("SVG");

@@ -6,6 +6,19 @@
 #include <QApplication>
 #include <QVersionNumber>
 
+namespace {
+
+// Qt, its platform theme and the desktop progress all reach for the session
+// bus. With none announced, the bus library would launch one that outlives
+// the program; an address it cannot use keeps it from trying.
+void useOnlyAnAnnouncedSessionBus()
+{
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(AppIdentity::Title);
@@ -14,6 +27,7 @@ int main(int argc, char *argv[])
                                                            AppIdentity::VersionRevision)
                                                 .toString());
     answerHelpAndVersion(argc, argv);
+    useOnlyAnAnnouncedSessionBus();
 
     QApplication app(argc, argv);
     // The window manager and the Wayland compositor match the window to

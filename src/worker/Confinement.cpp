@@ -1,86 +1,54 @@
 #include "worker/Confinement.h"
 
-#include <QFile>
+#include "LandlockRuleset.h"
+
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
 #include <elf.h>
-#include <fcntl.h>
 #include <link.h>
 #include <linux/landlock.h>
+#include <sched.h>
 #include <seccomp.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
 
-// Landlock rights and fields newer than Debian 12's kernel headers; the kernel
-// reports which of them it knows through its ABI version.
-constexpr __u64 accessFsTruncate = 1ULL << 14;
 constexpr __u64 scopeAbstractUnixSocket = 1ULL << 0;
 constexpr __u64 scopeSignal = 1ULL << 1;
 
-// The ruleset attribute as of ABI 6; older kernels take a shorter prefix of it.
-struct RulesetAttribute
-{
-    __u64 handledAccessFs = 0;
-    __u64 handledAccessNet = 0;
-    __u64 scoped = 0;
-};
-
+constexpr __u64 everyAccess = ~0ULL;
 constexpr __u64 readAccess = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
-constexpr __u64 fileOnlyAccess = LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_WRITE_FILE |
-                                 LANDLOCK_ACCESS_FS_READ_FILE | accessFsTruncate;
+
+// What ImageMagick, Ghostscript, potrace and the C library read besides the
+// libraries beside the dynamic loader: configuration, fonts and their maps,
+// colour profiles, time zones, locales. Nobody's files, no terminal, no /proc,
+// no other worker's folder.
+const char *const systemReadables[] = {
+    "/usr/lib/locale",
+    "/usr/share/ImageMagick-6",
+    "/usr/share/ghostscript",
+    "/usr/share/fonts",
+    "/usr/share/color",
+    "/usr/share/zoneinfo",
+    "/var/lib/ghostscript",
+    "/var/cache/fontconfig",
+    "/etc/ImageMagick-6",
+    "/etc/ghostscript",
+    "/etc/fonts",
+    "/etc/ld.so.cache",
+    "/etc/localtime",
+    "/etc/papersize",
+    "/dev/null",
+    "/dev/urandom",
+};
 
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-int landlockVersion()
-{
-    return static_cast<int>(
-        ::syscall(SYS_landlock_create_ruleset, nullptr, 0, LANDLOCK_CREATE_RULESET_VERSION));
-}
-
-__u64 handledAccess(int version)
-{
-    __u64 access = (LANDLOCK_ACCESS_FS_MAKE_SYM << 1) - 1;
-    if (version >= 2)
-        access |= LANDLOCK_ACCESS_FS_REFER;
-    if (version >= 3)
-        access |= accessFsTruncate;
-    return access;
-}
-
-RulesetAttribute rulesetFor(int version, size_t *size)
-{
-    RulesetAttribute attribute;
-    attribute.handledAccessFs = handledAccess(version);
-    *size = sizeof attribute.handledAccessFs;
-    // The worker has no business with abstract UNIX sockets or with signalling
-    // processes it did not start.
-    if (version >= 6) {
-        attribute.scoped = scopeAbstractUnixSocket | scopeSignal;
-        *size = sizeof attribute;
-    }
-    return attribute;
-}
-
-bool allow(int ruleset, const QString &path, __u64 access)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_PATH | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    landlock_path_beneath_attr rule = {};
-    rule.allowed_access = access;
-    rule.parent_fd = fd;
-    const bool added =
-        ::syscall(SYS_landlock_add_rule, ruleset, LANDLOCK_RULE_PATH_BENEATH, &rule, 0) == 0;
-    ::close(fd);
-    return added;
 }
 
 int findInterpreter(dl_phdr_info *info, size_t, void *data)
@@ -95,13 +63,131 @@ int findInterpreter(dl_phdr_info *info, size_t, void *data)
     return 0;
 }
 
-// Starting a program opens its dynamic loader for execution too; Ghostscript
-// and potrace use the one this program uses.
-QString dynamicLoader()
+// Whatever is missing on this system is left out; a library that is then
+// missing shows as the conversion's failure.
+void allowSystemReading(LandlockRuleset &ruleset, const QStringList &programs)
 {
-    QString loader;
-    ::dl_iterate_phdr(findInterpreter, &loader);
-    return loader;
+    const QString loader = QFileInfo(Confinement::dynamicLoader()).canonicalFilePath();
+    ruleset.allow(QFileInfo(loader).path(), readAccess);
+    for (const char *path : systemReadables)
+        ruleset.allow(QString::fromLatin1(path), readAccess);
+    for (const QString &program : programs)
+        ruleset.allow(program, readAccess);
+}
+
+struct Refusal
+{
+    int call;
+    int error;
+};
+
+// Calls newer than Debian 12's kernel headers or libseccomp; their numbers
+// are the same on every architecture.
+constexpr int sysFchmodat2 = 452;
+constexpr int sysSetxattrat = 463;
+constexpr int sysRemovexattrat = 466;
+constexpr int sysOpenTreeAttr = 467;
+constexpr int sysFileSetattr = 469;
+
+// Refused whatever their arguments. Sockets and io_uring (it opens sockets of
+// its own, out of the filter's sight); tracing; setsid and setpgid, which
+// would let a child leave the group that is killed with the worker; metadata
+// changes, which Landlock does not cover; programs from memory or by
+// descriptor; namespaces and mounts; the kernel's debugging and key
+// interfaces; lifting a resource limit.
+const Refusal refusals[] = {
+    {SCMP_SYS(socket), EACCES},
+    {SCMP_SYS(socketpair), EACCES},
+    {SCMP_SYS(io_uring_setup), EACCES},
+    {SCMP_SYS(ptrace), EACCES},
+    {SCMP_SYS(process_vm_readv), EACCES},
+    {SCMP_SYS(process_vm_writev), EACCES},
+    {SCMP_SYS(pidfd_getfd), EACCES},
+    {SCMP_SYS(setsid), EACCES},
+    {SCMP_SYS(setpgid), EACCES},
+    {SCMP_SYS(chmod), EPERM},
+    {SCMP_SYS(fchmod), EPERM},
+    {SCMP_SYS(fchmodat), EPERM},
+    {sysFchmodat2, EPERM},
+    {SCMP_SYS(chown), EPERM},
+    {SCMP_SYS(fchown), EPERM},
+    {SCMP_SYS(lchown), EPERM},
+    {SCMP_SYS(fchownat), EPERM},
+    {SCMP_SYS(utime), EPERM},
+    {SCMP_SYS(utimes), EPERM},
+    {SCMP_SYS(futimesat), EPERM},
+    {SCMP_SYS(utimensat), EPERM},
+    {SCMP_SYS(setxattr), EPERM},
+    {SCMP_SYS(lsetxattr), EPERM},
+    {SCMP_SYS(fsetxattr), EPERM},
+    {SCMP_SYS(removexattr), EPERM},
+    {SCMP_SYS(lremovexattr), EPERM},
+    {SCMP_SYS(fremovexattr), EPERM},
+    {sysSetxattrat, EPERM},
+    {sysRemovexattrat, EPERM},
+    {sysFileSetattr, EPERM},
+    {SCMP_SYS(memfd_create), EPERM},
+    {SCMP_SYS(memfd_secret), EPERM},
+    {SCMP_SYS(execveat), EPERM},
+    {SCMP_SYS(unshare), EPERM},
+    {SCMP_SYS(setns), EPERM},
+    {SCMP_SYS(mount), EPERM},
+    {SCMP_SYS(umount2), EPERM},
+    {SCMP_SYS(pivot_root), EPERM},
+    {SCMP_SYS(chroot), EPERM},
+    {SCMP_SYS(open_tree), EPERM},
+    {sysOpenTreeAttr, EPERM},
+    {SCMP_SYS(move_mount), EPERM},
+    {SCMP_SYS(fsopen), EPERM},
+    {SCMP_SYS(fsconfig), EPERM},
+    {SCMP_SYS(fsmount), EPERM},
+    {SCMP_SYS(fspick), EPERM},
+    {SCMP_SYS(mount_setattr), EPERM},
+    {SCMP_SYS(open_by_handle_at), EPERM},
+    {SCMP_SYS(perf_event_open), EPERM},
+    {SCMP_SYS(bpf), EPERM},
+    {SCMP_SYS(userfaultfd), EPERM},
+    {SCMP_SYS(keyctl), EPERM},
+    {SCMP_SYS(add_key), EPERM},
+    {SCMP_SYS(request_key), EPERM},
+    {SCMP_SYS(setrlimit), EPERM},
+    // Its arguments sit in memory the filter cannot read; glibc then falls
+    // back to clone, whose flags it can.
+    {SCMP_SYS(clone3), ENOSYS},
+};
+
+constexpr scmp_datum_t namespaceFlags[] = {
+    CLONE_NEWNS,   CLONE_NEWCGROUP, CLONE_NEWUTS, CLONE_NEWIPC,
+    CLONE_NEWUSER, CLONE_NEWPID,    CLONE_NEWNET,
+};
+
+// The kernel reads an ioctl's request as 32 bits; the upper ones must not
+// hide it from the filter.
+constexpr scmp_datum_t ioctlRequestBits = 0xffffffff;
+
+int addRefusals(scmp_filter_ctx filter)
+{
+    int result = 0;
+    for (const Refusal &refusal : refusals) {
+        if (result == 0)
+            result = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(refusal.error), refusal.call, 0);
+    }
+    for (const scmp_datum_t flag : namespaceFlags) {
+        if (result == 0)
+            result = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(clone), 1,
+                                        SCMP_A0(SCMP_CMP_MASKED_EQ, flag, flag));
+    }
+    // Typing into the user's terminal, through its line or the console's.
+    for (const scmp_datum_t request : {scmp_datum_t(TIOCSTI), scmp_datum_t(TIOCLINUX)}) {
+        if (result == 0)
+            result = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(ioctl), 1,
+                                        SCMP_A1(SCMP_CMP_MASKED_EQ, ioctlRequestBits, request));
+    }
+    // Reading a limit stays allowed: Ghostscript asks for its stack's.
+    if (result == 0)
+        result = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(prlimit64), 1,
+                                    SCMP_A2(SCMP_CMP_NE, 0));
+    return result;
 }
 
 } // namespace
@@ -126,6 +212,23 @@ Confinement Confinement::apply(const QString &scratchPath, const QStringList &pr
     return confinement;
 }
 
+QString Confinement::restrictReading(const QString &scratchPath, const QStringList &programs)
+{
+    LandlockRuleset ruleset(readAccess);
+    if (!ruleset.isValid())
+        return ruleset.restrictSelf();
+    allowSystemReading(ruleset, programs);
+    ruleset.allow(scratchPath, readAccess);
+    return ruleset.restrictSelf();
+}
+
+QString Confinement::dynamicLoader()
+{
+    QString loader;
+    ::dl_iterate_phdr(findInterpreter, &loader);
+    return loader;
+}
+
 QString Confinement::report() const
 {
     QString text =
@@ -135,39 +238,31 @@ QString Confinement::report() const
     return text;
 }
 
+// Starting a program opens its dynamic loader for execution too, so the
+// loader keeps that right; what it could load besides is what can be read.
 void Confinement::restrictFiles(const QString &scratchPath, const QStringList &programs)
 {
-    const int version = landlockVersion();
-    if (version < 1) {
-        m_missing << QStringLiteral("Landlock (the kernel does not offer it: %1)")
-                         .arg(systemError(errno));
+    const int version = LandlockRuleset::abiVersion();
+    // The worker has no business with abstract UNIX sockets or with
+    // signalling processes it did not start.
+    LandlockRuleset ruleset(everyAccess, scopeAbstractUnixSocket | scopeSignal);
+    if (!ruleset.isValid()) {
+        m_missing << QStringLiteral("Landlock (%1)").arg(ruleset.restrictSelf());
         return;
     }
-    size_t size = 0;
-    const RulesetAttribute attribute = rulesetFor(version, &size);
-    const int ruleset =
-        static_cast<int>(::syscall(SYS_landlock_create_ruleset, &attribute, size, 0));
-    if (ruleset < 0) {
-        m_missing << QStringLiteral("Landlock (%1)").arg(systemError(errno));
-        return;
-    }
-    const __u64 handled = attribute.handledAccessFs;
     QStringList executables = programs;
     executables << dynamicLoader();
-    bool ruled = allow(ruleset, QStringLiteral("/"), readAccess) &&
-                 allow(ruleset, scratchPath, handled & ~LANDLOCK_ACCESS_FS_EXECUTE) &&
-                 allow(ruleset, QStringLiteral("/dev/null"),
-                       handled & fileOnlyAccess & ~LANDLOCK_ACCESS_FS_EXECUTE);
+    bool ruled =
+        ruleset.allow(QStringLiteral("/"), readAccess) &&
+        ruleset.allow(scratchPath, everyAccess & ~LANDLOCK_ACCESS_FS_EXECUTE) &&
+        ruleset.allow(QStringLiteral("/dev/null"), everyAccess & ~LANDLOCK_ACCESS_FS_EXECUTE);
     for (const QString &program : std::as_const(executables)) {
-        ruled =
-            ruled && allow(ruleset, QFileInfo(program).canonicalFilePath(),
-                           handled & (LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_READ_FILE));
+        ruled = ruled && ruleset.allow(QFileInfo(program).canonicalFilePath(),
+                                       LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_READ_FILE);
     }
-    const bool restricted = ruled && ::syscall(SYS_landlock_restrict_self, ruleset, 0) == 0;
-    const int error = errno;
-    ::close(ruleset);
-    if (!restricted) {
-        m_missing << QStringLiteral("Landlock (%1)").arg(systemError(error));
+    const QString problem = ruled ? ruleset.restrictSelf() : systemError(errno);
+    if (!problem.isEmpty()) {
+        m_missing << QStringLiteral("Landlock (%1)").arg(problem);
         return;
     }
     QStringList names;
@@ -179,28 +274,20 @@ void Confinement::restrictFiles(const QString &scratchPath, const QStringList &p
     m_inForce << QStringLiteral("writes only in %1, %2 (Landlock ABI %3)")
                      .arg(scratchPath, started)
                      .arg(version);
+    m_inForce << QStringLiteral("reads, for each request, only system files and its scratch "
+                                "folder; documents come open (Landlock)");
 }
 
-// io_uring is refused with the sockets because it opens and connects sockets
-// of its own, out of the filter's sight; setsid and setpgid would let a child
-// leave the process group that is killed with the worker.
 void Confinement::filterSystemCalls()
 {
-    static const int refused[] = {
-        SCMP_SYS(socket), SCMP_SYS(socketpair),       SCMP_SYS(io_uring_setup),
-        SCMP_SYS(ptrace), SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev),
-        SCMP_SYS(setsid), SCMP_SYS(setpgid),
-    };
     scmp_filter_ctx filter = ::seccomp_init(SCMP_ACT_ALLOW);
     if (filter == nullptr) {
         m_missing << QStringLiteral("system-call filter (libseccomp could not start)");
         return;
     }
     int result = ::seccomp_attr_set(filter, SCMP_FLTATR_CTL_TSYNC, 1);
-    for (const int call : refused) {
-        if (result == 0)
-            result = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EACCES), call, 0);
-    }
+    if (result == 0)
+        result = addRefusals(filter);
     if (result == 0)
         result = ::seccomp_load(filter);
     ::seccomp_release(filter);
@@ -208,5 +295,6 @@ void Confinement::filterSystemCalls()
         m_missing << QStringLiteral("system-call filter (%1)").arg(systemError(-result));
         return;
     }
-    m_inForce << QStringLiteral("no sockets, no ptrace (seccomp)");
+    m_inForce << QStringLiteral("no sockets, no ptrace, no metadata changes, no namespaces, no "
+                                "programs from memory, no raised limits (seccomp)");
 }

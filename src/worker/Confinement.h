@@ -4,15 +4,25 @@
 #include <QStringList>
 
 // What the worker, and everything it starts, may still do once it has read
-// nothing but its own start-up files: read anywhere, write only in its scratch
-// folder, start only the given programs, open no socket, trace no process.
-// Each protection that the kernel lacks is left out; the rest still hold.
+// nothing but its own start-up files: write only in its scratch folder, start
+// only the given programs, open no socket, trace no process, change no file's
+// metadata, make no namespace. Reading is narrowed per request, in the child
+// that answers it. Each protection that the kernel lacks is left out; the rest
+// still hold.
 class Confinement
 {
 public:
     // Confines this process for good, and with it every process it starts
     // from now on. Call it while the process has one thread only.
     static Confinement apply(const QString &scratchPath, const QStringList &programs);
+
+    // From now on this process and all it starts read only what ImageMagick,
+    // Ghostscript and potrace need and the scratch folder; a document comes
+    // as a file already open. The reason it could not be done, or "".
+    static QString restrictReading(const QString &scratchPath, const QStringList &programs);
+
+    // The dynamic loader of this program, and of the programs it starts.
+    static QString dynamicLoader();
 
     // One line for standard error: what holds and what does not, and why.
     QString report() const;

@@ -2,14 +2,47 @@
 
 #include <QFile>
 
+#include "Confinement.h"
+
 #include <arpa/inet.h>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+namespace {
+
+// Runs attempt in a child of its own, so that nothing it does stays with the
+// worker: true when it exited 0.
+template <typename Attempt> bool succeedsInChild(Attempt attempt)
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(attempt() ? 0 : 1);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child)
+        return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool exitsZero(pid_t child)
+{
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+} // namespace
 
 EscapeProbe::EscapeProbe(const QByteArray &setting)
 {
@@ -29,6 +62,24 @@ EscapeProbe::EscapeProbe(const QByteArray &setting)
             m_unixSocket = value;
         else if (key == "run")
             m_program = value;
+        else if (key == "read")
+            m_readTargets << value;
+        else if (key == "chmod")
+            m_chmodTarget = value;
+        else if (key == "chown")
+            m_chownTarget = value;
+        else if (key == "touch")
+            m_touchTarget = value;
+        else if (key == "xattr")
+            m_xattrTarget = value;
+        else if (key == "loader")
+            m_loaderProgram = value;
+        else if (key == "memfd")
+            m_memfdProgram = value;
+        else if (key == "unshare")
+            m_unshare = value == QLatin1String("1");
+        else if (key == "limit")
+            m_limit = value == QLatin1String("1");
     }
 }
 
@@ -47,6 +98,17 @@ QString EscapeProbe::operator()(const QString &inputPath) const
         escapes << tryUnixSocket(m_unixSocket);
     if (!m_program.isEmpty())
         escapes << tryRunning(m_program);
+    for (const QString &path : m_readTargets)
+        escapes << tryReading(path);
+    escapes << tryChangingMetadata();
+    if (!m_loaderProgram.isEmpty())
+        escapes << tryRunningThroughLoader(m_loaderProgram);
+    if (!m_memfdProgram.isEmpty())
+        escapes << tryRunningFromMemory(m_memfdProgram);
+    if (m_unshare)
+        escapes << tryNamespaces();
+    if (m_limit)
+        escapes << tryRaisingMemoryLimit();
     escapes.removeAll(QString());
     return escapes.join(QStringLiteral("; "));
 }
@@ -108,4 +170,99 @@ QString EscapeProbe::tryRunning(const QString &program) const
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return QStringLiteral("started %1").arg(program);
     return QString();
+}
+
+// A terminal counts once it opens: what is typed could then be read.
+QString EscapeProbe::tryReading(const QString &path) const
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return QString();
+    ::close(fd);
+    return QStringLiteral("read %1").arg(path);
+}
+
+QString EscapeProbe::tryChangingMetadata() const
+{
+    QStringList changed;
+    if (!m_chmodTarget.isEmpty() &&
+        ::chmod(QFile::encodeName(m_chmodTarget).constData(), 0666) == 0)
+        changed << QStringLiteral("changed the mode of %1").arg(m_chmodTarget);
+    if (!m_chownTarget.isEmpty() &&
+        ::chown(QFile::encodeName(m_chownTarget).constData(), ::geteuid(), ::getegid()) == 0)
+        changed << QStringLiteral("changed the owner of %1").arg(m_chownTarget);
+    const timespec epoch[2] = {{0, 0}, {0, 0}};
+    if (!m_touchTarget.isEmpty() &&
+        ::utimensat(AT_FDCWD, QFile::encodeName(m_touchTarget).constData(), epoch, 0) == 0)
+        changed << QStringLiteral("changed the times of %1").arg(m_touchTarget);
+    if (!m_xattrTarget.isEmpty() && ::setxattr(QFile::encodeName(m_xattrTarget).constData(),
+                                               "user.leafmark", "escaped", 7, 0) == 0)
+        changed << QStringLiteral("set an attribute on %1").arg(m_xattrTarget);
+    return changed.join(QStringLiteral("; "));
+}
+
+QString EscapeProbe::tryRunningThroughLoader(const QString &program) const
+{
+    const QByteArray loader = QFile::encodeName(Confinement::dynamicLoader());
+    const QByteArray path = QFile::encodeName(program);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(loader.constData(), loader.constData(), path.constData(), "--version", nullptr);
+        ::_exit(127);
+    }
+    if (!exitsZero(child))
+        return QString();
+    return QStringLiteral("started %1 through the loader").arg(program);
+}
+
+QString EscapeProbe::tryRunningFromMemory(const QString &program) const
+{
+    QFile file(program);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = file.readAll();
+    const QByteArray name = QFile::encodeName(program);
+    const bool started = succeedsInChild([&] {
+        const int fd = static_cast<int>(::syscall(SYS_memfd_create, "escape", 0));
+        if (fd < 0 || ::write(fd, bytes.constData(), bytes.size()) != bytes.size())
+            return false;
+        char *const argv[] = {const_cast<char *>(name.constData()), const_cast<char *>("--version"),
+                              nullptr};
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::fexecve(fd, argv, environ);
+            ::_exit(127);
+        }
+        return exitsZero(child);
+    });
+    return started ? QStringLiteral("started %1 from memory").arg(program) : QString();
+}
+
+QString EscapeProbe::tryNamespaces() const
+{
+    QStringList made;
+    if (succeedsInChild([] { return ::unshare(CLONE_NEWUSER) == 0; }))
+        made << QStringLiteral("made a user namespace with unshare");
+    const bool cloned = succeedsInChild([] {
+        const auto child = static_cast<pid_t>(
+            ::syscall(SYS_clone, CLONE_NEWUSER | SIGCHLD, nullptr, nullptr, nullptr, nullptr));
+        if (child == 0)
+            ::_exit(0);
+        return exitsZero(child);
+    });
+    if (cloned)
+        made << QStringLiteral("made a user namespace with clone");
+    return made.join(QStringLiteral("; "));
+}
+
+QString EscapeProbe::tryRaisingMemoryLimit() const
+{
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return QString();
+    const rlimit unlimited = {RLIM_INFINITY, RLIM_INFINITY};
+    if (::setrlimit(RLIMIT_AS, &unlimited) != 0)
+        return QString();
+    return QStringLiteral("raised its memory limit");
 }

@@ -8,7 +8,11 @@
 // marker it tries, from inside the worker, what a document that took over
 // Ghostscript would try. LEAFMARK_WORKER_ESCAPE holds one "key=value" a line:
 // on=<marker>, create=<folder> (any number), tcp=<port> and udp=<port> on
-// 127.0.0.1, unix=<socket path>, run=<program>.
+// 127.0.0.1, unix=<socket path>, run=<program>; read=<file> (any number);
+// chmod=, chown=, touch= and xattr=<file>, whose metadata it tries to change;
+// loader=<program>, started through the dynamic loader, and memfd=<program>,
+// started from a copy in memory, both with "--version"; unshare=1, for new
+// user namespaces; limit=1, for lifting the memory limit.
 class EscapeProbe
 {
 public:
@@ -22,6 +26,12 @@ private:
     QString tryInternet(int type, quint16 port) const;
     QString tryUnixSocket(const QString &path) const;
     QString tryRunning(const QString &program) const;
+    QString tryReading(const QString &path) const;
+    QString tryChangingMetadata() const;
+    QString tryRunningThroughLoader(const QString &program) const;
+    QString tryRunningFromMemory(const QString &program) const;
+    QString tryNamespaces() const;
+    QString tryRaisingMemoryLimit() const;
 
     QString m_marker;
     QStringList m_folders;
@@ -29,4 +39,13 @@ private:
     quint16 m_udpPort = 0;
     QString m_unixSocket;
     QString m_program;
+    QStringList m_readTargets;
+    QString m_chmodTarget;
+    QString m_chownTarget;
+    QString m_touchTarget;
+    QString m_xattrTarget;
+    QString m_loaderProgram;
+    QString m_memfdProgram;
+    bool m_unshare = false;
+    bool m_limit = false;
 };

@@ -1,12 +1,8 @@
 #include "worker/Worker.h"
 
-Worker::Worker(const QString &scratchPath, const QByteArray &faultSetting)
-    : m_scratch(scratchPath), m_faultHook(faultSetting), m_conversion(m_magick, m_scratch),
-      m_decoding(m_scratch)
+Worker::Worker(const QString &scratchPath)
+    : m_scratch(scratchPath), m_conversion(m_magick, m_scratch), m_decoding(m_scratch)
 {
-    m_conversion.setInputOpenedHook([this](const QString &input) {
-        m_faultHook.holdIfMeant(input, m_scratch.filePath(QStringLiteral("held")));
-    });
 }
 
 // A finished thumbnail waits in the folder until the window's process has
@@ -20,7 +16,8 @@ WorkerProtocol::Reply Worker::answer(const WorkerProtocol::Request &request)
         reply = hello();
         break;
     case WorkerProtocol::RequestType::Convert:
-        m_faultHook.strikeIfMeant(request.job.input);
+        if (m_requestHook)
+            m_requestHook(request.job.input);
         reply = m_conversion.run(request.job, request.file.get(), request.resultSlot);
         if (m_conversionProbe) {
             if (const QString escaped = m_conversionProbe(request.job.input); !escaped.isEmpty())
@@ -28,7 +25,8 @@ WorkerProtocol::Reply Worker::answer(const WorkerProtocol::Request &request)
         }
         break;
     case WorkerProtocol::RequestType::Decode:
-        m_faultHook.strikeIfMeant(request.imagePath);
+        if (m_requestHook)
+            m_requestHook(request.imagePath);
         reply = m_decoding.run(request.imagePath, request.file.get());
         break;
     }
@@ -39,6 +37,16 @@ WorkerProtocol::Reply Worker::answer(const WorkerProtocol::Request &request)
 void Worker::setConversionProbe(std::function<QString(const QString &)> probe)
 {
     m_conversionProbe = std::move(probe);
+}
+
+void Worker::setRequestHook(std::function<void(const QString &)> hook)
+{
+    m_requestHook = std::move(hook);
+}
+
+void Worker::setInputOpenedHook(std::function<void(const QString &)> hook)
+{
+    m_conversion.setInputOpenedHook(std::move(hook));
 }
 
 WorkerProtocol::Reply Worker::hello() const

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "worker/FaultHook.h"
 #include "worker/ImageDecoding.h"
 #include "worker/MagickRuntime.h"
 #include "worker/ScratchFolder.h"
@@ -13,21 +12,25 @@
 class Worker
 {
 public:
-    Worker(const QString &scratchPath, const QByteArray &faultSetting);
+    explicit Worker(const QString &scratchPath);
 
     WorkerProtocol::Reply answer(const WorkerProtocol::Request &request);
 
     // Tests only: run before each conversion with its input; a text back
     // names what should have been refused and fails the conversion with it.
     void setConversionProbe(std::function<QString(const QString &)> probe);
+    // Tests only: run before each request that reads a file, with its path,
+    // and once a conversion's input is open, with the input's path.
+    void setRequestHook(std::function<void(const QString &)> hook);
+    void setInputOpenedHook(std::function<void(const QString &)> hook);
 
 private:
     WorkerProtocol::Reply hello() const;
 
     MagickRuntime m_magick;
     ScratchFolder m_scratch;
-    FaultHook m_faultHook;
     ThumbnailConversion m_conversion;
     ImageDecoding m_decoding;
     std::function<QString(const QString &)> m_conversionProbe;
+    std::function<void(const QString &)> m_requestHook;
 };

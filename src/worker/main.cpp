@@ -1,4 +1,5 @@
 #include "worker/Confinement.h"
+#include "worker/MagickHandles.h"
 #include "worker/Worker.h"
 #include "worker/WorkerChannel.h"
 
@@ -6,14 +7,23 @@
 #include "worker/EscapeProbe.h"
 #include "worker/LyingResult.h"
 #endif
+#ifdef LEAFMARK_FAULT_HOOK
+#include "FaultHook.h"
+#endif
 
 #include <QFile>
 #include <QStandardPaths>
 
+#include <wand/MagickWand.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -44,14 +54,17 @@ ProtocolFds takeOverStandardStreams()
     return fds;
 }
 
-void limitAddressSpace()
+// The hard limit too when confined, so that nothing in the worker can lift it.
+void limitAddressSpace([[maybe_unused]] bool hardToo)
 {
     // AddressSanitizer reserves far more address space than any limit allows.
 #if !defined(__SANITIZE_ADDRESS__)
     struct rlimit limit;
-    if (::getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur <= addressSpaceLimit)
+    if (::getrlimit(RLIMIT_AS, &limit) != 0)
         return;
-    limit.rlim_cur = addressSpaceLimit;
+    limit.rlim_cur = std::min(limit.rlim_cur, addressSpaceLimit);
+    if (hardToo)
+        limit.rlim_max = std::min(limit.rlim_max, addressSpaceLimit);
     ::setrlimit(RLIMIT_AS, &limit);
 #endif
 }
@@ -76,12 +89,60 @@ QStringList delegatePrograms()
 bool confinementWanted()
 {
 #ifdef LEAFMARK_ESCAPE_PROBE
-    // For measuring what the confinement costs; no such switch in the
-    // installed worker.
+    // For measuring what the confinement costs, and for showing that the
+    // escape probe gets through without it; no such switch in the installed
+    // worker.
     return qgetenv("LEAFMARK_WORKER_CONFINEMENT") != "off";
 #else
     return true;
 #endif
+}
+
+// What ImageMagick loads lazily on a first conversion of a PDF into a PNG,
+// loaded once before any child is forked: each child would load it again, at
+// a cost near a tenth of a small page's conversion. Nothing here starts a
+// thread.
+void loadWhatConversionsLoad()
+{
+    const MagickHandles::ExceptionHandle exception = MagickHandles::newException();
+    for (const char *coder : {"PDF", "PNG"})
+        GetMagickInfo(coder, exception.get());
+    GetDelegateInfo("ps:alpha", nullptr, exception.get());
+    static const unsigned char pngSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    GetMagicInfo(pngSignature, sizeof pngSignature, exception.get());
+}
+
+// Everything that a document could take over runs in a child that reads
+// nothing but what rendering needs, and gets only its own document, open;
+// whatever one document does to the child, the next starts afresh. A child killed by a signal takes this process down the same
+// way, as the window's process expects of a worker that crashed.
+bool answerInChild(const std::function<WorkerProtocol::Reply(const WorkerProtocol::Request &)> &answer,
+                   WorkerChannel &channel, const WorkerProtocol::Request &request,
+                   const QString &scratchPath, const QStringList &programs)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return channel.send(
+            WorkerProtocol::failure(QStringLiteral("the worker could not start a conversion: %1")
+                                        .arg(QString::fromLocal8Bit(std::strerror(errno)))));
+    if (child == 0) {
+        const QString problem =
+            Confinement::restrictReading(scratchPath, programs);
+        const bool sent = problem.isEmpty()
+                              ? channel.send(answer(request))
+                              : channel.send(WorkerProtocol::failure(
+                                    QStringLiteral("the worker could not narrow what it reads: %1")
+                                        .arg(problem)));
+        ::_exit(sent ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status)) {
+        std::signal(WTERMSIG(status), SIG_DFL);
+        ::raise(WTERMSIG(status));
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace
@@ -109,7 +170,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     std::signal(SIGTERM, endWholeGroup);
-    limitAddressSpace();
+    const bool confined = confinementWanted();
+    limitAddressSpace(confined);
     // ImageMagick's and Ghostscript's temporary files go where each request
     // clears them up, and where the window's process removes them should the
     // worker be killed.
@@ -117,27 +179,45 @@ int main(int argc, char *argv[])
     ::setenv("TMPDIR", argv[1], 1);
 
     const QString scratchPath = QFile::decodeName(argv[1]);
+    const QStringList programs = delegatePrograms();
     // Before ImageMagick starts its threads, and before any document is read.
-    if (confinementWanted()) {
-        const Confinement confinement = Confinement::apply(scratchPath, delegatePrograms());
+    if (confined) {
+        const Confinement confinement = Confinement::apply(scratchPath, programs);
         std::fprintf(stderr, "%s\n", qPrintable(confinement.report()));
     }
 
-    Worker worker(scratchPath, qgetenv("LEAFMARK_WORKER_FAULT"));
+    Worker worker(scratchPath);
 #ifdef LEAFMARK_ESCAPE_PROBE
     worker.setConversionProbe(EscapeProbe(qgetenv("LEAFMARK_WORKER_ESCAPE")));
 #endif
+#ifdef LEAFMARK_FAULT_HOOK
+    const FaultHook faults(qgetenv("LEAFMARK_WORKER_FAULT"));
+    const QString held = scratchPath + QStringLiteral("/held");
+    worker.setRequestHook([faults](const QString &file) { faults.strikeIfMeant(file); });
+    worker.setInputOpenedHook(
+        [faults, held](const QString &input) { faults.holdIfMeant(input, held); });
+#endif
+    if (confined)
+        loadWhatConversionsLoad();
 #ifdef LEAFMARK_ESCAPE_PROBE
     const LyingResult lie(qgetenv("LEAFMARK_WORKER_LIE"));
+    const auto answer = [&worker, &lie, &scratchPath](const WorkerProtocol::Request &request) {
+        const WorkerProtocol::Reply reply = worker.answer(request);
+        lie.replace(scratchPath + QLatin1Char('/') +
+                    QString::fromLatin1(WorkerProtocol::resultName(request.resultSlot)));
+        return reply;
+    };
+#else
+    const auto answer = [&worker](const WorkerProtocol::Request &request) {
+        return worker.answer(request);
+    };
 #endif
     WorkerChannel channel(fds.requests, fds.replies);
     while (const std::optional<WorkerProtocol::Request> request = channel.receive()) {
-        const WorkerProtocol::Reply reply = worker.answer(*request);
-#ifdef LEAFMARK_ESCAPE_PROBE
-        lie.replace(scratchPath + QLatin1Char('/') +
-                    QString::fromLatin1(WorkerProtocol::resultName(request->resultSlot)));
-#endif
-        if (!channel.send(reply))
+        const bool answered = confined && request->type != WorkerProtocol::RequestType::Hello
+                                  ? answerInChild(answer, channel, *request, scratchPath, programs)
+                                  : channel.send(answer(*request));
+        if (!answered)
             break;
     }
     return 0;

@@ -117,6 +117,8 @@ def make_documents(root, markers):
     with open(os.path.join(folder, "one-page.pdf"), "rb") as file:
         real = file.read()
 
+    add("junk-before-header.pdf", "green", "a PDF after a line of junk, as viewers accept",
+        b"Content-Type: application/pdf\r\n\r\n" + real)
     add("empty.pdf", "red", "an empty file", b"")
     add("random-bytes.pdf", "red", "64 KiB of seeded random bytes",
         random.Random(20240229).randbytes(65536))
@@ -179,7 +181,10 @@ def make_documents(root, markers):
                          b"<< /Names [(opening) 6 0 R] >>",
                      ]))
 
+    # Ghostscript takes the first two for PostScript whatever "%PDF-" follows.
     for name, header in [("postscript.pdf", "%!PS-Adobe-3.0"),
+                         ("postscript-claiming-pdf.pdf", "%!PS\n%PDF-1.4"),
+                         ("comment-claiming-pdf.pdf", "%%PDF-1.4"),
                          ("eps-program.pdf", "%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 200 300")]:
         written = os.path.join(markers, "written-by-" + name)
         add(name, "red", "a PostScript program that tries to write a file, then loops for ever",

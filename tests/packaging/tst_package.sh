@@ -90,6 +90,11 @@ fi
 # env and setpriv exec what follows them, so that $! is the program itself.
 as_installed_user=(env XDG_CONFIG_HOME="$config" QT_QPA_PLATFORM=offscreen "${as_user[@]}")
 worker="$root/usr/libexec/leafmark/leafmark-worker"
+# The fault hook, the escape probe and the switch that turns the confinement
+# off are built into the tests' worker only.
+for setting in LEAFMARK_WORKER_FAULT LEAFMARK_WORKER_ESCAPE LEAFMARK_WORKER_CONFINEMENT; do
+    ! grep -aq "$setting" "$worker" || fail "the installed worker reads $setting"
+done
 
 # The program greets its worker before its window loads. A program that finds
 # no worker, or one that cannot answer, shows a message box instead, and has

@@ -32,7 +32,8 @@ private slots:
         QTest::addColumn<QString>("reasonStart");
         const QString damaged = QStringLiteral("not a PDF or damaged");
         const QString unreadable = QStringLiteral("cannot read the PDF");
-        for (const char *kind : {"truncated", "empty", "text", "postscript"})
+        for (const char *kind : {"truncated", "empty", "text", "postscript",
+                                 "postscript claiming PDF", "comment claiming PDF"})
             QTest::newRow(kind) << QString(kind) << damaged;
         for (const char *kind : {"folder", "missing"})
             QTest::newRow(kind) << QString(kind) << unreadable;
@@ -55,6 +56,11 @@ private slots:
             QVERIFY(writeBytes(input, "Just some words, no document.\n"));
         } else if (kind == QLatin1String("postscript")) {
             QVERIFY(writeBytes(input, "%!PS\n{ } loop\n"));
+        } else if (kind == QLatin1String("postscript claiming PDF")) {
+            // Ghostscript would run both as PostScript.
+            QVERIFY(writeBytes(input, "%!PS\n%PDF-1.4\n{ } loop\n"));
+        } else if (kind == QLatin1String("comment claiming PDF")) {
+            QVERIFY(writeBytes(input, "%%PDF-1.4\n{ } loop\n"));
         } else if (kind == QLatin1String("folder")) {
             QVERIFY(QDir().mkdir(input));
         }

@@ -4,7 +4,9 @@
 
 #include "support/WorkerFixture.h"
 
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -12,13 +14,19 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTest>
 #include <QUdpSocket>
 #include <QUuid>
 
+#include <algorithm>
+#include <cstdlib>
+#include <fcntl.h>
 #include <linux/landlock.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -65,6 +73,21 @@ pid_t workerOfThisProcess()
     return 0;
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool memoryIsLimited()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return false;
+#else
+    return true;
+#endif
+}
+
 bool userNamespacesOffered()
 {
     QFile limit(QStringLiteral("/proc/sys/user/max_user_namespaces"));
@@ -92,12 +115,27 @@ private slots:
     void runsInNamespacesOfItsOwn();
 
 private:
+    struct Attempt
+    {
+        QByteArray setting;
+        QStringList escapes;
+    };
+
     bool displayWasContacted();
+    Attempt attemptFor(const QString &name, const QString &output);
+    QByteArray homeFingerprint() const;
 
     // A display of our own, so that a coder that opens a window or a probe
     // that goes for the X server would be seen knocking.
     QLocalServer m_display;
     QString m_displayName;
+    QTcpServer m_tcp;
+    QUdpSocket m_udp;
+    // Decoys: a home with a key in it, a terminal, another worker's folder.
+    QTemporaryDir m_home;
+    QTemporaryDir m_otherWorker{QDir::tempPath() + QStringLiteral("/leafmark-scratch-XXXXXX")};
+    int m_terminalMaster = -1;
+    QString m_terminal;
 };
 
 void ConfinementTest::initTestCase()
@@ -110,11 +148,21 @@ void ConfinementTest::initTestCase()
             m_displayName = QStringLiteral(":%1").arg(number);
     }
     qputenv("DISPLAY", m_displayName.toLatin1());
+    QVERIFY(m_tcp.listen(QHostAddress::LocalHost));
+    QVERIFY(m_udp.bind(QHostAddress::LocalHost));
+    QVERIFY(QDir(m_home.path()).mkpath(QStringLiteral(".ssh")));
+    QVERIFY(writeFile(m_home.filePath(QStringLiteral(".ssh/id_rsa")), "a decoy key\n"));
+    QVERIFY(writeFile(m_otherWorker.filePath(QStringLiteral("in.pdf")), "%PDF-1.4\n"));
+    m_terminalMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(m_terminalMaster >= 0 && ::grantpt(m_terminalMaster) == 0 &&
+            ::unlockpt(m_terminalMaster) == 0);
+    m_terminal = QString::fromLocal8Bit(::ptsname(m_terminalMaster));
 }
 
 void ConfinementTest::cleanupTestCase()
 {
     m_display.close();
+    ::close(m_terminalMaster);
 }
 
 // Takes what came, so that the next case starts afresh.
@@ -129,37 +177,93 @@ bool ConfinementTest::displayWasContacted()
 
 void ConfinementTest::escapesFromAConversion_data()
 {
+    QTest::addColumn<QString>("attempt");
     QTest::addColumn<bool>("confined");
-    // Unconfined, the probe must get through: else it would prove nothing.
-    QTest::newRow("confined") << true;
-    QTest::newRow("unconfined") << false;
+    const char *const attempts[] = {
+        "create",  "network",      "run",       "read home", "read terminal", "read other worker",
+        "chmod",   "chown",        "utimensat", "setxattr",  "loader",        "memfd",
+        "unshare", "memory limit",
+    };
+    // Unconfined, each must get through: else it would prove nothing.
+    for (const char *attempt : attempts) {
+        QTest::addRow("%s, confined", attempt) << QString::fromLatin1(attempt) << true;
+        QTest::addRow("%s, unconfined", attempt) << QString::fromLatin1(attempt) << false;
+    }
+}
+
+// What the probe is told to try for the attempt, and what it says of each
+// part that gets through.
+ConfinementTest::Attempt ConfinementTest::attemptFor(const QString &name, const QString &output)
+{
+    const QString secret = m_home.filePath(QStringLiteral(".ssh/id_rsa"));
+    const QByteArray file = QFile::encodeName(secret);
+    if (name == QLatin1String("create")) {
+        const QStringList folders = {m_home.path(), output, QDir::tempPath()};
+        Attempt attempt;
+        for (const QString &folder : folders) {
+            attempt.setting += "create=" + QFile::encodeName(folder) + '\n';
+            attempt.escapes << QStringLiteral("created %1/leafmark-escaped").arg(folder);
+        }
+        return attempt;
+    }
+    if (name == QLatin1String("network"))
+        return {"tcp=" + QByteArray::number(m_tcp.serverPort()) +
+                    "\nudp=" + QByteArray::number(m_udp.localPort()) +
+                    "\nunix=" + QFile::encodeName(m_display.fullServerName()),
+                {QStringLiteral("opened a TCP socket"), QStringLiteral("opened a UDP socket"),
+                 QStringLiteral("opened a UNIX socket and connected")}};
+    if (name == QLatin1String("run"))
+        return {"run=/bin/sh", {QStringLiteral("started /bin/sh")}};
+    if (name == QLatin1String("read home"))
+        return {"read=" + file, {QStringLiteral("read ") + secret}};
+    if (name == QLatin1String("read terminal"))
+        return {"read=" + QFile::encodeName(m_terminal), {QStringLiteral("read ") + m_terminal}};
+    if (name == QLatin1String("read other worker")) {
+        const QString other = m_otherWorker.filePath(QStringLiteral("in.pdf"));
+        return {"read=" + QFile::encodeName(other), {QStringLiteral("read ") + other}};
+    }
+    if (name == QLatin1String("chmod"))
+        return {"chmod=" + file, {QStringLiteral("changed the mode of ") + secret}};
+    if (name == QLatin1String("chown"))
+        return {"chown=" + file, {QStringLiteral("changed the owner of ") + secret}};
+    if (name == QLatin1String("utimensat"))
+        return {"touch=" + file, {QStringLiteral("changed the times of ") + secret}};
+    if (name == QLatin1String("setxattr"))
+        return {"xattr=" + file, {QStringLiteral("set an attribute on ") + secret}};
+    if (name == QLatin1String("loader"))
+        return {"loader=/bin/true", {QStringLiteral("started /bin/true through the loader")}};
+    if (name == QLatin1String("memfd")) {
+        const QString gs = QStandardPaths::findExecutable(QStringLiteral("gs"));
+        return {"memfd=" + QFile::encodeName(gs),
+                {QStringLiteral("started %1 from memory").arg(gs)}};
+    }
+    if (name == QLatin1String("unshare"))
+        return {"unshare=1",
+                {QStringLiteral("made a user namespace with unshare"),
+                 QStringLiteral("made a user namespace with clone")}};
+    return {"limit=1", {QStringLiteral("raised its memory limit")}};
 }
 
 void ConfinementTest::escapesFromAConversion()
 {
+    QFETCH(QString, attempt);
     QFETCH(bool, confined);
+    if (attempt == QLatin1String("memory limit") && !confined && !memoryIsLimited())
+        QSKIP("this build sets no memory limit (AddressSanitizer)");
     const QString folder = freshFolder();
     const QString marker = QStringLiteral("escape-") + QUuid::createUuid().toString(QUuid::Id128);
     const QString pdf = folder + QLatin1Char('/') + marker + QStringLiteral(".pdf");
     QVERIFY(writePdf(pdf));
     const QString output = freshFolder();
-    const QStringList folders = {QDir::homePath(), output, QDir::tempPath()};
-    QTcpServer tcp;
-    QVERIFY(tcp.listen(QHostAddress::LocalHost));
-    QUdpSocket udp;
-    QVERIFY(udp.bind(QHostAddress::LocalHost));
-    QByteArray setting =
-        "on=" + marker.toLatin1() + "\ntcp=" + QByteArray::number(tcp.serverPort()) +
-        "\nudp=" + QByteArray::number(udp.localPort()) +
-        "\nunix=" + QFile::encodeName(m_display.fullServerName()) + "\nrun=/bin/sh";
-    for (const QString &target : folders)
-        setting += "\ncreate=" + QFile::encodeName(target);
+    const Attempt tried = attemptFor(attempt, output);
+    const QStringList created = {m_home.path(), output, QDir::tempPath()};
     const auto removeEscaped = qScopeGuard([&] {
-        for (const QString &target : folders)
+        for (const QString &target : created)
             QFile::remove(target + QStringLiteral("/leafmark-escaped"));
     });
+    const QByteArray homeBefore = homeFingerprint();
 
-    qputenv("LEAFMARK_WORKER_ESCAPE", setting);
+    qputenv("LEAFMARK_WORKER_ESCAPE", "on=" + marker.toLatin1() + '\n' + tried.setting);
     if (!confined)
         qputenv("LEAFMARK_WORKER_CONFINEMENT", "off");
     WorkerConverter converter{QStringLiteral(LEAFMARK_PROBE_WORKER_PATH)};
@@ -171,23 +275,48 @@ void ConfinementTest::escapesFromAConversion()
     const ConversionResult result = converter.Convert(thumbnailJob(pdf, thumbnail));
 
     if (!confined) {
-        for (const QString &target : folders)
-            QVERIFY(result.failureReason.contains(QStringLiteral("created ") + target));
-        QVERIFY(result.failureReason.contains(QLatin1String("opened a TCP socket")));
-        QVERIFY(result.failureReason.contains(QLatin1String("opened a UDP socket")));
-        QVERIFY(result.failureReason.contains(QLatin1String("opened a UNIX socket and connected")));
-        QVERIFY(displayWasContacted());
-        QVERIFY(result.failureReason.contains(QLatin1String("started /bin/sh")));
+        for (const QString &escape : tried.escapes)
+            QVERIFY2(result.failureReason.contains(escape), qPrintable(result.failureReason));
+        if (attempt == QLatin1String("network"))
+            QVERIFY(displayWasContacted());
         return;
     }
     QVERIFY2(result.succeeded(), qPrintable(result.failureReason));
     QCOMPARE(sniffFormat(thumbnail), QStringLiteral("PNG"));
-    for (const QString &target : folders)
+    QCOMPARE(homeFingerprint(), homeBefore);
+    for (const QString &target : created)
         QVERIFY2(!QFileInfo::exists(target + QStringLiteral("/leafmark-escaped")),
                  qPrintable(target));
-    QVERIFY(!tcp.waitForNewConnection(100));
-    QVERIFY(!udp.hasPendingDatagrams());
+    QVERIFY(!m_tcp.waitForNewConnection(100));
+    QVERIFY(!m_udp.hasPendingDatagrams());
     QVERIFY(!displayWasContacted());
+}
+
+// Contents, mode, owner, times and attributes of every file of the decoy
+// home; a metadata change anywhere shows.
+QByteArray ConfinementTest::homeFingerprint() const
+{
+    QByteArray fingerprint;
+    QDirIterator files(m_home.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        struct stat status;
+        if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+            return {};
+        char attributes[256] = {};
+        const ssize_t listed =
+            ::listxattr(QFile::encodeName(path).constData(), attributes, sizeof attributes);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        fingerprint +=
+            path.toUtf8() + ' ' + QByteArray::number(status.st_mode) + ' ' +
+            QByteArray::number(status.st_uid) + ' ' + QByteArray::number(status.st_mtim.tv_sec) +
+            '.' + QByteArray::number(status.st_mtim.tv_nsec) + ' ' +
+            QByteArray(attributes, std::max<ssize_t>(listed, 0)) + ' ' +
+            QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex() + '\n';
+    }
+    return fingerprint;
 }
 
 void ConfinementTest::formatsWithSideEffects_data()
@@ -262,7 +391,14 @@ void ConfinementTest::reportsWhatHolds()
                                  .arg(scratch)
                                  .arg(landlock)) == (landlock > 0),
              qPrintable(report));
-    QVERIFY2(report.contains(QLatin1String("no sockets, no ptrace (seccomp)")), qPrintable(report));
+    QVERIFY2(report.contains(QStringLiteral("reads, for each request, only system files and its "
+                                            "scratch folder; documents come open")) ==
+                 (landlock > 0),
+             qPrintable(report));
+    QVERIFY2(report.contains(QLatin1String("no sockets, no ptrace, no metadata changes, no "
+                                           "namespaces, no programs from memory, no raised "
+                                           "limits (seccomp)")),
+             qPrintable(report));
     QVERIFY2(report.endsWith(QLatin1String("Not in force: own namespaces (not started in them)")),
              qPrintable(report));
 }
