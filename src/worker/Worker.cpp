@@ -1,9 +1,17 @@
 #include "Worker.h"
 
-Worker::Worker(const QString &scratchPath, const QByteArray &faultSetting)
+#include <cstdio>
+
+Worker::Worker(const QString &scratchPath, const QByteArray &faultSetting, Rendering rendering)
     : m_scratch(scratchPath), m_faultHook(faultSetting), m_conversion(m_magick, m_scratch),
       m_decoding(m_scratch)
 {
+    // Without it every page still renders, in a gs of its own.
+    if (rendering == Rendering::Warm) {
+        m_warm = std::make_unique<WarmGhostscript>(scratchPath);
+        if (const QString problem = m_warm->problem(); !problem.isEmpty())
+            std::fprintf(stderr, "leafmark-worker: %s\n", qPrintable(problem));
+    }
     m_conversion.setInputOpenedHook([this](const QString &input) {
         m_faultHook.holdIfMeant(input, m_scratch.filePath(QStringLiteral("held")));
     });
