@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -30,13 +31,16 @@ QStringList readLines(const QString &path)
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// The six arguments the walk hands the converter.
-QStringList thumbnailArguments(const QString &pdf, const QString &thumbs, const QString &width)
+// The six arguments the walk hands the converter; a width alone stands for
+// the geometry "<width>x".
+QStringList thumbnailArguments(const QString &pdf, const QString &thumbs, const QString &size)
 {
     const QString thumb =
         thumbs + QLatin1Char('/') + QFileInfo(pdf).fileName().chopped(3) + QStringLiteral("png");
-    return {QStringLiteral("-thumbnail"), width + QLatin1Char('x'),    QStringLiteral("-alpha"),
-            QStringLiteral("Remove"),     pdf + QStringLiteral("[0]"), thumb};
+    const QString geometry = size.contains(QLatin1Char('x')) ? size : size + QLatin1Char('x');
+    return {QStringLiteral("-thumbnail"), geometry,
+            QStringLiteral("-alpha"),     QStringLiteral("Remove"),
+            pdf + QStringLiteral("[0]"),  thumb};
 }
 
 // What the window's process does with a reply: take the thumbnail out of the
@@ -56,7 +60,10 @@ QString place(const WorkerProtocol::Reply &reply, const ConversionJob &job, cons
 class BareLoop
 {
 public:
-    BareLoop(const QString &scratch, const QString &held) : m_worker(scratch, {}), m_held(held) {}
+    BareLoop(const QString &scratch, const QString &held, Worker::Rendering rendering)
+        : m_worker(scratch, {}, rendering), m_held(held)
+    {
+    }
 
     QString convert(const QStringList &arguments)
     {
@@ -97,11 +104,14 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 
 int main(int argc, char *argv[])
 {
-    if (argc != 6) {
+    // Today's path unless told "warm": Ghostscript kept started.
+    if (argc != 6 && !(argc == 7 && std::strcmp(argv[6], "warm") == 0)) {
         std::fprintf(stderr, "usage: leafmark-bench-magick PDF_LIST WARMUP_LIST THUMB_DIR "
-                             "OUT_PREFIX WIDTH\n");
+                             "OUT_PREFIX WIDTH|GEOMETRY [warm]\n");
         return 2;
     }
+    const Worker::Rendering rendering = argc == 7 ? Worker::Rendering::Warm
+                                                  : Worker::Rendering::Cold;
     const QStringList pdfs = readLines(QFile::decodeName(argv[1]));
     const QStringList warmup = readLines(QFile::decodeName(argv[2]));
     const QString thumbs = QFile::decodeName(argv[3]);
@@ -122,7 +132,7 @@ int main(int argc, char *argv[])
     ::setenv("MAGICK_TEMPORARY_PATH", QFile::encodeName(scratch.path()).constData(), 1);
     ::setenv("TMPDIR", QFile::encodeName(scratch.path()).constData(), 1);
 
-    BareLoop loop(scratch.path(), held.path());
+    BareLoop loop(scratch.path(), held.path(), rendering);
     for (const QString &pdf : warmup)
         loop.convert(thumbnailArguments(pdf, thumbs, width));
 
