@@ -83,6 +83,16 @@ bool confinementWanted()
 #endif
 }
 
+Worker::Rendering rendering()
+{
+#ifdef LEAFMARK_COLD_RENDERER
+    // The benchmark's worker of today's path: a new gs for every page.
+    return Worker::Rendering::Cold;
+#else
+    return Worker::Rendering::Warm;
+#endif
+}
+
 } // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -122,7 +132,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(confinement.report()));
     }
 
-    Worker worker(scratchPath, qgetenv("LEAFMARK_WORKER_FAULT"));
+    Worker worker(scratchPath, qgetenv("LEAFMARK_WORKER_FAULT"), rendering());
 #ifdef LEAFMARK_ESCAPE_PROBE
     worker.setConversionProbe(EscapeProbe(qgetenv("LEAFMARK_WORKER_ESCAPE")));
 #endif
