@@ -357,6 +357,11 @@ void png_write_info(void *png, void *info)
         pngSetCompressionLevel(png, fastestDeflate);
         pngSetFilter(png, pngFilterTypeBase, pngFilterNone);
     }
-    realPngWriteInfo(png, info);
+    // libpng may come in after this program started, with a coder module.
+    static const auto forward = realPngWriteInfo != nullptr
+                                    ? realPngWriteInfo
+                                    : reinterpret_cast<PngWriteInfoFunction>(
+                                          ::dlsym(RTLD_NEXT, "png_write_info"));
+    forward(png, info);
 }
 }
