@@ -8,23 +8,39 @@ import subprocess
 import sys
 from pathlib import Path
 
-# Key, title, and whether its conversions run one after the other (so that
-# each PDF has a time of its own).
+# Key, title, and whether its conversions run one after the other over the
+# benchmark's corpus (so that each PDF has a time of its own there).
 METHODS = [
-    ("window-one", "Leafmark run, 1 core (taskset -c 0: pool of 1)", True),
-    ("window-all", "Leafmark run, all {cores} cores (pool of {cores})", False),
-    ("bare", "Bare sequential loop (the product's conversion code, one process)", True),
+    ("window-one", "Leafmark run, today's path (a gs per PDF), 1 core (taskset -c 0: pool of 1)", True),
+    ("window-all", "Leafmark run, today's path, all {cores} cores (pool of {cores})", False),
+    ("warm-one", "Leafmark run, warm Ghostscript, 1 core (taskset -c 0: pool of 1)", True),
+    ("warm-all", "Leafmark run, warm Ghostscript, all {cores} cores (pool of {cores})", False),
+    ("bare", "Bare sequential loop (the product's conversion code, one process, today's path)", True),
     ("bare-one", "Bare sequential loop, 1 core (taskset -c 0)", True),
+    ("bare-warm", "Bare sequential loop, warm Ghostscript", True),
     ("convert", "convert, one process per PDF, one after the other", True),
     ("convert-all", "convert, one process per PDF, {cores} at once (xargs -P {cores})", False),
     ("pdftoppm", "pdftoppm -singlefile -scale-to-x, one process per PDF", True),
+    ("loaded-window-one", "Beside {cores} busy processes: Leafmark run, today's path, 1 core", False),
+    ("loaded-window-all", "Beside {cores} busy processes: Leafmark run, today's path, all cores", False),
+    ("loaded-warm-one", "Beside {cores} busy processes: Leafmark run, warm, 1 core", False),
+    ("loaded-warm-all", "Beside {cores} busy processes: Leafmark run, warm, all cores", False),
+    ("loaded-convert-all", "Beside {cores} busy processes: convert, xargs -P {cores}", False),
+]
+# Over Debian's documentation PDFs instead: the bare loop, today's path and warm.
+DOCS_METHODS = [
+    ("docs-bare", "Debian's documentation: bare sequential loop, today's path", False),
+    ("docs-bare-warm", "Debian's documentation: bare sequential loop, warm Ghostscript", False),
 ]
 PLOT_KEYS = {
     "window-one": "Leafmark, 1 core", "window-all": "Leafmark, {cores} cores",
     "bare": "bare loop", "bare-one": "bare loop, 1 core", "convert": "convert per file",
     "convert-all": "convert per file, xargs -P {cores}", "pdftoppm": "pdftoppm per file",
+    "warm-one": "Leafmark warm, 1 core", "warm-all": "Leafmark warm, {cores} cores",
+    "bare-warm": "bare loop, warm",
 }
 SEQUENTIAL = [key for key, _, sequential in METHODS if sequential]
+ALL_METHODS = METHODS + DOCS_METHODS
 
 
 def read_summary(path):
@@ -77,7 +93,7 @@ class Run:
 
 def read_runs(raw, passes):
     return {method: [Run(raw, method, number) for number in range(1, passes + 1)]
-            for method, _, _ in METHODS}
+            for method, _, _ in ALL_METHODS}
 
 
 def ratios(runs, method, against="bare"):
@@ -90,14 +106,15 @@ def spread(values):
 
 
 def title_of(method, cores):
-    return next(title for key, title, _ in METHODS if key == method).format(cores=cores)
+    return next(title for key, title, _ in ALL_METHODS if key == method).format(cores=cores)
 
 
 def conversion_table(runs, cores):
-    lines = ["| Method | PDFs (failed) | whole run, s | × bare loop | × bare, each pass | "
+    lines = ["| Method | PDFs (failed) | whole run, s | × bare loop (today's path, same PDFs) | "
+             "× bare, each pass | "
              "s/PDF | CPU s/PDF | cores used | other load, cores |",
              "|---|---|---|---|---|---|---|---|---|"]
-    for method, _, _ in METHODS:
+    for method, _, _ in ALL_METHODS:
         mine = runs[method]
         seconds = statistics.median(run.seconds for run in mine)
         count = mine[0].count
@@ -105,7 +122,7 @@ def conversion_table(runs, cores):
         cpu = statistics.median(run.cpu / run.count for run in mine)
         others = statistics.median(run.others for run in mine)
         used = statistics.median(run.cpu / run.seconds for run in mine)
-        per_pass = ratios(runs, method)
+        per_pass = ratios(runs, method, "docs-bare" if method.startswith("docs-") else "bare")
         lines.append(f"| {title_of(method, cores)} | {count} ({failed}) | {seconds:.1f} | "
                      f"{statistics.median(per_pass):.3f} | {spread(per_pass)} | "
                      f"{seconds / count:.3f} | {cpu:.3f} | {used:.2f} | {others:.2f} |")
@@ -147,7 +164,7 @@ def write_plot(runs, results, passes, cores):
     data = results / "per-file.tsv"
     with open(data, "w") as out:
         out.write("method\tdone\tfinished\tok\tkind\tpath\n")
-        for method, _, _ in METHODS:
+        for method in PLOT_KEYS:
             rows = sorted(runs[method][shown].files, key=lambda row: float(row["finished"]))
             out.write(f"{method}\t0\t0\t1\t\t\n")
             for done, row in enumerate(rows, 1):
@@ -157,7 +174,7 @@ def write_plot(runs, results, passes, cores):
     load = statistics.mean(runs[m][shown].others for m, _, _ in METHODS)
     series = ", ".join(
         f"'{data}' index {index} using 3:2 with steps linewidth 2 title '{PLOT_KEYS[m].format(cores=cores)}'"
-        for index, (m, _, _) in enumerate(METHODS))
+        for index, m in enumerate(PLOT_KEYS))
     script = f"""
 set terminal pngcairo size 1000,560 font ',10'
 set output '{results / "plot.png"}'
@@ -207,8 +224,50 @@ def conversion_targets(runs, cores):
     return lines
 
 
+def cpu_ratios(runs, method, against):
+    return [mine.cpu / mine.count / (theirs.cpu / theirs.count)
+            for mine, theirs in zip(runs[method], runs[against])]
+
+
+def warm_targets(runs, cores):
+    median = statistics.median
+    lines = []
+    corpus_cpu = cpu_ratios(runs, "bare-warm", "bare")
+    docs_cpu = cpu_ratios(runs, "docs-bare-warm", "docs-bare")
+    all_cores = ratios(runs, "warm-all")
+    one_core = ratios(runs, "warm-one")
+    xargs = ratios(runs, "warm-all", "convert-all")
+    loaded_xargs = ratios(runs, "loaded-warm-all", "loaded-convert-all")
+    today_xargs = ratios(runs, "window-all", "convert-all")
+    today_loaded_xargs = ratios(runs, "loaded-window-all", "loaded-convert-all")
+    lines.append(f"- Warm, CPU per PDF at most 0.6 × the bare loop's over the benchmark corpus: "
+                 f"{verdict(median(corpus_cpu) <= 0.6)} ({median(corpus_cpu):.3f} ×; each pass "
+                 f"{spread(corpus_cpu)})")
+    lines.append(f"- Warm, CPU per PDF at most 0.45 × the bare loop's over Debian's documentation "
+                 f"({runs['docs-bare'][0].count} PDFs): {verdict(median(docs_cpu) <= 0.45)} "
+                 f"({median(docs_cpu):.3f} ×; each pass {spread(docs_cpu)})")
+    lines.append(f"- Warm, whole run on all {cores} cores at most 0.3 × the bare loop: "
+                 f"{verdict(median(all_cores) <= 0.3)} ({median(all_cores):.3f} ×; each pass "
+                 f"{spread(all_cores)})")
+    lines.append(f"- Warm, whole run on all {cores} cores at least 1.7 × faster than xargs -P {cores} "
+                 f"convert: {verdict(1 / median(xargs) >= 1.7)} ({1 / median(xargs):.2f} × faster; "
+                 f"each pass {spread([1 / r for r in xargs])}; today's path: "
+                 f"{1 / median(today_xargs):.2f} ×)")
+    lines.append(f"- Warm, whole run on 1 core at most 0.6 × the bare loop: "
+                 f"{verdict(median(one_core) <= 0.6)} ({median(one_core):.3f} ×; each pass "
+                 f"{spread(one_core)})")
+    lines.append(f"- Beside {cores} busy processes, warm against xargs -P {cores} convert no worse "
+                 f"than on a quiet machine: {verdict(median(loaded_xargs) <= median(xargs) * 1.05)} "
+                 f"({median(loaded_xargs):.3f} × its time loaded, {median(xargs):.3f} × quiet; "
+                 f"today's path {median(today_loaded_xargs):.3f} × loaded, "
+                 f"{median(today_xargs):.3f} × quiet)")
+    return lines
+
+
 def walk_targets(raw):
     lines = []
+    if not (raw / "find.times").exists():
+        return ["- Walk alone: not measured in this run"]
     find_runs = [float(x) for x in (raw / "find.times").read_text().split()]
     find_files = int((raw / "find.count").read_text())
     find_entry = statistics.median(find_runs) / find_files
@@ -239,6 +298,8 @@ def walk_targets(raw):
 
 
 def memory_targets(raw):
+    if not (raw / "memory.summary").exists():
+        return ["- Memory over many conversions: not measured in this run"]
     memory = read_summary(raw / "memory.summary")
     # Each sample is the window's line, then one line per worker alive then.
     samples = []
@@ -276,6 +337,8 @@ def memory_targets(raw):
 
 
 def gap_targets(raw):
+    if not (raw / "walk-window.summary").exists():
+        return ["- Gaps between yield points: not measured in this run"]
     runs = [("corpus runs", sorted(raw.glob("window-one-*.summary"))
              + sorted(raw.glob("window-all-*.summary"))),
             ("memory run", [raw / "memory.summary"]), ("walk run", [raw / "walk-window.summary"])]
@@ -316,7 +379,8 @@ def main():
                "one PDF after the other:", ""]
     report += kind_table(best)
     report += ["", f"The plot shows pass {shown + 1}.", "", "Targets:", ""]
-    report += conversion_targets(runs, cores) + walk_targets(raw) + memory_targets(raw)
+    report += conversion_targets(runs, cores) + warm_targets(runs, cores)
+    report += walk_targets(raw) + memory_targets(raw)
     report += gap_targets(raw)
     text = "\n".join(report) + "\n"
     (results / "table.md").write_text(text)

@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # Leafmark's benchmarks, all in one run on the same machine:
 #  - a whole run of the program (real window offscreen, real pool of workers),
-#    with the pool on one core (taskset -c 0) and on all cores, against the
-#    bare sequential loop (the product's own conversion code in one process,
-#    on all cores and on one), the convert program once per PDF one after the
+#    with the pool on one core (taskset -c 0) and on all cores, its workers
+#    rendering with Ghostscript kept started (warm) and as before, a gs for
+#    every page (today's path), against the bare sequential loop (the
+#    product's own conversion code in one process, on all cores and on one,
+#    today's path and warm), the convert program once per PDF one after the
 #    other and on all cores at once (xargs -P), and pdftoppm once per PDF, on a
 #    corpus made here; for each, the load the rest of the machine put on it;
+#  - the whole runs once more beside one busy process per core (loaded);
+#  - the bare loop, today's path and warm, over Debian's documentation PDFs;
 #  - the walk alone over 100,000 empty files in 10,000 folders, against find;
 #  - resident memory of the window's process and of each worker over 2,000 conversions;
 #  - the longest gap between two yield points outside the converter.
 # Prints the table and writes bench/results/ (table.md, per-file.tsv, plot.png).
 # Needs root: the convert loop lifts Debian's PDF ban in a private mount namespace.
 # Settings: LEAFMARK_BENCH_PASSES (3), LEAFMARK_BENCH_WALK_LIMIT (seconds, 120),
-# LEAFMARK_BENCH_MEMORY_FILES (2000).
+# LEAFMARK_BENCH_MEMORY_FILES (2000), LEAFMARK_BENCH_CONVERSIONS_ONLY (1: leave
+# out the walk, memory and yield-gap parts).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -20,6 +25,7 @@ results=$repo/bench/results
 passes=${LEAFMARK_BENCH_PASSES:-3}
 walkLimit=${LEAFMARK_BENCH_WALK_LIMIT:-120}
 memoryFiles=${LEAFMARK_BENCH_MEMORY_FILES:-2000}
+conversionsOnly=${LEAFMARK_BENCH_CONVERSIONS_ONLY:-0}
 width=88
 
 step() { printf '== %s\n' "$*" >&2; }
@@ -35,7 +41,8 @@ fi
 step "Building into build-bench/"
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-bench --parallel "$(nproc)" \
-    --target leafmark-bench-window leafmark-bench-magick leafmark-worker >/dev/null
+    --target leafmark-bench-window leafmark-bench-magick leafmark-worker leafmark-worker-cold \
+    >/dev/null
 bin=$repo/build-bench/bin
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/leafmark-bench.XXXXXX")
@@ -54,23 +61,58 @@ for seed in 1 2 3; do
         -o "$work/warmup/warmup-$seed.pdf" bench/corpus/text.ps
 done
 find "$work/warmup" -name '*.pdf' | sort >"$work/warmup.list"
+# Debian's documentation, the compressed ones unpacked, with names of their own.
+mkdir -p "$work/docs"
+find /usr/share/doc -name '*.pdf' -o -name '*.pdf.gz' | sort | while read -r doc; do
+    name=$(printf '%s' "${doc#/usr/share/doc/}" | tr -c 'A-Za-z0-9.\n-' '_')
+    case $doc in
+    *.gz) zcat "$doc" >"$work/docs/${name%.gz}" ;;
+    *) cp "$doc" "$work/docs/$name" ;;
+    esac
+done
+find "$work/docs" -name '*.pdf' | sort >"$work/docs.list"
 
 cores=$(nproc)
-methods=(window-one window-all bare bare-one convert convert-all pdftoppm)
+methods=(window-one window-all warm-one warm-all bare bare-one bare-warm convert convert-all
+    pdftoppm docs-bare docs-bare-warm loaded-window-one loaded-window-all loaded-warm-one
+    loaded-warm-all loaded-convert-all)
+# One busy process per core for as long as the method runs.
+withBusyCores() {
+    local busy=() status=0
+    for _ in $(seq 1 "$cores"); do
+        bash -c 'while :; do :; done' &
+        busy+=($!)
+    done
+    "$@" || status=$?
+    kill "${busy[@]}"
+    wait "${busy[@]}" 2>/dev/null || true
+    return $status
+}
 convertWith() { # method pass
     local thumbs=$work/thumbs/$1 prefix=$raw/$1-$2
     rm -rf "$thumbs"
     mkdir -p "$thumbs"
     case $1 in
-    window-one | window-all)
+    loaded-*)
+        # Under a pass name of its own, so that the quiet run's files stay.
+        local inner=${1#loaded-} file
+        withBusyCores convertWith "$inner" "$2-busy"
+        for file in "$raw/$inner-$2-busy".*; do
+            mv "$file" "$prefix.${file#"$raw/$inner-$2-busy".}"
+        done ;;
+    window-one | window-all | warm-one | warm-all)
         # The pool has a worker for each core the process may run on.
-        local onCores=()
-        [ "$1" = window-one ] && onCores=(taskset -c 0)
+        local onCores=() worker=()
+        case $1 in *-one) onCores=(taskset -c 0) ;; esac
+        case $1 in window-*) worker=(--worker "$bin/leafmark-worker-cold") ;; esac
         "${onCores[@]}" "$bin/leafmark-bench-window" run --pdfs "$work/corpus" --thumbs "$thumbs" \
-            --warmup "$work/warmup" --width "$width" --out "$prefix" 2>/dev/null ;;
-    bare)
+            --warmup "$work/warmup" --width "$width" --out "$prefix" "${worker[@]}" 2>/dev/null ;;
+    bare | bare-warm)
         "$bin/leafmark-bench-magick" "$work/corpus.list" "$work/warmup.list" "$thumbs" \
-            "$prefix" "$width" ;;
+            "$prefix" "$width" $([ "$1" = bare-warm ] && echo warm) ;;
+    docs-bare | docs-bare-warm)
+        "$bin/leafmark-bench-magick" "$work/docs.list" "$work/warmup.list" "$thumbs" \
+            "$prefix" "$width" $([ "$1" = docs-bare-warm ] && echo warm) 2>/dev/null ;;
     bare-one)
         taskset -c 0 "$bin/leafmark-bench-magick" "$work/corpus.list" "$work/warmup.list" \
             "$thumbs" "$prefix" "$width" ;;
@@ -117,6 +159,7 @@ for pass in $(seq 1 "$passes"); do
     done
 done
 
+if [ "$conversionsOnly" != 1 ]; then
 step "The walk alone: 100,000 empty files in 10,000 folders, through the window and without it"
 mkdir -p "$work/walk" "$work/thumbs/walk"
 (cd "$work/walk" && mkdir -p d{00..99}/e{00..99} &&
@@ -147,6 +190,7 @@ xargs -n1 ln "$work/small.pdf" <"$work/memory.list"
 mkdir -p "$work/thumbs/memory"
 "$bin/leafmark-bench-window" run --pdfs "$work/memory" --thumbs "$work/thumbs/memory" \
     --warmup "$work/warmup" --sample-every 100 --out "$raw/memory" 2>/dev/null
+fi
 
 printf '%s, %s cores, %s; load average %s at the start, %s at the end\n' \
     "$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)" "$(nproc)" \

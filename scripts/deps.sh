@@ -8,7 +8,7 @@ set -euo pipefail
 program=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev libqt6svg6
-    libmagickwand-6.q16-dev ghostscript potrace
+    libmagickwand-6.q16-dev ghostscript libgs-dev potrace
     libseccomp-dev
     fonts-open-sans
 )

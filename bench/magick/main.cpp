@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -33,12 +34,14 @@ QStringList readLines(const QString &path)
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// The job the walk hands the converter.
-ConversionJob thumbnailJob(const QString &pdf, const QString &thumbs, const QString &width)
+// The job the walk hands the converter; a width alone stands for the
+// geometry "<width>x".
+ConversionJob thumbnailJob(const QString &pdf, const QString &thumbs, const QString &size)
 {
     const QString thumb =
         thumbs + QLatin1Char('/') + QFileInfo(pdf).fileName().chopped(3) + QStringLiteral("png");
-    return {.input = pdf, .geometry = width + QLatin1Char('x'), .output = thumb};
+    const QString geometry = size.contains(QLatin1Char('x')) ? size : size + QLatin1Char('x');
+    return {.input = pdf, .geometry = geometry, .output = thumb};
 }
 
 // What the window's process does with a request and its reply: open the PDF
@@ -47,8 +50,8 @@ ConversionJob thumbnailJob(const QString &pdf, const QString &thumbs, const QStr
 class BareLoop
 {
 public:
-    explicit BareLoop(const QString &scratch)
-        : m_worker(scratch, {}),
+    BareLoop(const QString &scratch, Worker::Rendering rendering)
+        : m_worker(scratch, rendering),
           m_scratch(::open(QFile::encodeName(scratch).constData(), O_PATH | O_DIRECTORY))
     {
     }
@@ -100,11 +103,14 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 
 int main(int argc, char *argv[])
 {
-    if (argc != 6) {
+    // Today's path unless told "warm": Ghostscript kept started.
+    if (argc != 6 && !(argc == 7 && std::strcmp(argv[6], "warm") == 0)) {
         std::fprintf(stderr, "usage: leafmark-bench-magick PDF_LIST WARMUP_LIST THUMB_DIR "
-                             "OUT_PREFIX WIDTH\n");
+                             "OUT_PREFIX WIDTH|GEOMETRY [warm]\n");
         return 2;
     }
+    const Worker::Rendering rendering = argc == 7 ? Worker::Rendering::Warm
+                                                  : Worker::Rendering::Cold;
     const QStringList pdfs = readLines(QFile::decodeName(argv[1]));
     const QStringList warmup = readLines(QFile::decodeName(argv[2]));
     const QString thumbs = QFile::decodeName(argv[3]);
@@ -124,7 +130,7 @@ int main(int argc, char *argv[])
     ::setenv("MAGICK_TEMPORARY_PATH", QFile::encodeName(scratch.path()).constData(), 1);
     ::setenv("TMPDIR", QFile::encodeName(scratch.path()).constData(), 1);
 
-    BareLoop loop(scratch.path());
+    BareLoop loop(scratch.path(), rendering);
     for (const QString &pdf : warmup)
         loop.convert(thumbnailJob(pdf, thumbs, width));
 

@@ -174,7 +174,9 @@ int fail(const QString &message)
 int runWindow(const QCommandLineParser &options)
 {
     const QString prefix = options.value(QStringLiteral("out"));
-    WorkerConverter worker;
+    WorkerConverter worker(options.isSet(QStringLiteral("worker"))
+                               ? options.value(QStringLiteral("worker"))
+                               : locateWorker());
     IdleConverter idle;
     const bool idleRun = options.isSet(QStringLiteral("idle"));
     const bool untimed = options.isSet(QStringLiteral("untimed"));
@@ -318,6 +320,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("time-limit"),
          QStringLiteral("Click Cancel after this many seconds (0: never)."), QStringLiteral("s"),
          QStringLiteral("0")},
+        {QStringLiteral("worker"), QStringLiteral("The worker program, if not the one beside this."),
+         QStringLiteral("path")},
         {QStringLiteral("idle"), QStringLiteral("Convert nothing.")},
         {QStringLiteral("untimed"),
          QStringLiteral("Time the run as a whole only: no clock at yield points or conversions.")},

@@ -1,8 +1,16 @@
 #include "worker/Worker.h"
 
-Worker::Worker(const QString &scratchPath)
+#include <cstdio>
+
+Worker::Worker(const QString &scratchPath, Rendering rendering)
     : m_scratch(scratchPath), m_conversion(m_magick, m_scratch), m_decoding(m_scratch)
 {
+    // Without it every page still renders, in a gs of its own.
+    if (rendering == Rendering::Warm) {
+        m_warm = std::make_unique<WarmGhostscript>(scratchPath);
+        if (const QString problem = m_warm->problem(); !problem.isEmpty())
+            std::fprintf(stderr, "leafmark-worker: %s\n", qPrintable(problem));
+    }
 }
 
 // A finished thumbnail waits in the folder until the window's process has

@@ -4,15 +4,21 @@
 #include "worker/MagickRuntime.h"
 #include "worker/ScratchFolder.h"
 #include "worker/ThumbnailConversion.h"
+#include "worker/WarmGhostscript.h"
 #include "protocol/WorkerProtocol.h"
 
 #include <functional>
+#include <memory>
 
 // Answers the requests of the window's process, one at a time.
 class Worker
 {
 public:
-    explicit Worker(const QString &scratchPath);
+    // Cold starts a new gs for every page, as ImageMagick alone does; the
+    // benchmark measures it against Warm.
+    enum class Rendering { Warm, Cold };
+
+    explicit Worker(const QString &scratchPath, Rendering rendering = Rendering::Warm);
 
     WorkerProtocol::Reply answer(const WorkerProtocol::Request &request);
 
@@ -28,6 +34,7 @@ private:
     WorkerProtocol::Reply hello() const;
 
     MagickRuntime m_magick;
+    std::unique_ptr<WarmGhostscript> m_warm;
     ScratchFolder m_scratch;
     ThumbnailConversion m_conversion;
     ImageDecoding m_decoding;

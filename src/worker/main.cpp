@@ -114,8 +114,9 @@ void loadWhatConversionsLoad()
 
 // Everything that a document could take over runs in a child that reads
 // nothing but what rendering needs, and gets only its own document, open;
-// whatever one document does to the child, the next starts afresh. A child killed by a signal takes this process down the same
-// way, as the window's process expects of a worker that crashed.
+// whatever one document does to the child, the next starts afresh. A child
+// killed by a signal takes this process down the same way, as the window's
+// process expects of a worker that crashed.
 bool answerInChild(const std::function<WorkerProtocol::Reply(const WorkerProtocol::Request &)> &answer,
                    WorkerChannel &channel, const WorkerProtocol::Request &request,
                    const QString &scratchPath, const QStringList &programs)
@@ -143,6 +144,16 @@ bool answerInChild(const std::function<WorkerProtocol::Reply(const WorkerProtoco
         ::raise(WTERMSIG(status));
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+Worker::Rendering rendering()
+{
+#ifdef LEAFMARK_COLD_RENDERER
+    // The benchmark's worker of today's path: a new gs for every page.
+    return Worker::Rendering::Cold;
+#else
+    return Worker::Rendering::Warm;
+#endif
 }
 
 } // namespace
@@ -186,7 +197,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(confinement.report()));
     }
 
-    Worker worker(scratchPath);
+    Worker worker(scratchPath, rendering());
 #ifdef LEAFMARK_ESCAPE_PROBE
     worker.setConversionProbe(EscapeProbe(qgetenv("LEAFMARK_WORKER_ESCAPE")));
 #endif

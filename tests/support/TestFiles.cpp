@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -26,6 +27,43 @@ bool writePdf(const QString &path, int pages, QSizeF pagePoints)
                          QColor(30, 60, 120));
     }
     return painter.end();
+}
+
+bool writeRawPdf(const QString &path, const RawPdfPage &page)
+{
+    QByteArray resources = page.resources;
+    if (!page.imageRgb.isEmpty())
+        resources += " /XObject << /Im0 5 0 R >>";
+    QList<QByteArray> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + QByteArray::number(page.points.width()) +
+            ' ' + QByteArray::number(page.points.height()) + "] " + page.pageEntries +
+            " /Resources << " + resources + " >> /Contents 4 0 R >>",
+        "<< /Length " + QByteArray::number(page.content.size()) + " >>\nstream\n" +
+            page.content + "\nendstream",
+    };
+    if (!page.imageRgb.isEmpty()) {
+        objects << "<< /Type /XObject /Subtype /Image /Width " +
+                       QByteArray::number(page.imageSize.width()) + " /Height " +
+                       QByteArray::number(page.imageSize.height()) +
+                       " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Length " +
+                       QByteArray::number(page.imageRgb.size()) + " >>\nstream\n" +
+                       page.imageRgb + "\nendstream";
+    }
+    QByteArray pdf = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets << pdf.size();
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    return writeBytes(path, pdf);
 }
 
 bool fillTree(const QString &root, const QStringList &relativePaths)

@@ -2,6 +2,7 @@
 
 #include "protocol/ConversionJob.h"
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -9,6 +10,21 @@
 // Writes a PDF of the given number of pages, each of the given size in points,
 // with a dark block on every page so that a thumbnail is never blank.
 bool writePdf(const QString &path, int pages = 1, QSizeF pagePoints = QSizeF(595, 842));
+
+// A one-page PDF written object by object, for what QPdfWriter cannot make:
+// entries added to the page (such as "/Rotate 90" or a "/CropBox"), its
+// resources, its content stream and, when given, an image XObject /Im0 of
+// width x height RGB bytes, on a page of the given size in points.
+struct RawPdfPage
+{
+    QSize points{300, 400};
+    QByteArray pageEntries;
+    QByteArray resources;
+    QByteArray content;
+    QSize imageSize;
+    QByteArray imageRgb;
+};
+bool writeRawPdf(const QString &path, const RawPdfPage &page);
 
 // Builds a tree below root from relative paths: a path ending in "/" is a
 // folder, one ending in ".pdf" a real one-page PDF, anything else an empty file.

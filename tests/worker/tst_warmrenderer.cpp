@@ -1,0 +1,193 @@
+#include "support/WorkerFixture.h"
+
+#include "pool/CheckedFile.h"
+#include "worker/Worker.h"
+
+#include <QImage>
+#include <QTest>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QByteArray drawing = "0.2 0.4 0.8 rg 30 30 200 300 re f 0 0 0 RG 5 w 0 0 m 300 400 l S "
+                           "BT /F1 36 Tf 20 340 Td (Leafmark) Tj ET";
+const QByteArray helvetica =
+    "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >>";
+
+QByteArray gradientRgb(QSize size)
+{
+    QByteArray rgb;
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            rgb += char(x * 2);
+            rgb += char(y * 2);
+            rgb += char((x ^ y) * 4);
+        }
+    }
+    return rgb;
+}
+
+// Pages that take different ways through ImageMagick and Ghostscript: the
+// CMYK device, a rotation, a crop box, a large image, transparency.
+RawPdfPage pageOfKind(const QString &kind)
+{
+    RawPdfPage page;
+    page.resources = helvetica;
+    page.content = drawing;
+    if (kind == QLatin1String("cmyk")) {
+        page.resources += " /ColorSpace << /C0 /DeviceCMYK >>";
+        page.content = "0 1 1 0 k 30 30 120 120 re f 1 0 0 0.2 k 150 200 100 150 re f";
+    } else if (kind == QLatin1String("rotated")) {
+        page.pageEntries = "/Rotate 90";
+    } else if (kind == QLatin1String("cropped")) {
+        page.pageEntries = "/CropBox [40 60 260 300]";
+    } else if (kind == QLatin1String("image")) {
+        page.imageSize = QSize(128, 128);
+        page.imageRgb = gradientRgb(page.imageSize);
+        page.content = "q 300 0 0 400 0 0 cm /Im0 Do Q " + drawing;
+    } else if (kind == QLatin1String("transparent")) {
+        page.resources += " /ExtGState << /G0 << /ca 0.5 >> >>";
+        page.content = "/G0 gs 1 0 0 rg 20 20 200 200 re f 0 0 1 rg 80 120 200 200 re f";
+    }
+    return page;
+}
+
+const QStringList kinds = {QStringLiteral("plain"), QStringLiteral("cmyk"),
+                           QStringLiteral("rotated"), QStringLiteral("cropped"),
+                           QStringLiteral("image"), QStringLiteral("transparent")};
+
+} // namespace
+
+// The worker renders with Ghostscript kept started; its thumbnails must be
+// ImageMagick's own, pixel for pixel, whatever came before them.
+class WarmRendererTest : public QObject, protected WorkerFixture
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        startWorker();
+        m_scratch = freshFolder();
+        // As the worker's start-up sets it, for the reference converted here.
+        ::setenv("MAGICK_TEMPORARY_PATH", QFile::encodeName(m_scratch).constData(), 1);
+        m_reference = std::make_unique<Worker>(m_scratch, Worker::Rendering::Cold);
+        m_pdfs = freshFolder();
+        for (const QString &kind : kinds)
+            QVERIFY(writeRawPdf(pdfOfKind(kind), pageOfKind(kind)));
+    }
+    void cleanupTestCase() { m_reference.reset(); }
+
+    void sameAsImageMagick_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("geometry");
+        for (const char *geometry : {"88x", "x120"}) {
+            for (const QString &kind : kinds) {
+                QTest::addRow("%s %s", qPrintable(kind), geometry)
+                    << kind << QString::fromLatin1(geometry);
+            }
+        }
+    }
+    void sameAsImageMagick()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, geometry);
+        const QImage expected = imageMagicksOwn(pdfOfKind(kind), geometry);
+        QVERIFY(!expected.isNull());
+        QCOMPARE(warm(m_converter, pdfOfKind(kind), geometry), expected);
+    }
+
+    // Fonts, colour state and page device of one document must not reach
+    // the next one.
+    void orderDoesNotMatter()
+    {
+        QList<QImage> forward;
+        for (const QString &kind : kinds)
+            forward << warm(m_converter, pdfOfKind(kind), QStringLiteral("88x"));
+        QList<QImage> backward;
+        for (auto kind = kinds.crbegin(); kind != kinds.crend(); ++kind)
+            backward.prepend(warm(m_converter, pdfOfKind(*kind), QStringLiteral("88x")));
+        QVERIFY(!forward.contains(QImage()));
+        QCOMPARE(backward, forward);
+    }
+
+    // A document that takes the worker down, or keeps Ghostscript busy past the
+    // time limit, fails alone: the next one, in the worker started anew, is
+    // rendered as ImageMagick renders it.
+    void faultThenGoodDocument_data()
+    {
+        QTest::addColumn<QByteArray>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("crash") << QByteArray("crash:fault-") << "the converter stopped unexpectedly";
+        QTest::newRow("endless page") << QByteArray() << "time limit reached";
+    }
+    void faultThenGoodDocument()
+    {
+        QFETCH(QByteArray, fault);
+        QFETCH(QString, reason);
+        qputenv("LEAFMARK_WORKER_FAULT", fault);
+        WorkerConverter converter{QStringLiteral(LEAFMARK_WORKER_PATH), 1};
+        converter.setTimeLimit(3s);
+        const QString startProblem = converter.start();
+        qunsetenv("LEAFMARK_WORKER_FAULT");
+        QCOMPARE(startProblem, QString());
+        const QString folder = freshFolder();
+        // A page of 14,000 points a side keeps Ghostscript busy for seconds.
+        RawPdfPage endless;
+        endless.points = QSize(14000, 14000);
+        endless.content = "0.5 0.2 0.1 rg 0 0 14000 14000 re f";
+        const QString faulty = folder + QStringLiteral("/fault-document.pdf");
+        QVERIFY(writeRawPdf(faulty, endless));
+
+        const ConversionResult failed = converter.Convert(
+            thumbnailJob(faulty, folder + QStringLiteral("/fault-document.png")));
+
+        QCOMPARE(failed.text, QString());
+        QCOMPARE(failed.failureReason, reason);
+        const QString good = pdfOfKind(QStringLiteral("image"));
+        QCOMPARE(warm(converter, good, QStringLiteral("88x")),
+                 imageMagicksOwn(good, QStringLiteral("88x")));
+    }
+
+private:
+    QString pdfOfKind(const QString &kind) const
+    {
+        return m_pdfs + QLatin1Char('/') + kind + QStringLiteral(".pdf");
+    }
+
+    QImage warm(WorkerConverter &converter, const QString &pdf, const QString &geometry)
+    {
+        const QString output = freshFolder() + QStringLiteral("/thumb.png");
+        if (!converter.Convert(thumbnailJob(pdf, output, geometry)).succeeded())
+            return QImage();
+        return QImage(output);
+    }
+
+    // ImageMagick alone, starting a gs of its own for the page.
+    QImage imageMagicksOwn(const QString &pdf, const QString &geometry)
+    {
+        WorkerProtocol::Request request;
+        request.type = WorkerProtocol::RequestType::Convert;
+        request.job = thumbnailJob(pdf, freshFolder() + QStringLiteral("/thumb.png"), geometry);
+        QString problem;
+        request.file = CheckedFile::openRegular(pdf, CheckedFile::maxImageSize, &problem);
+        const WorkerProtocol::Reply reply = m_reference->answer(request);
+        return reply.failure.isEmpty()
+                   ? QImage(m_scratch + QLatin1Char('/') +
+                            QString::fromLatin1(WorkerProtocol::resultName(request.resultSlot)))
+                   : QImage();
+    }
+
+    std::unique_ptr<Worker> m_reference;
+    QString m_scratch;
+    QString m_pdfs;
+};
+
+QTEST_MAIN(WarmRendererTest)
+#include "tst_warmrenderer.moc"
