@@ -35,7 +35,10 @@ ConversionJob thumbnailJob(const QString &pdf, const QString &thumbs, const QStr
 {
     const QString thumb =
         thumbs + QLatin1Char('/') + QFileInfo(pdf).fileName().chopped(3) + QStringLiteral("png");
-    return {.input = pdf, .geometry = width + QLatin1Char('x'), .output = thumb};
+    return {.input = pdf,
+            .geometry = width + QLatin1Char('x'),
+            .output = thumb,
+            .format = QStringLiteral("PNG")};
 }
 
 // What the window's process does with a reply: take the thumbnail out of the

@@ -9,8 +9,4 @@ namespace FileSignature {
 // anything else and for a file that cannot be read.
 QString formatOfFile(const QString &path);
 
-// The format a thumbnail with this extension must hold, or "" for an extension
-// this program does not know.
-QString formatForExtension(const QString &extension);
-
 } // namespace FileSignature

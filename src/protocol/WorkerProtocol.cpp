@@ -46,7 +46,7 @@ QByteArray encodeRequest(const Request &request)
     return encodeWith([&](QDataStream &stream) {
         const ConversionJob &job = request.job;
         stream << static_cast<quint8>(request.type) << job.input << job.firstPageOnly
-               << job.geometry << job.output << request.imagePath;
+               << job.geometry << job.output << job.format << request.imagePath;
     });
 }
 
@@ -64,7 +64,7 @@ std::optional<Request> decodeRequest(const QByteArray &message)
     auto request = decodeWith<Request>(message, [](QDataStream &stream, Request &value) {
         quint8 type = 0;
         ConversionJob &job = value.job;
-        stream >> type >> job.input >> job.firstPageOnly >> job.geometry >> job.output >>
+        stream >> type >> job.input >> job.firstPageOnly >> job.geometry >> job.output >> job.format >>
             value.imagePath;
         value.type = static_cast<RequestType>(type);
     });
