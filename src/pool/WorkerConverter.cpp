@@ -1,15 +1,14 @@
 #include "pool/WorkerConverter.h"
 
 #include "pool/FilePlacement.h"
+#include "pool/HeldThumbnails.h"
 #include "protocol/FileIdentity.h"
 #include "pool/OrphanedScratch.h"
 #include "pool/WorkerConnection.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
-#include <QTemporaryDir>
 
 #include <sched.h>
 #include <unistd.h>
@@ -73,11 +72,7 @@ struct WorkerConverter::Task
     QString heldFile;
     struct Worker *worker = nullptr;
 
-    ~Task()
-    {
-        if (!heldFile.isEmpty())
-            QFile::remove(heldFile);
-    }
+    ~Task() { HeldThumbnails::release(heldFile); }
 };
 
 struct WorkerConverter::Worker
@@ -152,7 +147,7 @@ QString WorkerConverter::start()
     discardAllAhead();
     m_workers.clear();
     m_environment = currentEnvironment();
-    m_held = std::make_unique<QTemporaryDir>(OrphanedScratch::folderTemplate());
+    m_held = std::make_unique<HeldThumbnails>();
     m_workers.push_back(std::make_unique<Worker>(m_workerPath, m_environment));
     Worker &first = *m_workers.front();
     first.startProblem = startWorker(first);
@@ -179,17 +174,13 @@ ConversionResult WorkerConverter::Convert(const ConversionJob &walkJob)
     return result;
 }
 
-DecodedImage WorkerConverter::decodeImage(const QString &path)
+WorkerProtocol::Reply WorkerConverter::answer(WorkerProtocol::Request request)
 {
     Task task;
-    task.request.type = WorkerProtocol::RequestType::Decode;
-    task.request.imagePath = absolute(path);
+    request.imagePath = absolute(request.imagePath);
+    task.request = std::move(request);
     waitFor(task);
-    const WorkerProtocol::Reply &reply = task.reply;
-    if (!reply.failure.isEmpty() || reply.width <= 0 || reply.height <= 0 ||
-        reply.rgba.size() != qsizetype(reply.width) * reply.height * 4)
-        return {};
-    return {reply.width, reply.height, reply.rgba};
+    return task.reply;
 }
 
 void WorkerConverter::foresee(Forecast forecast)
@@ -334,22 +325,16 @@ void WorkerConverter::collectReplies()
         m_deadlines.stop();
 }
 
-// The thumbnail leaves the worker's folder at once: the worker clears it
-// when its next request comes.
 void WorkerConverter::finishTask(Task &task, WorkerProtocol::Reply reply)
 {
     task.state = Task::State::Done;
     task.worker = nullptr;
     if (!reply.resultFile.isEmpty()) {
-        const QString held = m_held->filePath(QString::number(++m_heldCount) + QLatin1Char('.') +
-                                              task.request.job.outputExtension());
-        if (::rename(QFile::encodeName(reply.resultFile).constData(),
-                     QFile::encodeName(held).constData()) == 0)
-            task.heldFile = held;
-        else
-            reply = WorkerProtocol::failure(
-                QStringLiteral("could not take the thumbnail from the converter: %1")
-                    .arg(qt_error_string(errno)));
+        QString problem;
+        task.heldFile =
+            m_held->take(reply.resultFile, task.request.job.outputExtension(), &problem);
+        if (task.heldFile.isEmpty())
+            reply = WorkerProtocol::failure(problem);
     }
     task.reply = std::move(reply);
 }

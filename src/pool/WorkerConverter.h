@@ -1,7 +1,6 @@
 #pragma once
 
 #include "run/Converter.h"
-#include "pool/ImageDecoder.h"
 #include "pool/WorkerLocation.h"
 #include "protocol/WorkerProtocol.h"
 
@@ -15,9 +14,9 @@
 #include <optional>
 #include <vector>
 
-class QTemporaryDir;
+class HeldThumbnails;
 
-// Converts and decodes in worker processes of our own, so that Ghostscript and
+// Converts (and decodes, see PreviewDecoder) in worker processes of our own, so that Ghostscript and
 // the image coders never run inside the window's process: one worker per core,
 // each started when first needed, reused, and started again when it dies or
 // overruns the time limit. While a walk runs, the workers convert the entries
@@ -26,7 +25,7 @@ class QTemporaryDir;
 // is put in place, and anything else is converted then and there. A thumbnail
 // therefore appears in the output folder when the walk reaches it, as it
 // would one at a time.
-class WorkerConverter : public Converter, public ImageDecoder
+class WorkerConverter : public Converter
 {
 public:
     explicit WorkerConverter(QString workerPath = locateWorker(), int poolSize = usableCores());
@@ -40,7 +39,9 @@ public:
     QString start() override;
     ConversionResult Convert(const ConversionJob &job) override;
     void foresee(Forecast forecast) override;
-    DecodedImage decodeImage(const QString &path) override;
+
+    // Any other request, on the next worker free, before any work ahead.
+    WorkerProtocol::Reply answer(WorkerProtocol::Request request);
 
 private:
     struct Worker;
@@ -70,8 +71,6 @@ private:
     std::deque<std::unique_ptr<Task>> m_ahead;
     Forecast m_forecast;
     bool m_forecastEnded = true;
-    // Finished thumbnails wait here, out of the workers' way, until placed.
-    std::unique_ptr<QTemporaryDir> m_held;
-    quint64 m_heldCount = 0;
+    std::unique_ptr<HeldThumbnails> m_held;
     QTimer m_deadlines;
 };
