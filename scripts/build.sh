@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds into build/.
+# Configures and builds into build/ (CMakePresets.json: "default").
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --parallel "$(nproc)"
+cmake --preset default >/dev/null
+cmake --build --preset default --parallel "$(nproc)"

@@ -4,6 +4,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh --program
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build --parallel "$(nproc)" --target leafmark leafmark-worker
+cmake --preset default >/dev/null
+cmake --build --preset default --parallel "$(nproc)" --target leafmark leafmark-worker
 exec build/bin/leafmark "$@"

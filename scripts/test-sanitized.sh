@@ -6,8 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLEAFMARK_SANITIZE=ON >/dev/null
-cmake --build build-sanitize --parallel "$(nproc)"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize --parallel "$(nproc)"
 
 reports=$PWD/build-sanitize/sanitizer-reports
 rm -rf "$reports"

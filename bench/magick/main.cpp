@@ -41,7 +41,7 @@ ConversionJob thumbnailJob(const QString &pdf, const QString &thumbs, const QStr
     const QString thumb =
         thumbs + QLatin1Char('/') + QFileInfo(pdf).fileName().chopped(3) + QStringLiteral("png");
     const QString geometry = size.contains(QLatin1Char('x')) ? size : size + QLatin1Char('x');
-    return {.input = pdf, .geometry = geometry, .output = thumb};
+    return {.input = pdf, .geometry = geometry, .output = thumb, .format = QStringLiteral("PNG")};
 }
 
 // What the window's process does with a request and its reply: open the PDF

@@ -10,6 +10,7 @@
 #include "YieldClock.h"
 #include "run/FolderWalk.h"
 #include "pool/WorkerConverter.h"
+#include "pool/PreviewDecoder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -183,7 +184,8 @@ int runWindow(const QCommandLineParser &options)
     TimedConverter timed(idleRun ? static_cast<Converter &>(idle) : worker);
     Converter &converter = untimed ? (idleRun ? static_cast<Converter &>(idle) : worker)
                                    : static_cast<Converter &>(timed);
-    WindowBench bench(converter, worker);
+    PreviewDecoder decoder(worker);
+    WindowBench bench(converter, decoder);
     const QString problem = bench.open();
     if (!problem.isEmpty())
         return fail(QStringLiteral("the window did not load: ") + problem);
@@ -270,8 +272,9 @@ int runQuietWalk(const QCommandLineParser &options)
 int runYieldCost(const QCommandLineParser &options)
 {
     WorkerConverter worker;
+    PreviewDecoder decoder(worker);
     IdleConverter idle;
-    WindowBench bench(idle, worker);
+    WindowBench bench(idle, decoder);
     const QString problem = bench.open();
     if (!problem.isEmpty())
         return fail(QStringLiteral("the window did not load: ") + problem);

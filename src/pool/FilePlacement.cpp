@@ -196,9 +196,8 @@ QString placeThumbnail(const ConversionJob &job, int finishedFile)
     if (!outputFolder.isEmpty() && !QFileInfo(outputFolder).isDir())
         return QStringLiteral("could not write the thumbnail: the folder %1 does not exist")
             .arg(outputFolder);
-    const QString expected = FileSignature::formatForExtension(job.outputExtension());
-    if (!expected.isEmpty() && FileSignature::formatOfDescriptor(finishedFile) != expected)
-        return QStringLiteral("the converter's thumbnail is not %1").arg(expected);
+    if (!job.format.isEmpty() && FileSignature::formatOfDescriptor(finishedFile) != job.format)
+        return QStringLiteral("the converter's thumbnail is not %1").arg(job.format);
     if (const QString error = placeFile(finishedFile, job.output); !error.isEmpty())
         return QStringLiteral("could not write the thumbnail: %1").arg(error);
     return QString();

@@ -189,18 +189,13 @@ ConversionResult WorkerConverter::Convert(const ConversionJob &walkJob)
     return result;
 }
 
-DecodedImage WorkerConverter::decodeImage(const QString &path)
+WorkerProtocol::Reply WorkerConverter::answer(WorkerProtocol::Request request)
 {
     Task task;
-    task.request.type = WorkerProtocol::RequestType::Decode;
-    task.request.imagePath = absolute(path);
+    request.imagePath = absolute(request.imagePath);
+    task.request = std::move(request);
     waitFor(task);
-    const WorkerProtocol::Reply &reply = task.reply;
-    if (!reply.failure.isEmpty() || reply.width <= 0 || reply.height <= 0 ||
-        qint64(reply.width) * reply.height * 4 > CheckedFile::maxImageSize ||
-        reply.rgba.size() != qsizetype(reply.width) * reply.height * 4)
-        return {};
-    return {reply.width, reply.height, reply.rgba};
+    return task.reply;
 }
 
 void WorkerConverter::foresee(Forecast forecast)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "run/Converter.h"
-#include "pool/ImageDecoder.h"
 #include "pool/WorkerLocation.h"
 #include "protocol/WorkerProtocol.h"
 
@@ -15,7 +14,8 @@
 #include <optional>
 #include <vector>
 
-// Converts and decodes in worker processes of our own, so that Ghostscript and
+// Converts (and decodes, see PreviewDecoder) in worker processes of our own,
+// so that Ghostscript and
 // the image coders never run inside the window's process: one worker per core,
 // each started when first needed, reused, and started again when it dies or
 // overruns the time limit. While a walk runs, the workers convert the entries
@@ -24,7 +24,7 @@
 // is put in place, and anything else is converted then and there. A thumbnail
 // therefore appears in the output folder when the walk reaches it, as it
 // would one at a time.
-class WorkerConverter : public Converter, public ImageDecoder
+class WorkerConverter : public Converter
 {
 public:
     explicit WorkerConverter(QString workerPath = locateWorker(), int poolSize = usableCores());
@@ -38,7 +38,9 @@ public:
     QString start() override;
     ConversionResult Convert(const ConversionJob &job) override;
     void foresee(Forecast forecast) override;
-    DecodedImage decodeImage(const QString &path) override;
+
+    // Any other request, on the next worker free, before any work ahead.
+    WorkerProtocol::Reply answer(WorkerProtocol::Request request);
 
 private:
     struct Worker;

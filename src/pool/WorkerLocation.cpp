@@ -1,12 +1,12 @@
 #include "pool/WorkerLocation.h"
 
+#include "settings/rutines.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 namespace {
-
-const QString WorkerName = QStringLiteral("leafmark-worker");
 
 bool isProgram(const QString &path)
 {
@@ -19,11 +19,9 @@ bool isProgram(const QString &path)
 QString locateWorker(const QString &programFolder)
 {
     const QDir program(programFolder);
-    const QStringList candidates = {
-        QDir::cleanPath(program.filePath(WorkerName)),
-        QDir::cleanPath(program.filePath(QStringLiteral("../libexec/leafmark/") + WorkerName)),
-        QDir::cleanPath(program.filePath(QStringLiteral("../lib/leafmark/") + WorkerName)),
-    };
+    QStringList candidates = {QDir::cleanPath(program.filePath(WorkerFileName()))};
+    for (const QString &installed : InstalledWorkerPaths())
+        candidates.append(QDir::cleanPath(program.filePath(installed)));
     for (const QString &candidate : candidates) {
         if (isProgram(candidate))
             return candidate;

@@ -3,14 +3,18 @@
 #include <QString>
 
 // One thumbnail to make: page 1 of the input, scaled into the geometry
-// ("88x", "x125", "88x125"), written to the output in the format its
-// extension names. The worker alone turns it into convert's arguments.
+// ("88x", "x125", "88x125"), written to the output. The worker alone turns it
+// into convert's arguments.
 struct ConversionJob
 {
     QString input;
     bool firstPageOnly = true;
     QString geometry;
     QString output;
+    // ImageMagick's name for the format the output's extension stands for
+    // ("PNG", "MIFF"); "" for an extension this program does not know, which
+    // ImageMagick then interprets itself.
+    QString format;
 
     // The extension of the output's file name, without the dot; "" for none.
     QString outputExtension() const;

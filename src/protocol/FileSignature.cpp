@@ -88,19 +88,4 @@ QString formatOfDescriptor(int fd)
     return formatOfHead(head);
 }
 
-QString formatForExtension(const QString &extension)
-{
-    static const std::pair<const char *, const char *> formats[] = {
-        {"png", "PNG"}, {"jpg", "JPEG"}, {"jpeg", "JPEG"}, {"jpe", "JPEG"},
-        {"gif", "GIF"}, {"bmp", "BMP"},  {"tif", "TIFF"},  {"tiff", "TIFF"},
-        {"eps", "EPS"}, {"svg", "SVG"},  {"mif", "MIFF"},  {"miff", "MIFF"},
-    };
-    const QString lower = extension.toLower();
-    for (const auto &[known, format] : formats) {
-        if (lower == QLatin1String(known))
-            return QString::fromLatin1(format);
-    }
-    return QString();
-}
-
 } // namespace FileSignature

@@ -11,8 +11,4 @@ QString formatOfFile(const QString &path);
 // The same for the file open at fd, read from its start.
 QString formatOfDescriptor(int fd);
 
-// The format a thumbnail with this extension must hold, or "" for an extension
-// this program does not know.
-QString formatForExtension(const QString &extension);
-
 } // namespace FileSignature

@@ -51,7 +51,8 @@ QByteArray encodeRequest(const Request &request)
     return encodeWith([&](QDataStream &stream) {
         const ConversionJob &job = request.job;
         stream << static_cast<quint8>(request.type) << job.input << job.firstPageOnly
-               << job.geometry << job.output << request.imagePath << request.resultSlot;
+               << job.geometry << job.output << job.format << request.imagePath
+               << request.resultSlot;
     });
 }
 
@@ -68,7 +69,7 @@ std::optional<Request> decodeRequest(const QByteArray &message)
         quint8 type = 0;
         ConversionJob &job = value.job;
         stream >> type >> job.input >> job.firstPageOnly >> job.geometry >> job.output >>
-            value.imagePath >> value.resultSlot;
+            job.format >> value.imagePath >> value.resultSlot;
         value.type = static_cast<RequestType>(type);
     });
     if (!request || request->resultSlot >= resultSlots)

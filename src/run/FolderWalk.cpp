@@ -9,11 +9,6 @@
 
 namespace {
 
-bool isDotEntry(const QByteArray &name)
-{
-    return name == "." || name == "..";
-}
-
 // Tells the converter what the walk will meet, for as long as the walk runs.
 class ForesightScope
 {
@@ -108,8 +103,12 @@ FolderWalk::EntryJob FolderWalk::jobFor(const VisitingOrder::Folder &folder,
                                "name: choose another format under Settings")};
     const QString outputPath = OutputPath(m_view.imageFolderText(), outputName);
     const QString geometry = m_view.widthText() + QLatin1Char('x') + m_view.heightText();
-    return {ConversionJob{.input = inputPath, .geometry = geometry, .output = outputPath},
-            QString()};
+    ConversionJob job;
+    job.input = inputPath;
+    job.geometry = geometry;
+    job.output = outputPath;
+    job.format = MagickFormatOf(job.outputExtension());
+    return {job, QString()};
 }
 
 // The look-ahead's view of the walk: the same steps, without the window.

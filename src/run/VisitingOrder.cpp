@@ -29,11 +29,6 @@ QByteArray entryName(const dirent *entry)
     return StripNulls(field);
 }
 
-bool isDotEntry(const QByteArray &name)
-{
-    return name == "." || name == "..";
-}
-
 // A link counts as what it points to, so a link to a folder is walked like one.
 bool isFolder(const QByteArray &nativePath, unsigned char type)
 {
@@ -53,6 +48,11 @@ QByteArray StripNulls(QByteArray &OriginalStr)
     if (nul >= 0)
         OriginalStr.truncate(nul);
     return OriginalStr;
+}
+
+bool isDotEntry(const QByteArray &name)
+{
+    return name == "." || name == "..";
 }
 
 struct VisitingOrder::Frame

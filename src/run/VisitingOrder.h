@@ -15,6 +15,9 @@
 // The name held in a fixed directory-entry field ends at its first NUL.
 QByteArray StripNulls(QByteArray &OriginalStr);
 
+// "." and "..": listed in every folder, never an entry of its own.
+bool isDotEntry(const QByteArray &name);
+
 // The order in which a walk meets a folder tree, one step at a time: each
 // folder's entries as its subfolder pass lists them, then its entries that
 // match the pattern in the file system's order, then each subfolder in the

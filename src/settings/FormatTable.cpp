@@ -1,15 +1,17 @@
 #include "settings/FormatTable.h"
 
+#include <utility>
+
 const std::array<ImageFormat, 9> FormatTable = {{
-    {"Portable Network Graphics (*.PNG)", "png"},
-    {"Joint Photographic Experts Group (*.JPG)", "jpg"},
-    {"Graphics Interchange Format (*.GIF)", "gif"},
-    {"Bitmap image (*.BMP)", "bmp"},
-    {"Tagged Image File Format (*.TIF, *.TIFF)", "tif"},
-    {"Encapsulated PostScript (*.EPS)", "eps"},
-    {"Scalable Vector Graphics (*.SVG)", "svg"},
-    {"Windows Metafile (*.WMF)", "wmf"},
-    {"Magick Image File Format (*.MIF, *.MIFF)", "mif"},
+    {"Portable Network Graphics (*.PNG)", "png", "PNG"},
+    {"Joint Photographic Experts Group (*.JPG)", "jpg", "JPEG"},
+    {"Graphics Interchange Format (*.GIF)", "gif", "GIF"},
+    {"Bitmap image (*.BMP)", "bmp", "BMP"},
+    {"Tagged Image File Format (*.TIF, *.TIFF)", "tif", "TIFF"},
+    {"Encapsulated PostScript (*.EPS)", "eps", "EPS"},
+    {"Scalable Vector Graphics (*.SVG)", "svg", "SVG"},
+    {"Windows Metafile (*.WMF)", "wmf", ""},
+    {"Magick Image File Format (*.MIF, *.MIFF)", "mif", "MIFF"},
 }};
 
 QString CurrentFormat;
@@ -33,6 +35,23 @@ QString StartupFormat(const QString &stored)
 QString DialogOpeningFormat(const QString &stored)
 {
     return orDefault(stored.left(3));
+}
+
+QString MagickFormatOf(const QString &extension)
+{
+    // A format typed into the settings file by hand may be the long form.
+    static const std::pair<const char *, const char *> longForms[] = {
+        {"jpeg", "JPEG"}, {"jpe", "JPEG"}, {"tiff", "TIFF"}, {"miff", "MIFF"}};
+    const QString lower = extension.toLower();
+    for (const ImageFormat &format : FormatTable) {
+        if (lower == QLatin1String(format.extension))
+            return QString::fromLatin1(format.magickName);
+    }
+    for (const auto &[longForm, name] : longForms) {
+        if (lower == QLatin1String(longForm))
+            return QString::fromLatin1(name);
+    }
+    return QString();
 }
 
 QString OutputName(const QString &pdfName, const QString &format)

@@ -8,6 +8,8 @@ struct ImageFormat
 {
     const char *description;
     const char *extension;
+    // ImageMagick's name for it; "" for WMF, which it cannot write.
+    const char *magickName;
 };
 
 // The nine output formats, in the order the options dialog lists them.
@@ -22,6 +24,11 @@ QString StartupFormat(const QString &stored);
 // Opening the options dialog: the first three characters of the stored value,
 // "png" when nothing is stored.
 QString DialogOpeningFormat(const QString &stored);
+
+// ImageMagick's name for the format a file with this extension holds, for the
+// table's extensions and their long forms ("jpeg", "tiff", "miff"), in any
+// case; "" for any other extension.
+QString MagickFormatOf(const QString &extension);
 
 // The PDF's name without its last three characters, followed by the format.
 QString OutputName(const QString &pdfName, const QString &format);

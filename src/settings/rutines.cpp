@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QStringDecoder>
 
+#include <algorithm>
+
 #include <optional>
 
 namespace {
@@ -164,15 +166,24 @@ QString SettingsFilePath()
                                IsInstalledCopy(programFolder));
 }
 
+QString WorkerFileName()
+{
+    return QStringLiteral("leafmark-worker");
+}
+
+QStringList InstalledWorkerPaths()
+{
+    return {QStringLiteral("../libexec/leafmark/") + WorkerFileName(),
+            QStringLiteral("../lib/leafmark/") + WorkerFileName()};
+}
+
 bool IsInstalledCopy(const QString &programFolder)
 {
     const QDir program(programFolder);
-    for (const char *installedWorker :
-         {"../libexec/leafmark/leafmark-worker", "../lib/leafmark/leafmark-worker"}) {
-        if (QFileInfo::exists(program.filePath(QLatin1String(installedWorker))))
-            return true;
-    }
-    return false;
+    const QStringList installed = InstalledWorkerPaths();
+    return std::any_of(installed.begin(), installed.end(), [&](const QString &path) {
+        return QFileInfo::exists(program.filePath(path));
+    });
 }
 
 QString SettingsFilePathFor(const QString &programFolder, bool programFolderWritable,

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <utility>
 
@@ -12,8 +13,16 @@
 // holds one, and in the configuration folder otherwise.
 QString SettingsFilePath();
 
-// True when the program sits in an installed layout: its worker where an
-// install puts it, below ../libexec or ../lib.
+// The worker's file name, which sits beside the program in a build tree or a
+// portable copy.
+QString WorkerFileName();
+
+// Where an install puts the worker, relative to the program's folder:
+// ../libexec/leafmark, else ../lib/leafmark.
+QStringList InstalledWorkerPaths();
+
+// True when the program sits in an installed layout: its worker at one of the
+// installed paths.
 bool IsInstalledCopy(const QString &programFolder);
 
 // The same choice for a given program folder.

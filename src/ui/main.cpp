@@ -2,6 +2,7 @@
 #include "ui/CommandLine.h"
 #include "ui/Leafmark.h"
 #include "pool/WorkerConverter.h"
+#include "pool/PreviewDecoder.h"
 
 #include <QApplication>
 #include <QVersionNumber>
@@ -35,7 +36,8 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("leafmark"));
 
     WorkerConverter converter;
-    Leafmark window(converter, converter);
+    PreviewDecoder decoder(converter);
+    Leafmark window(converter, decoder);
     if (!window.load())
         return 1;
     window.show();

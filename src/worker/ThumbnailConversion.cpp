@@ -33,6 +33,13 @@ struct CommandOutcome
     QList<MagickMessage> messages;
 };
 
+// The job names the format where this program knows it (ImageMagick has no
+// "mif": that is MIFF); otherwise ImageMagick goes by the extension.
+QString coderName(const ConversionJob &job)
+{
+    return job.format.isEmpty() ? job.outputExtension() : job.format;
+}
+
 QString formatName(const QString &extension)
 {
     return extension.isEmpty() ? QStringLiteral("extension-less") : extension.toUpper();
@@ -185,7 +192,7 @@ QString pdfHeaderProblem(const QString &path)
     return QString();
 }
 
-QString checkWrittenFile(const QString &path, const QString &extension)
+QString checkWrittenFile(const QString &path, const QString &extension, const QString &expected)
 {
     const QFileInfo written(path);
     if (!written.exists()) {
@@ -195,7 +202,6 @@ QString checkWrittenFile(const QString &path, const QString &extension)
     }
     if (written.size() == 0)
         return QStringLiteral("ImageMagick wrote an empty file");
-    const QString expected = FileSignature::formatForExtension(extension);
     const QString found = FileSignature::formatOfFile(path);
     if (expected.isEmpty()) {
         if (found == QLatin1String("PDF"))
@@ -229,9 +235,7 @@ WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inp
         return WorkerProtocol::failure(QStringLiteral("ImageMagick cannot write WMF"));
     if (const QString problem = m_magick.problem(); !problem.isEmpty())
         return WorkerProtocol::failure(problem);
-    const bool mif = extension.compare(QLatin1String("mif"), Qt::CaseInsensitive) == 0;
-    if (isPlainExtension(extension) &&
-        writesMoreThanAnImage(mif ? QStringLiteral("MIFF") : extension))
+    if (isPlainExtension(extension) && writesMoreThanAnImage(coderName(job)))
         return WorkerProtocol::failure(
             QStringLiteral("ImageMagick's %1 format does more than write an image file; it is "
                            "not used for thumbnails")
@@ -259,7 +263,8 @@ WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inp
     if (outcome.metadata.isEmpty())
         return WorkerProtocol::failure(
             QStringLiteral("ImageMagick gave no description of the PDF"));
-    if (const QString problem = checkWrittenFile(safeOutput, extension); !problem.isEmpty())
+    if (const QString problem = checkWrittenFile(safeOutput, extension, job.format);
+        !problem.isEmpty())
         return WorkerProtocol::failure(problem);
     const QString result = m_scratch.filePath(QString::fromLatin1(WorkerProtocol::resultName(slot)));
     QFile::remove(result);
@@ -271,16 +276,18 @@ WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inp
 }
 
 // An explicit PDF prefix keeps ImageMagick from picking a coder by the
-// content; it has no format called "mif", its name is MIFF.
+// content; the output's prefix is there only where ImageMagick's name for the
+// format is not the extension.
 QStringList ThumbnailConversion::commandArguments(const ConversionJob &job,
                                                   const QString &safeInput,
                                                   const QString &safeOutput)
 {
-    const bool mif = job.outputExtension().compare(QLatin1String("mif"), Qt::CaseInsensitive) == 0;
+    const QString coder = coderName(job);
+    const bool renamed = coder.compare(job.outputExtension(), Qt::CaseInsensitive) != 0;
     return {QStringLiteral("-thumbnail"),
             job.geometry,
             QStringLiteral("-alpha"),
             QStringLiteral("Remove"),
             QStringLiteral("PDF:") + safeInput + (job.firstPageOnly ? firstPageSuffix : QString()),
-            (mif ? QStringLiteral("MIFF:") : QString()) + safeOutput};
+            (renamed ? coder + QLatin1Char(':') : QString()) + safeOutput};
 }

@@ -14,8 +14,9 @@ int main(int argc, char *argv[])
     WorkerConverter converter(QString::fromLocal8Bit(argv[1]));
     if (!converter.start().isEmpty())
         return 1;
-    const ConversionResult result = converter.Convert(
-        {.input = QString::fromLocal8Bit(argv[2]), .geometry = QStringLiteral("88x"),
-         .output = QString::fromLocal8Bit(argv[3])});
+    const ConversionResult result = converter.Convert({.input = QString::fromLocal8Bit(argv[2]),
+                                                       .geometry = QStringLiteral("88x"),
+                                                       .output = QString::fromLocal8Bit(argv[3]),
+                                                       .format = QStringLiteral("PNG")});
     return result.succeeded() ? 0 : 1;
 }

@@ -10,6 +10,7 @@
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
 #include "pool/WorkerConverter.h"
+#include "pool/PreviewDecoder.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
 
@@ -114,7 +115,8 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
         return members;
     };
 
-    openWindow(converter, worker);
+    PreviewDecoder decoder(worker);
+    openWindow(converter, decoder);
     loadAndShow();
     fillInputs(Corpus::documents(), m_output.path());
 

@@ -11,6 +11,7 @@
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
 #include "pool/WorkerConverter.h"
+#include "pool/PreviewDecoder.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
 
@@ -79,6 +80,7 @@ class TestMidRunFaults : public QObject, protected WindowFixture
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<WorkerConverter> m_worker;
+    std::unique_ptr<PreviewDecoder> m_decoder;
     std::unique_ptr<RecordingConverter> m_converter;
 
     QString pdfs() const { return m_dir->path() + QStringLiteral("/pdfs"); }
@@ -89,7 +91,8 @@ class TestMidRunFaults : public QObject, protected WindowFixture
     {
         m_worker = std::make_unique<WorkerConverter>(QStringLiteral(LEAFMARK_WORKER_PATH));
         m_converter = std::make_unique<RecordingConverter>(*m_worker);
-        WindowFixture::openWindow(*m_converter, *m_worker);
+        m_decoder = std::make_unique<PreviewDecoder>(*m_worker);
+        WindowFixture::openWindow(*m_converter, *m_decoder);
         loadAndShow();
         fillInputs(pdfs(), thumbs());
     }

@@ -1,5 +1,7 @@
 #include "support/WorkerFixture.h"
 
+#include "pool/PreviewDecoder.h"
+
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -64,8 +66,8 @@ private slots:
         QCOMPARE(converter.start(), QString());
         qunsetenv("LEAFMARK_WORKER_FAULT");
         QVERIFY(writeBytes(folder + QStringLiteral("/crash-here.png"), {}));
-        QVERIFY(converter.decodeImage(folder + QStringLiteral("/crash-here.png")).isNull());
-        QVERIFY(!converter.decodeImage(folder + QStringLiteral("/good.png")).isNull());
+        QVERIFY(PreviewDecoder(converter).decodeImage(folder + QStringLiteral("/crash-here.png")).isNull());
+        QVERIFY(!PreviewDecoder(converter).decodeImage(folder + QStringLiteral("/good.png")).isNull());
     }
 
     // The hang happens in a child of the worker, as in a Ghostscript that never
@@ -139,7 +141,7 @@ private slots:
             converter.Convert(thumbnailJob(pdf, folder + QStringLiteral("/again.png")));
         QCOMPARE(result.text, QString());
         QCOMPARE(result.failureReason, problem);
-        QCOMPARE(converter.decodeImage(folder + QStringLiteral("/page.png")).width, 88);
+        QCOMPARE(PreviewDecoder(converter).decodeImage(folder + QStringLiteral("/page.png")).width, 88);
     }
 };
 

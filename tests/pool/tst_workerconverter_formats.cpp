@@ -62,7 +62,7 @@ private slots:
 
         // The page is white with a dark blue block in its upper half; the SVG
         // trace keeps it as black on white.
-        const DecodedImage image = m_converter.decodeImage(output);
+        const DecodedImage image = m_decoder.decodeImage(output);
         QCOMPARE(QSize(image.width, image.height), QSize(88, 125));
         const QRgb block = pixelAt(image, 44, 40);
         const QRgb paper = pixelAt(image, 44, 110);
@@ -131,12 +131,12 @@ private slots:
             QVERIFY(writeBytes(path, content));
         }
 
-        QVERIFY(m_converter.decodeImage(path).isNull());
+        QVERIFY(m_decoder.decodeImage(path).isNull());
 
         QImage small(3, 2, QImage::Format_RGB32);
         small.fill(Qt::red);
         QVERIFY(small.save(folder + QStringLiteral("/small.png")));
-        const DecodedImage decoded = m_converter.decodeImage(folder + QStringLiteral("/small.png"));
+        const DecodedImage decoded = m_decoder.decodeImage(folder + QStringLiteral("/small.png"));
         QCOMPARE(QSize(decoded.width, decoded.height), QSize(3, 2));
         QCOMPARE(pixelAt(decoded, 2, 1), qRgba(255, 0, 0, 255));
     }
@@ -148,7 +148,7 @@ private:
         QImageReader reader(path);
         if (reader.canRead())
             return reader.size();
-        const DecodedImage image = m_converter.decodeImage(path);
+        const DecodedImage image = m_decoder.decodeImage(path);
         return QSize(image.width, image.height);
     }
 };

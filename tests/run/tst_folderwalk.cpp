@@ -231,19 +231,6 @@ private slots:
         QCOMPARE(QSet<QString>(m_view.rows.begin(), m_view.rows.end()),
                  QSet<QString>({"x.png", "y.png"}));
     }
-
-    void countGoesPastSixteenBits()
-    {
-        const int files = 40000;
-        for (int folder = 0; folder < 4; ++folder) {
-            const QString path = root() + QStringLiteral("/f%1/").arg(folder);
-            QVERIFY(QDir().mkpath(path));
-            for (int i = 0; i < files / 4; ++i)
-                QVERIFY(QFile(path + QStringLiteral("%1.pdf").arg(i)).open(QIODevice::WriteOnly));
-        }
-        QCOMPARE(walk(root()), files);
-        QCOMPARE(m_view.rows.size(), files);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestFolderWalk)

@@ -44,21 +44,26 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("atStartup");
         QTest::addColumn<QString>("atDialogOpening");
-        QTest::newRow("nothing stored") << "" << "png" << "png";
-        QTest::newRow("gif") << "gif" << "gif" << "gif";
-        QTest::newRow("upper case") << "GIF" << "GIF" << "GIF";
-        QTest::newRow("jpeg by hand") << "jpeg" << "jpeg" << "jpe";
-        QTest::newRow("tiff by hand") << "tiff" << "tiff" << "tif";
-        QTest::newRow("unknown") << "xyz" << "xyz" << "xyz";
-        QTest::newRow("longer than any file name") << QString(256, 'x') << "png" << "xxx";
+        QTest::addColumn<QString>("magickFormat");
+        QTest::newRow("nothing stored") << "" << "png" << "png" << "";
+        QTest::newRow("gif") << "gif" << "gif" << "gif" << "GIF";
+        QTest::newRow("upper case") << "GIF" << "GIF" << "GIF" << "GIF";
+        QTest::newRow("jpeg by hand") << "jpeg" << "jpeg" << "jpe" << "JPEG";
+        QTest::newRow("tiff by hand") << "tiff" << "tiff" << "tif" << "TIFF";
+        QTest::newRow("mif") << "mif" << "mif" << "mif" << "MIFF";
+        QTest::newRow("wmf") << "wmf" << "wmf" << "wmf" << "";
+        QTest::newRow("unknown") << "xyz" << "xyz" << "xyz" << "";
+        QTest::newRow("longer than any file name") << QString(256, 'x') << "png" << "xxx" << "";
     }
     void formatRules()
     {
         QFETCH(QString, stored);
         QFETCH(QString, atStartup);
         QFETCH(QString, atDialogOpening);
+        QFETCH(QString, magickFormat);
         QCOMPARE(StartupFormat(stored), atStartup);
         QCOMPARE(DialogOpeningFormat(stored), atDialogOpening);
+        QCOMPARE(MagickFormatOf(stored), magickFormat);
     }
 };
 

@@ -1,5 +1,7 @@
 #include "support/TestFiles.h"
 
+#include "settings/FormatTable.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -131,13 +133,18 @@ QByteArray readWhole(const QString &path)
 
 ConversionJob thumbnailJob(const QString &pdf, const QString &output, const QString &geometry)
 {
-    return {.input = pdf, .geometry = geometry, .output = output};
+    ConversionJob job;
+    job.input = pdf;
+    job.geometry = geometry;
+    job.output = output;
+    job.format = MagickFormatOf(job.outputExtension());
+    return job;
 }
 
 char *toString(const ConversionJob &job)
 {
-    const QString shown = QStringLiteral("%1%2 -> %3 at %4")
+    const QString shown = QStringLiteral("%1%2 -> %3 (%4) at %5")
                               .arg(job.input, job.firstPageOnly ? QStringLiteral(" page 1") : QString(),
-                                   job.output, job.geometry);
+                                   job.output, job.format, job.geometry);
     return qstrdup(shown.toUtf8().constData());
 }

@@ -40,7 +40,8 @@ bool writeBytes(const QString &path, const QByteArray &bytes);
 // The whole content of the file; empty when it cannot be read.
 QByteArray readWhole(const QString &path);
 
-// The job the walk hands the converter for page 1 of a PDF.
+// The job the walk hands the converter for page 1 of a PDF, the format named
+// by the output's extension.
 ConversionJob thumbnailJob(const QString &pdf, const QString &output,
                            const QString &geometry = QStringLiteral("88x"));
 

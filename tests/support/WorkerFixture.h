@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/TestFiles.h"
+#include "pool/PreviewDecoder.h"
 #include "pool/WorkerConverter.h"
 
 #include <QDir>
@@ -27,6 +28,7 @@ class WorkerFixture
 protected:
     QTemporaryDir m_root;
     WorkerConverter m_converter{QStringLiteral(LEAFMARK_WORKER_PATH)};
+    PreviewDecoder m_decoder{m_converter};
 
     void startWorker()
     {

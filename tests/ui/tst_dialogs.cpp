@@ -6,6 +6,7 @@
 #include "ui/frmOptions.h"
 #include "ui/frmThumb.h"
 #include "pool/WorkerConverter.h"
+#include "pool/PreviewDecoder.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
 
@@ -315,7 +316,8 @@ private slots:
         if (!converted.succeeded())
             QSKIP(qPrintable("not written: " + converted.failureReason));
 
-        frmThumb thumb(converter);
+        PreviewDecoder decoder(converter);
+        frmThumb thumb(decoder);
         thumb.setImgPath(thumbnail);
         QSize shown;
         const int result =

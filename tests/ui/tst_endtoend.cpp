@@ -3,6 +3,7 @@
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
 #include "pool/WorkerConverter.h"
+#include "pool/PreviewDecoder.h"
 #include "settings/rutines.h"
 
 #include <QApplication>
@@ -34,7 +35,8 @@ private slots:
         QVERIFY(writeBytes(pdfs + "/broken.pdf", "%PDF-1.4\n1 0 obj << /Type /Catalog"));
 
         WorkerConverter converter(LEAFMARK_WORKER_PATH);
-        openWindow(converter, converter);
+        PreviewDecoder decoder(converter);
+        openWindow(converter, decoder);
         loadAndShow();
         box("txtPDFfolder")->setText(pdfs);
         box("txtImageFolder")->setText(thumbs);
@@ -71,7 +73,7 @@ private slots:
         QCOMPARE(previewed, QSize(88, 62));
         QVERIFY(MessageBox::takeRecorded().isEmpty());
 
-        openWindow(converter, converter);
+        openWindow(converter, decoder);
         QVERIFY(m_window->load());
         QCOMPARE(box("txtPDFfolder")->text(), pdfs);
         QCOMPARE(box("txtImageFolder")->text(), thumbs);
