@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-"""Feeds every PDF of a list to one worker, one request after the other, the
-way the window's process does, and prints the wall time and the CPU time the
-worker and all it started took, in seconds.
+"""Feeds every PDF of a list to two workers side by side, the tests' worker
+confined and unconfined, one request at a time each, the way the window's
+process does; which of the two gets a PDF first alternates. Pairing each PDF
+keeps a shared machine's changing load out of the comparison. Prints, for
+each, the wall time of its requests and the CPU time the worker and all it
+started took, in seconds, and the number of failed conversions.
 
-Usage: drive.py WORKER LIST THUMBNAILS [off]; "off" runs the tests' worker
-unconfined."""
+Usage: drive.py WORKER LIST THUMBNAILS"""
 import os
-import resource
 import shutil
 import struct
 import subprocess
@@ -55,29 +56,51 @@ def exchange(worker, message):
     return read_exactly(worker.stdout, length)
 
 
+def cpu_seconds(pid):
+    """The process's own CPU time and that of the children it waited for."""
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return sum(int(value) for value in fields[11:15]) / os.sysconf("SC_CLK_TCK")
+
+
+class Worker:
+    def __init__(self, program, confined):
+        environment = dict(os.environ)
+        if not confined:
+            environment["LEAFMARK_WORKER_CONFINEMENT"] = "off"
+        self.scratch = tempfile.mkdtemp(prefix="leafmark-scratch-bench-")
+        self.process = subprocess.Popen([program, self.scratch], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        env=environment)
+        exchange(self.process, request(HELLO))
+        self.cpu_at_start = cpu_seconds(self.process.pid)
+        self.wall = 0.0
+        self.failed = 0
+
+    def convert(self, pdf, output):
+        started = time.monotonic()
+        reply = exchange(self.process, request(CONVERT, (pdf, True, "88x", output)))
+        self.wall += time.monotonic() - started
+        self.failed += bool(failure_of(reply))
+
+    def finish(self):
+        cpu = cpu_seconds(self.process.pid) - self.cpu_at_start
+        self.process.stdin.close()
+        self.process.wait()
+        shutil.rmtree(self.scratch, ignore_errors=True)
+        return "%.3f %.3f %d" % (self.wall, cpu, self.failed)
+
+
 def main():
     program, listing, thumbnails = sys.argv[1:4]
-    environment = dict(os.environ)
-    if sys.argv[4:] == ["off"]:
-        environment["LEAFMARK_WORKER_CONFINEMENT"] = "off"
     pdfs = [line.strip() for line in open(listing) if line.strip()]
-    scratch = tempfile.mkdtemp(prefix="leafmark-scratch-bench-")
-    before = resource.getrusage(resource.RUSAGE_CHILDREN)
-    started = time.monotonic()
-    worker = subprocess.Popen([program, scratch], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, env=environment)
-    exchange(worker, request(HELLO))
-    failed = 0
+    confined, unconfined = Worker(program, True), Worker(program, False)
     for number, pdf in enumerate(pdfs):
-        output = os.path.join(thumbnails, "%d.png" % number)
-        failed += bool(failure_of(exchange(worker, request(CONVERT, (pdf, True, "88x", output)))))
-    worker.stdin.close()
-    worker.wait()
-    wall = time.monotonic() - started
-    after = resource.getrusage(resource.RUSAGE_CHILDREN)
-    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
-    shutil.rmtree(scratch, ignore_errors=True)
-    print("%.3f %.3f %d" % (wall, cpu, failed))
+        pair = [confined, unconfined] if number % 2 == 0 else [unconfined, confined]
+        for worker in pair:
+            worker.convert(pdf, os.path.join(thumbnails, "%d.png" % number))
+    print("confined " + confined.finish())
+    print("unconfined " + unconfined.finish())
 
 
 main()
