@@ -290,7 +290,8 @@ void TestHostileDocuments::aLyingWorkerReachesNothing()
     const auto unset = qScopeGuard([] { qunsetenv("LEAFMARK_WORKER_LIE"); });
     WorkerConverter worker(QStringLiteral(LEAFMARK_PROBE_WORKER_PATH));
     worker.setTimeLimit(timeLimit);
-    openWindow(worker, worker);
+    PreviewDecoder decoder(worker);
+    openWindow(worker, decoder);
     loadAndShow();
     CurrentFormat = format;
     fillInputs(pdfs.path(), output.path());
