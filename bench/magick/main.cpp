@@ -62,15 +62,16 @@ public:
         request.type = WorkerProtocol::RequestType::Convert;
         request.job = job;
         QString problem;
-        request.file = CheckedFile::openRegular(job.input, std::numeric_limits<qint64>::max(),
-                                                &problem);
+        request.file =
+            CheckedFile::openRegular(job.input, std::numeric_limits<qint64>::max(), &problem);
         if (!request.file.isValid())
             return problem;
         const WorkerProtocol::Reply reply = m_worker.answer(request);
         if (!reply.failure.isEmpty() || reply.text.isEmpty())
             return reply.failure.isEmpty() ? QStringLiteral("no description") : reply.failure;
         const UniqueFd held = CheckedFile::copyOfWorkerFile(
-            m_scratch.get(), WorkerProtocol::resultName(0).constData(), CheckedFile::maxImageSize, &problem);
+            m_scratch.get(), WorkerProtocol::resultName(0).constData(), CheckedFile::maxImageSize,
+            &problem);
         if (!held.isValid())
             return problem;
         return placeThumbnail(job, held.get());
@@ -109,8 +110,8 @@ int main(int argc, char *argv[])
                              "OUT_PREFIX WIDTH|GEOMETRY [warm]\n");
         return 2;
     }
-    const Worker::Rendering rendering = argc == 7 ? Worker::Rendering::Warm
-                                                  : Worker::Rendering::Cold;
+    const Worker::Rendering rendering =
+        argc == 7 ? Worker::Rendering::Warm : Worker::Rendering::Cold;
     const QStringList pdfs = readLines(QFile::decodeName(argv[1]));
     const QStringList warmup = readLines(QFile::decodeName(argv[2]));
     const QString thumbs = QFile::decodeName(argv[3]);

@@ -1,7 +1,7 @@
 #include "WindowBench.h"
 
-#include "ui/MessageBox.h"
 #include "settings/FormatTable.h"
+#include "ui/MessageBox.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

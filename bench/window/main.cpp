@@ -8,9 +8,9 @@
 #include "TimedConverter.h"
 #include "WindowBench.h"
 #include "YieldClock.h"
-#include "run/FolderWalk.h"
-#include "pool/WorkerConverter.h"
 #include "pool/PreviewDecoder.h"
+#include "pool/WorkerConverter.h"
+#include "run/FolderWalk.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -307,7 +307,8 @@ int main(int argc, char *argv[])
         "quiet: the folder walk alone, with no window and no conversion.\n"
         "yield-cost: the cost of one yield point in the idle window."));
     options.addHelpOption();
-    options.addPositionalArgument(QStringLiteral("mode"), QStringLiteral("run, quiet or yield-cost"));
+    options.addPositionalArgument(QStringLiteral("mode"),
+                                  QStringLiteral("run, quiet or yield-cost"));
     options.addOptions({
         {QStringLiteral("pdfs"), QStringLiteral("Folder of PDF files."), QStringLiteral("dir")},
         {QStringLiteral("thumbs"), QStringLiteral("Thumbnail folder."), QStringLiteral("dir")},
@@ -323,8 +324,8 @@ int main(int argc, char *argv[])
         {QStringLiteral("time-limit"),
          QStringLiteral("Click Cancel after this many seconds (0: never)."), QStringLiteral("s"),
          QStringLiteral("0")},
-        {QStringLiteral("worker"), QStringLiteral("The worker program, if not the one beside this."),
-         QStringLiteral("path")},
+        {QStringLiteral("worker"),
+         QStringLiteral("The worker program, if not the one beside this."), QStringLiteral("path")},
         {QStringLiteral("idle"), QStringLiteral("Convert nothing.")},
         {QStringLiteral("untimed"),
          QStringLiteral("Time the run as a whole only: no clock at yield points or conversions.")},

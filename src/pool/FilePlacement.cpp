@@ -98,8 +98,8 @@ QString partFilePrefix()
 
 QByteArray newPartName()
 {
-    return QFile::encodeName(partFilePrefix())
-           + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+    return QFile::encodeName(partFilePrefix()) +
+           QByteArray::number(QRandomGenerator::global()->generate(), 36);
 }
 
 // A short name of our own beside the target, created exclusively.
@@ -121,8 +121,8 @@ int nameUnnamedFile(int fd, int folder, QByteArray &partName)
     const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
     for (int attempt = 0; attempt < 100; ++attempt) {
         partName = newPartName();
-        if (::linkat(AT_FDCWD, self.constData(), folder, partName.constData(), AT_SYMLINK_FOLLOW)
-            == 0)
+        if (::linkat(AT_FDCWD, self.constData(), folder, partName.constData(), AT_SYMLINK_FOLLOW) ==
+            0)
             return 0;
         if (errno != EEXIST)
             return errno;

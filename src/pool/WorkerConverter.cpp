@@ -403,8 +403,7 @@ void WorkerConverter::workAhead()
 {
     if (!m_forecast)
         return;
-    while (!m_forecastEnded &&
-           m_ahead.size() < size_t(m_poolSize) * entriesAheadPerWorker) {
+    while (!m_forecastEnded && m_ahead.size() < size_t(m_poolSize) * entriesAheadPerWorker) {
         const std::optional<ConversionJob> job = m_forecast();
         if (!job) {
             m_forecastEnded = true;
@@ -418,7 +417,8 @@ void WorkerConverter::workAhead()
     for (const std::unique_ptr<Task> &task : m_ahead) {
         if (task->state != Task::State::Waiting)
             continue;
-        Worker *worker = idleWorker(false, task->request.type == WorkerProtocol::RequestType::Convert);
+        Worker *worker =
+            idleWorker(false, task->request.type == WorkerProtocol::RequestType::Convert);
         if (!worker)
             return;
         dispatch(*worker, *task);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "run/Converter.h"
 #include "pool/WorkerLocation.h"
 #include "protocol/WorkerProtocol.h"
+#include "run/Converter.h"
 
 #include <QByteArray>
 #include <QString>

@@ -150,8 +150,7 @@ LaunchedWorker launchConfinedWorker(const QString &workerPath, const QString &sc
     int errors[2];
     // Requests go over a socket, so that the files they are about can go along.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, requests) != 0 ||
-        ::pipe2(replies, O_CLOEXEC) != 0 ||
-        ::pipe2(errors, O_CLOEXEC) != 0) {
+        ::pipe2(replies, O_CLOEXEC) != 0 || ::pipe2(errors, O_CLOEXEC) != 0) {
         launched.problem =
             QStringLiteral("could not start the worker: %1").arg(qt_error_string(errno));
         return launched;
@@ -171,7 +170,8 @@ LaunchedWorker launchConfinedWorker(const QString &workerPath, const QString &sc
     if (child < 0) {
         for (const int fd : {requests[1], replies[0], errors[0]})
             ::close(fd);
-        launched.problem = QStringLiteral("could not start the worker: %1").arg(qt_error_string(error));
+        launched.problem =
+            QStringLiteral("could not start the worker: %1").arg(qt_error_string(error));
         return launched;
     }
     launched.pid = child;

@@ -41,9 +41,7 @@ void FolderWalk::FindFilesAPI(QString path, const QString &SearchStr, qint64 &Fi
         path += QLatin1Char('/');
     VisitingOrder order(path, SearchStr);
     VisitingOrder ahead(path, SearchStr);
-    const ForesightScope foresight(m_converter, [this, &ahead] {
-        return nextForeseenJob(ahead);
-    });
+    const ForesightScope foresight(m_converter, [this, &ahead] { return nextForeseenJob(ahead); });
     for (;;) {
         switch (order.next()) {
         case VisitingOrder::Step::ListedEntry:

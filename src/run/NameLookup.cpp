@@ -14,9 +14,8 @@ bool matchFrom(QStringView name, QStringView pattern)
         if (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
             starP = p++;
             starN = n;
-        } else if (p < pattern.size()
-                   && (pattern[p] == QLatin1Char('?')
-                       || pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
+        } else if (p < pattern.size() && (pattern[p] == QLatin1Char('?') ||
+                                          pattern[p].toCaseFolded() == name[n].toCaseFolded())) {
             ++p;
             ++n;
         } else if (starP >= 0) {
@@ -55,8 +54,8 @@ bool NameExists(const QString &text)
     const QString pattern = text.mid(slash + 1);
     if (hasWildcard(folder) || pattern.isEmpty())
         return false;
-    QDirIterator entries(folder, QDir::AllEntries | QDir::Hidden | QDir::System
-                                     | QDir::NoDotAndDotDot);
+    QDirIterator entries(folder,
+                         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (entries.hasNext()) {
         if (MatchesPattern(entries.nextFileInfo().fileName(), pattern))
             return true;

@@ -95,8 +95,8 @@ void RunController::startRun()
     m_view.setStatusText(QStringLiteral("One moment please... working..."));
 
     qint64 fileCount = 0;
-    FolderWalk(m_view, m_converter, m_cancelRequested).FindFilesAPI(m_view.pdfFolderText(), QStringLiteral("*.pdf"),
-                                                 fileCount);
+    FolderWalk(m_view, m_converter, m_cancelRequested)
+        .FindFilesAPI(m_view.pdfFolderText(), QStringLiteral("*.pdf"), fileCount);
     reportOutcome(fileCount);
 
     m_view.setInputsEnabled(true);

@@ -125,8 +125,8 @@ void setLine(QList<QByteArray> &lines, const QString &section, const QString &ke
     const QByteArray keyLine = key.toUtf8() + '=' + value.toUtf8() + lineEnd;
     const KeyLocation location = locate(lines, section, key);
     const qsizetype insertAt = location.sectionLine ? location.insertAt : lines.size();
-    if (!location.keyLine && insertAt == lines.size() && !lines.isEmpty()
-        && !lines.last().endsWith('\n'))
+    if (!location.keyLine && insertAt == lines.size() && !lines.isEmpty() &&
+        !lines.last().endsWith('\n'))
         lines.last().append(lineEnd);
 
     if (location.keyLine) {

@@ -2,8 +2,8 @@
 
 #include "ui/Layout.h"
 
-#include <QDialog>
 #include <QApplication>
+#include <QDialog>
 #include <QWidget>
 
 #include <cmath>
@@ -20,8 +20,8 @@ double relativeLuminance(const QColor &colour)
     const auto linear = [](double channel) {
         return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
     };
-    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF())
-           + 0.0722 * linear(colour.blueF());
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+           0.0722 * linear(colour.blueF());
 }
 
 // At the window's own scale factor, or that of the sharpest screen.
@@ -64,8 +64,8 @@ QPixmap samplePage()
 
 bool isDark(const QPalette &palette)
 {
-    return palette.color(QPalette::WindowText).lightness()
-           > palette.color(QPalette::Window).lightness();
+    return palette.color(QPalette::WindowText).lightness() >
+           palette.color(QPalette::Window).lightness();
 }
 
 void useWindowBackground(QWidget *widget)
@@ -81,8 +81,8 @@ void useWindowBackground(QWidget *widget)
 void setUpDialog(QDialog *dialog, const QString &objectName, DialogKind kind)
 {
     dialog->setObjectName(objectName);
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                            Qt::WindowCloseButtonHint;
+    Qt::WindowFlags flags =
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
     if (kind == DialogKind::Form)
         flags |= Qt::MSWindowsFixedSizeDialogHint;
     dialog->setWindowFlags(flags);

@@ -33,7 +33,7 @@ DesktopProgress::DesktopProgress(QObject *parent)
     if (!m_bus.isConnected())
         return;
     m_bus.connect(Notifications, NotificationsPath, Notifications, QStringLiteral("ActionInvoked"),
-                  this, SLOT(onActionInvoked(uint,QString)));
+                  this, SLOT(onActionInvoked(uint, QString)));
     m_bus.connect(Notifications, NotificationsPath, Notifications,
                   QStringLiteral("NotificationClosed"), this, SLOT(onNotificationClosed(uint)));
 }

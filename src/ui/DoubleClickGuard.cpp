@@ -21,8 +21,9 @@ bool DoubleClickGuard::eventFilter(QObject *watched, QEvent *event)
         return false;
     const quint64 time = press->timestamp();
     const quint64 interval = quint64(QGuiApplication::styleHints()->mouseDoubleClickInterval());
-    const bool secondPress = type == QEvent::MouseButtonDblClick
-                             || (m_lastPress && time >= *m_lastPress && time - *m_lastPress < interval);
+    const bool secondPress =
+        type == QEvent::MouseButtonDblClick ||
+        (m_lastPress && time >= *m_lastPress && time - *m_lastPress < interval);
     m_lastPress = time;
     return secondPress;
 }

@@ -1,26 +1,26 @@
 #include "ui/Leafmark.h"
 
+#include "run/Converter.h"
+#include "run/OutputPath.h"
+#include "settings/FormatTable.h"
 #include "ui/AppIdentity.h"
 #include "ui/Appearance.h"
 #include "ui/DoubleClickGuard.h"
+#include "ui/GDI.h"
 #include "ui/Layout.h"
 #include "ui/MessageBox.h"
 #include "ui/ResultList.h"
 #include "ui/frmAbout.h"
 #include "ui/frmOptions.h"
 #include "ui/frmThumb.h"
-#include "ui/GDI.h"
-#include "run/Converter.h"
-#include "run/OutputPath.h"
-#include "settings/FormatTable.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,11 +32,12 @@
 
 namespace {
 
-const QString ExplanationText = AppIdentity::MakerAndTitle + QStringLiteral(
-    " create one image file for every PDF found on the PDF's folder.\n\n"
-    "- The image is the first page of the document.\n\n"
-    "- You can set the thumbsnail's width or height or both.\n\n"
-    "- You can change the image file's format from the settings menu.");
+const QString ExplanationText =
+    AppIdentity::MakerAndTitle +
+    QStringLiteral(" create one image file for every PDF found on the PDF's folder.\n\n"
+                   "- The image is the first page of the document.\n\n"
+                   "- You can set the thumbsnail's width or height or both.\n\n"
+                   "- You can change the image file's format from the settings menu.");
 
 // The folder a drag from the file manager carries, or "" when it carries
 // anything else.
@@ -48,8 +49,7 @@ QString draggedFolder(const QMimeData *data)
     return QFileInfo(path).isDir() ? path : QString();
 }
 
-template <typename Widget>
-Widget *place(Widget *widget, const char *name, const QRect &geometry)
+template <typename Widget> Widget *place(Widget *widget, const char *name, const QRect &geometry)
 {
     widget->setObjectName(QLatin1String(name));
     widget->setGeometry(geometry);
@@ -62,8 +62,9 @@ QFrame *dimensionLine(QWidget *parent, const char *name, const QLine &line)
     frame->setFrameShape(line.dx() != 0 ? QFrame::HLine : QFrame::VLine);
     frame->setFrameShadow(QFrame::Plain);
     frame->setLineWidth(1);
-    return place(frame, name, QRect(QPoint(qMin(line.x1(), line.x2()), qMin(line.y1(), line.y2())),
-                                    QPoint(qMax(line.x1(), line.x2()), qMax(line.y1(), line.y2()))));
+    return place(frame, name,
+                 QRect(QPoint(qMin(line.x1(), line.x2()), qMin(line.y1(), line.y2())),
+                       QPoint(qMax(line.x1(), line.x2()), qMax(line.y1(), line.y2()))));
 }
 
 QLabel *captionLabel(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
@@ -77,7 +78,8 @@ void fitCaption(QLabel *label, qreal points)
 {
     QFont font = Appearance::font(points);
     font.setStretch(QFont::Unstretched);
-    while (font.stretch() > 85 && QFontMetrics(font).horizontalAdvance(label->text()) > label->width())
+    while (font.stretch() > 85 &&
+           QFontMetrics(font).horizontalAdvance(label->text()) > label->width())
         font.setStretch(font.stretch() - 1);
     label->setFont(font);
 }
@@ -90,8 +92,8 @@ Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
     setObjectName(QStringLiteral("Leafmark"));
     setWindowTitle(AppIdentity::MakerAndTitle);
     setWindowIcon(Appearance::applicationIcon());
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(Appearance::font());
     buildControls();
     buildMenus();
@@ -119,8 +121,9 @@ void Leafmark::buildControls()
     txtWidth = place(new QLineEdit(client), "txtWidth", Layout::Main::txtWidth);
     txtHeight = place(new QLineEdit(client), "txtHeight", Layout::Main::txtHeight);
 
-    fitCaption(captionLabel(client, "Label1", QStringLiteral("PDF's folder:"), Layout::Main::Label1),
-               9.75);
+    fitCaption(
+        captionLabel(client, "Label1", QStringLiteral("PDF's folder:"), Layout::Main::Label1),
+        9.75);
     Convert = place(new QPushButton(QStringLiteral("Create thumbnails"), client), "Convert",
                     Layout::Main::Convert);
     fitCaption(
@@ -188,8 +191,8 @@ bool Leafmark::load()
 {
     const QString converterError = m_converter.start();
     if (!converterError.isEmpty()) {
-        MessageBox::show(nullptr, QStringLiteral("Leafmark cannot start its converter: %1")
-                                      .arg(converterError));
+        MessageBox::show(
+            nullptr, QStringLiteral("Leafmark cannot start its converter: %1").arg(converterError));
         return false;
     }
     lblExplain->setText(ExplanationText);
@@ -379,9 +382,10 @@ void Leafmark::setStatusColour(StatusColour colour)
 void Leafmark::applyStatusColour(StatusColour colour)
 {
     QPalette palette = lblError->palette();
-    palette.setColor(QPalette::WindowText, colour == StatusColour::Red
-                                               ? Appearance::statusRed(palette)
-                                               : QApplication::palette().color(QPalette::WindowText));
+    palette.setColor(QPalette::WindowText,
+                     colour == StatusColour::Red
+                         ? Appearance::statusRed(palette)
+                         : QApplication::palette().color(QPalette::WindowText));
     lblError->setPalette(palette);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ui/DesktopProgress.h"
 #include "run/ControllerView.h"
 #include "run/RunController.h"
+#include "ui/DesktopProgress.h"
 
 #include <QMainWindow>
 

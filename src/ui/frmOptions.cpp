@@ -1,9 +1,9 @@
 #include "ui/frmOptions.h"
 
-#include "ui/Appearance.h"
-#include "ui/Layout.h"
 #include "settings/FormatTable.h"
 #include "settings/StoredInputs.h"
+#include "ui/Appearance.h"
+#include "ui/Layout.h"
 
 #include <QComboBox>
 #include <QIcon>

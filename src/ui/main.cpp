@@ -1,8 +1,8 @@
+#include "pool/PreviewDecoder.h"
+#include "pool/WorkerConverter.h"
 #include "ui/AppIdentity.h"
 #include "ui/CommandLine.h"
 #include "ui/Leafmark.h"
-#include "pool/WorkerConverter.h"
-#include "pool/PreviewDecoder.h"
 
 #include <QApplication>
 #include <QVersionNumber>

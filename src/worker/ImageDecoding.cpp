@@ -58,7 +58,8 @@ WorkerProtocol::Reply ImageDecoding::run(const QString &path, int fd) const
     const QString safePath = m_scratch.filePath(imageName);
     const QString format = FileSignature::formatOfFile(safePath);
     if (!decodable.contains(format))
-        return WorkerProtocol::failure(QStringLiteral("not an image in a format this program writes"));
+        return WorkerProtocol::failure(
+            QStringLiteral("not an image in a format this program writes"));
 
     // The format prefix keeps ImageMagick from choosing a coder of its own.
     const QByteArray name =

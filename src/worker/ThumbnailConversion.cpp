@@ -227,7 +227,8 @@ void ThumbnailConversion::setInputOpenedHook(std::function<void(const QString &)
     m_inputOpened = std::move(hook);
 }
 
-WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inputFd, quint8 slot) const
+WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inputFd,
+                                               quint8 slot) const
 {
     const QString extension = job.outputExtension();
     // ImageMagick would write a PDF under the name and call it a success.
@@ -240,8 +241,7 @@ WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inp
             QStringLiteral("ImageMagick's %1 format does more than write an image file; it is "
                            "not used for thumbnails")
                 .arg(formatName(extension)));
-    if (const QString unreadable = m_scratch.copyIn(inputFd, safeInputName);
-        !unreadable.isEmpty())
+    if (const QString unreadable = m_scratch.copyIn(inputFd, safeInputName); !unreadable.isEmpty())
         return WorkerProtocol::failure(QStringLiteral("cannot read the PDF: %1").arg(unreadable));
     const QString safeInput = m_scratch.filePath(safeInputName);
     // So that Ghostscript never runs on what is not even meant to be a PDF,
@@ -266,7 +266,8 @@ WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inp
     if (const QString problem = checkWrittenFile(safeOutput, extension, job.format);
         !problem.isEmpty())
         return WorkerProtocol::failure(problem);
-    const QString result = m_scratch.filePath(QString::fromLatin1(WorkerProtocol::resultName(slot)));
+    const QString result =
+        m_scratch.filePath(QString::fromLatin1(WorkerProtocol::resultName(slot)));
     QFile::remove(result);
     if (!QFile::rename(safeOutput, result))
         return WorkerProtocol::failure(QStringLiteral("could not hand the thumbnail over"));

@@ -166,8 +166,7 @@ bool startsWith(const char *text, const QByteArray &prefix)
 
 } // namespace
 
-WarmGhostscript::WarmGhostscript(const QString &scratchPath)
-    : m_scratch(scratchPath.toLocal8Bit())
+WarmGhostscript::WarmGhostscript(const QString &scratchPath) : m_scratch(scratchPath.toLocal8Bit())
 {
     if (realExecvp == nullptr) {
         m_problem = QStringLiteral("the worker cannot find execvp to hand other commands on");
@@ -317,8 +316,8 @@ void WarmGhostscript::render(const Interpreter &interpreter, const char *outputP
     refuseStartingPrograms();
     void *instance = interpreter.instance;
     ::gsapi_add_control_path(instance, GS_PERMIT_FILE_READING, pdf);
-    fastHandOver = realPngWriteInfo != nullptr && pngSetCompressionLevel != nullptr &&
-                   pngSetFilter != nullptr;
+    fastHandOver =
+        realPngWriteInfo != nullptr && pngSetCompressionLevel != nullptr && pngSetFilter != nullptr;
     int exitCode = 0;
     const int code =
         ::gsapi_run_string(instance, pdfProgram(pdf, head.skipped).constData(), 0, &exitCode);
@@ -358,10 +357,10 @@ void png_write_info(void *png, void *info)
         pngSetFilter(png, pngFilterTypeBase, pngFilterNone);
     }
     // libpng may come in after this program started, with a coder module.
-    static const auto forward = realPngWriteInfo != nullptr
-                                    ? realPngWriteInfo
-                                    : reinterpret_cast<PngWriteInfoFunction>(
-                                          ::dlsym(RTLD_NEXT, "png_write_info"));
+    static const auto forward =
+        realPngWriteInfo != nullptr
+            ? realPngWriteInfo
+            : reinterpret_cast<PngWriteInfoFunction>(::dlsym(RTLD_NEXT, "png_write_info"));
     forward(png, info);
 }
 }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "protocol/WorkerProtocol.h"
 #include "worker/ImageDecoding.h"
 #include "worker/MagickRuntime.h"
 #include "worker/ScratchFolder.h"
 #include "worker/ThumbnailConversion.h"
 #include "worker/WarmGhostscript.h"
-#include "protocol/WorkerProtocol.h"
 
 #include <functional>
 #include <memory>

@@ -22,7 +22,8 @@ private:
     static constexpr int maxFilesAtOnce = 4;
 
     bool receiveSome();
-    std::optional<WorkerProtocol::Request> withItsFile(std::optional<WorkerProtocol::Request> request);
+    std::optional<WorkerProtocol::Request>
+    withItsFile(std::optional<WorkerProtocol::Request> request);
 
     int m_requestFd;
     int m_replyFd;

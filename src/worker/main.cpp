@@ -117,9 +117,10 @@ void loadWhatConversionsLoad()
 // whatever one document does to the child, the next starts afresh. A child
 // killed by a signal takes this process down the same way, as the window's
 // process expects of a worker that crashed.
-bool answerInChild(const std::function<WorkerProtocol::Reply(const WorkerProtocol::Request &)> &answer,
-                   WorkerChannel &channel, const WorkerProtocol::Request &request,
-                   const QString &scratchPath, const QStringList &programs)
+bool answerInChild(
+    const std::function<WorkerProtocol::Reply(const WorkerProtocol::Request &)> &answer,
+    WorkerChannel &channel, const WorkerProtocol::Request &request, const QString &scratchPath,
+    const QStringList &programs)
 {
     const pid_t child = ::fork();
     if (child < 0)
@@ -127,8 +128,7 @@ bool answerInChild(const std::function<WorkerProtocol::Reply(const WorkerProtoco
             WorkerProtocol::failure(QStringLiteral("the worker could not start a conversion: %1")
                                         .arg(QString::fromLocal8Bit(std::strerror(errno)))));
     if (child == 0) {
-        const QString problem =
-            Confinement::restrictReading(scratchPath, programs);
+        const QString problem = Confinement::restrictReading(scratchPath, programs);
         const bool sent = problem.isEmpty()
                               ? channel.send(answer(request))
                               : channel.send(WorkerProtocol::failure(

@@ -1,18 +1,18 @@
 // The whole corpus of bad documents through the real window and the real
 // worker, in one run, as a user pointing the program at a downloads folder.
 
-#include "ui/Appearance.h"
+#include "pool/PreviewDecoder.h"
+#include "pool/WorkerConverter.h"
+#include "settings/FormatTable.h"
+#include "settings/rutines.h"
 #include "support/Corpus.h"
 #include "support/FolderSnapshot.h"
-#include "ui/MessageBox.h"
 #include "support/ProcessList.h"
 #include "support/RecordingConverter.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
-#include "pool/WorkerConverter.h"
-#include "pool/PreviewDecoder.h"
-#include "settings/FormatTable.h"
-#include "settings/rutines.h"
+#include "ui/Appearance.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>
@@ -126,8 +126,7 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
     const qint64 runMs = clock.elapsed();
 
     const QList<Corpus::Document> documents = Corpus::documentTable();
-    QCOMPARE(status()->text(),
-             QStringLiteral("Done. %1 PDF files found...").arg(documents.size()));
+    QCOMPARE(status()->text(), QStringLiteral("Done. %1 PDF files found...").arg(documents.size()));
     QVERIFY(convert()->isEnabled());
     QCOMPARE(convert()->text(), QStringLiteral("Create thumbnails"));
     QVERIFY(MessageBox::takeRecorded().isEmpty());
@@ -208,7 +207,7 @@ void TestHostileDocuments::twoThousandPagesCostAboutAsMuchAsOne()
             clock.start();
             const ConversionResult result =
                 worker.Convert(thumbnailJob(Corpus::documents() + QLatin1Char('/') + name,
-                                                  m_output.filePath(QStringLiteral("timed.png"))));
+                                            m_output.filePath(QStringLiteral("timed.png"))));
             times.append(result.succeeded() ? clock.elapsed() : -1);
         }
         std::sort(times.begin(), times.end());
@@ -249,7 +248,7 @@ void TestHostileDocuments::hugePageUnderTheUsualTimeLimit()
     }
     QVERIFY(worker
                 .Convert(thumbnailJob(Corpus::documents() + QStringLiteral("/one-page.pdf"),
-                                            m_output.filePath(QStringLiteral("after-huge.png"))))
+                                      m_output.filePath(QStringLiteral("after-huge.png"))))
                 .succeeded());
 }
 
@@ -280,7 +279,8 @@ void TestHostileDocuments::aLyingWorkerReachesNothing()
     QTemporaryDir home;
     QTemporaryDir pdfs;
     QTemporaryDir output;
-    QVERIFY(QImage(88, 120, QImage::Format_RGB32).save(home.filePath(QStringLiteral("holiday.png"))));
+    QVERIFY(
+        QImage(88, 120, QImage::Format_RGB32).save(home.filePath(QStringLiteral("holiday.png"))));
     QVERIFY(QDir(home.path()).mkpath(QStringLiteral("Projects/leafmark")));
     QVERIFY(writePdf(pdfs.filePath(QStringLiteral("holiday.pdf"))));
     const FolderSnapshot before = snapshotOf(home.path());

@@ -3,15 +3,15 @@
 // output name, or the PDF gets a red cross; nothing else in the output folder
 // changes.
 
+#include "pool/WorkerConverter.h"
+#include "run/FolderWalk.h"
+#include "settings/FormatTable.h"
 #include "support/Corpus.h"
 #include "support/FakeConverter.h"
 #include "support/FakeWalkView.h"
 #include "support/FolderSnapshot.h"
 #include "support/PermissionsEnforced.h"
 #include "support/RecordingConverter.h"
-#include "run/FolderWalk.h"
-#include "pool/WorkerConverter.h"
-#include "settings/FormatTable.h"
 
 #include <QDir>
 #include <QFile>
@@ -204,8 +204,8 @@ void TestHostileNames::eachPdfGetsAThumbnailOfItsOwn()
         for (const Corpus::NamedFile &file : it.value())
             files.append(shown(file.path));
         wrong.append(QStringLiteral("%1 (%2 conversions)")
-                        .arg(files.join(QLatin1String(" and ")))
-                        .arg(seen.value(it.key()).size()));
+                         .arg(files.join(QLatin1String(" and ")))
+                         .arg(seen.value(it.key()).size()));
     }
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1String("; "))));
     QCOMPARE(snapshotOf(output).keys(), outputs.keys());

@@ -2,23 +2,23 @@
 // the run goes on or ends with a clear outcome, "Create thumbnails" comes back
 // enabled, and a thumbnail that was there is never left half-written.
 
+#include "pool/PreviewDecoder.h"
+#include "pool/WorkerConverter.h"
+#include "settings/FormatTable.h"
+#include "settings/rutines.h"
 #include "support/Corpus.h"
 #include "support/FolderSnapshot.h"
-#include "ui/MessageBox.h"
 #include "support/PrivateMounts.h"
 #include "support/ProcessList.h"
 #include "support/RecordingConverter.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
-#include "pool/WorkerConverter.h"
-#include "pool/PreviewDecoder.h"
-#include "settings/FormatTable.h"
-#include "settings/rutines.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -289,7 +289,8 @@ void TestMidRunFaults::workerKilledWhilePlacingAThumbnail()
         if (call.result.succeeded())
             expected.append(QFileInfo(call.output()).fileName());
         else
-            QCOMPARE(call.result.failureReason, QStringLiteral("the converter stopped unexpectedly"));
+            QCOMPARE(call.result.failureReason,
+                     QStringLiteral("the converter stopped unexpectedly"));
     }
     expected.sort();
     QCOMPARE(QDir(thumbs()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
@@ -393,7 +394,7 @@ void TestMidRunFaults::outputDiskFull()
         QCOMPARE(worker.start(), QString());
         QVERIFY(worker
                     .Convert(thumbnailJob(m_dir->path() + QStringLiteral("/earlier.pdf"),
-                                                thumbs() + QStringLiteral("/a.png")))
+                                          thumbs() + QStringLiteral("/a.png")))
                     .succeeded());
         earlier = readWhole(thumbs() + QStringLiteral("/a.png"));
         QCOMPARE(sniffFormat(thumbs() + QStringLiteral("/a.png")), QStringLiteral("PNG"));
@@ -449,11 +450,11 @@ void TestMidRunFaults::theRunLooksSequential_data()
         << QStringList({"a.png", "b.png", "one.png"}) << QStringList({"a.png", "b.png"});
     QTest::newRow("deleted after listed")
         << Change::DeletedAfterTheWalkListedThem << "ggrr" << QStringList() << QStringList();
-    QTest::newRow("crashes ahead") << Change::CrashAhead << "grrr" << QStringList({"one.png"})
-                                   << QStringList();
-    QTest::newRow("format chosen") << Change::FormatChosen << "gggg"
-                                   << QStringList({"a.jpg", "b.jpg", "c.jpg", "one.png"})
-                                   << QStringList();
+    QTest::newRow("crashes ahead")
+        << Change::CrashAhead << "grrr" << QStringList({"one.png"}) << QStringList();
+    QTest::newRow("format chosen")
+        << Change::FormatChosen << "gggg" << QStringList({"a.jpg", "b.jpg", "c.jpg", "one.png"})
+        << QStringList();
     QTest::newRow("cancelled") << Change::Cancelled << "gg" << QStringList() << QStringList();
 }
 
@@ -529,7 +530,8 @@ void TestMidRunFaults::theRunLooksSequential()
     }
     for (const RecordingConverter::Call &call : std::as_const(m_converter->calls)) {
         if (!call.result.succeeded() && change == Change::CrashAhead)
-            QCOMPARE(call.result.failureReason, QStringLiteral("the converter stopped unexpectedly"));
+            QCOMPARE(call.result.failureReason,
+                     QStringLiteral("the converter stopped unexpectedly"));
     }
     // Work done ahead and thrown away leaves no file and no Ghostscript.
     QCOMPARE(filesBelow(temporary), QStringList());

@@ -2,15 +2,15 @@
 // the window starts, the run ends as usual, and the file is never left
 // corrupted: it stays as it was, or gains exactly the values of the run.
 
+#include "settings/FormatTable.h"
+#include "settings/rutines.h"
 #include "support/FakeConverter.h"
 #include "support/FolderSnapshot.h"
-#include "ui/MessageBox.h"
 #include "support/PrivateMounts.h"
 #include "support/RecordingDecoder.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
-#include "settings/FormatTable.h"
-#include "settings/rutines.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>

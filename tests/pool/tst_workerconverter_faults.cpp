@@ -55,8 +55,8 @@ private slots:
         const QString crashing = makePdf(folder, QStringLiteral("crash-here.pdf"));
         const QString good = makePdf(folder, QStringLiteral("good.pdf"));
 
-        const ConversionResult crashed = converter.Convert(
-            thumbnailJob(crashing, folder + QStringLiteral("/crash-here.png")));
+        const ConversionResult crashed =
+            converter.Convert(thumbnailJob(crashing, folder + QStringLiteral("/crash-here.png")));
         QCOMPARE(crashed.text, QString());
         QCOMPARE(crashed.failureReason, QStringLiteral("the converter stopped unexpectedly"));
         QVERIFY(converter.Convert(thumbnailJob(good, folder + QStringLiteral("/good.png")))
@@ -66,8 +66,11 @@ private slots:
         QCOMPARE(converter.start(), QString());
         qunsetenv("LEAFMARK_WORKER_FAULT");
         QVERIFY(writeBytes(folder + QStringLiteral("/crash-here.png"), {}));
-        QVERIFY(PreviewDecoder(converter).decodeImage(folder + QStringLiteral("/crash-here.png")).isNull());
-        QVERIFY(!PreviewDecoder(converter).decodeImage(folder + QStringLiteral("/good.png")).isNull());
+        QVERIFY(PreviewDecoder(converter)
+                    .decodeImage(folder + QStringLiteral("/crash-here.png"))
+                    .isNull());
+        QVERIFY(
+            !PreviewDecoder(converter).decodeImage(folder + QStringLiteral("/good.png")).isNull());
     }
 
     // The hang happens in a child of the worker, as in a Ghostscript that never
@@ -94,8 +97,8 @@ private slots:
         });
         QElapsedTimer clock;
         clock.start();
-        const ConversionResult hung = converter.Convert(
-            thumbnailJob(hanging, folder + QLatin1Char('/') + marker + ".png"));
+        const ConversionResult hung =
+            converter.Convert(thumbnailJob(hanging, folder + QLatin1Char('/') + marker + ".png"));
         const qint64 elapsed = clock.elapsed();
         watcher.join();
 
@@ -141,7 +144,8 @@ private slots:
             converter.Convert(thumbnailJob(pdf, folder + QStringLiteral("/again.png")));
         QCOMPARE(result.text, QString());
         QCOMPARE(result.failureReason, problem);
-        QCOMPARE(PreviewDecoder(converter).decodeImage(folder + QStringLiteral("/page.png")).width, 88);
+        QCOMPARE(PreviewDecoder(converter).decodeImage(folder + QStringLiteral("/page.png")).width,
+                 88);
     }
 };
 

@@ -97,8 +97,7 @@ private slots:
         const QString pdf = makePdf(folder, QStringLiteral("page.pdf"), page);
         const QString output = folder + QStringLiteral("/page.png");
 
-        const ConversionResult result =
-            m_converter.Convert(thumbnailJob(pdf, output, geometry));
+        const ConversionResult result = m_converter.Convert(thumbnailJob(pdf, output, geometry));
 
         QCOMPARE(result.text, QStringLiteral("%1,%2,PDF").arg(size.width()).arg(size.height()));
         QCOMPARE(QImage(output).size(), size);

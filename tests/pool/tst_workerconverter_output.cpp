@@ -86,9 +86,8 @@ private slots:
         QVERIFY(writeBytes(thumbnail, "the thumbnail of an earlier run"));
 
         QVERIFY(!m_converter.Convert(thumbnailJob(broken, thumbnail)).succeeded());
-        QVERIFY(
-            !m_converter.Convert(thumbnailJob(broken, folder + QStringLiteral("/broken.wmf")))
-                 .succeeded());
+        QVERIFY(!m_converter.Convert(thumbnailJob(broken, folder + QStringLiteral("/broken.wmf")))
+                     .succeeded());
 
         QCOMPARE(readWhole(thumbnail), QByteArray("the thumbnail of an earlier run"));
         QCOMPARE(entriesOf(folder), (QStringList{"broken.pdf", "broken.png"}));
@@ -99,8 +98,8 @@ private slots:
         const QString folder = freshFolder();
         const QString pdf = makePdf(folder, QStringLiteral("page.pdf"));
 
-        const ConversionResult result = m_converter.Convert(
-            thumbnailJob(pdf, folder + QStringLiteral("/not there/page.png")));
+        const ConversionResult result =
+            m_converter.Convert(thumbnailJob(pdf, folder + QStringLiteral("/not there/page.png")));
 
         QCOMPARE(result.text, QString());
         QVERIFY2(result.failureReason.startsWith(QLatin1String("could not write the thumbnail")),

@@ -1,8 +1,8 @@
+#include "run/FolderWalk.h"
+#include "settings/FormatTable.h"
 #include "support/FakeConverter.h"
 #include "support/FakeWalkView.h"
 #include "support/TestFiles.h"
-#include "run/FolderWalk.h"
-#include "settings/FormatTable.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -43,7 +43,8 @@ class TestFolderWalk : public QObject
     qint64 walk(const QString &path)
     {
         qint64 fileCount = 0;
-        FolderWalk(m_view, m_converter, m_view.cancel).FindFilesAPI(path, QStringLiteral("*.pdf"), fileCount);
+        FolderWalk(m_view, m_converter, m_view.cancel)
+            .FindFilesAPI(path, QStringLiteral("*.pdf"), fileCount);
         return fileCount;
     }
     QString root() const { return m_dir.path(); }
@@ -68,8 +69,9 @@ private slots:
 
     void filesOfAFolderComeBeforeItsSubfolders()
     {
-        QVERIFY(fillTree(root(), {"b.pdf", "A.PDF", ".hidden.pdf", "notes.txt", "sub1/x.pdf",
-                                  "sub1/deeper/y.pdf", "sub2/z.pdf", "empty/", "nopdf/inner/w.pdf"}));
+        QVERIFY(
+            fillTree(root(), {"b.pdf", "A.PDF", ".hidden.pdf", "notes.txt", "sub1/x.pdf",
+                              "sub1/deeper/y.pdf", "sub2/z.pdf", "empty/", "nopdf/inner/w.pdf"}));
         QCOMPARE(walk(root()), 7);
 
         QStringList expected;
@@ -77,10 +79,8 @@ private slots:
             if (name.endsWith(".pdf", Qt::CaseInsensitive))
                 expected.append(OutputName(name, "png"));
         }
-        const QHash<QString, QStringList> below = {{"sub1", {"x.png", "y.png"}},
-                                                   {"sub2", {"z.png"}},
-                                                   {"empty", {}},
-                                                   {"nopdf", {"w.png"}}};
+        const QHash<QString, QStringList> below = {
+            {"sub1", {"x.png", "y.png"}}, {"sub2", {"z.png"}}, {"empty", {}}, {"nopdf", {"w.png"}}};
         for (const QString &folder : listingOrder(root(), QDir::Dirs))
             expected += below.value(folder);
         QCOMPARE(m_view.rows, expected);
@@ -109,10 +109,18 @@ private slots:
         QTest::addColumn<QString>("width");
         QTest::addColumn<QString>("height");
         QTest::addColumn<QString>("geometry");
-        QTest::newRow("width only") << "88" << "" << "88x";
-        QTest::newRow("height only") << "" << "125" << "x125";
-        QTest::newRow("both") << "88" << "125" << "88x125";
-        QTest::newRow("as typed") << "abc" << " 1" << "abcx 1";
+        QTest::newRow("width only") << "88"
+                                    << ""
+                                    << "88x";
+        QTest::newRow("height only") << ""
+                                     << "125"
+                                     << "x125";
+        QTest::newRow("both") << "88"
+                              << "125"
+                              << "88x125";
+        QTest::newRow("as typed") << "abc"
+                                  << " 1"
+                                  << "abcx 1";
     }
     void geometryAndTrailingSlash()
     {
@@ -150,10 +158,18 @@ private slots:
         QTest::addColumn<QString>("pdf");
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("row");
-        QTest::newRow("up and out") << ".pdf" << "/../escape.png" << "./../escape.png";
-        QTest::newRow("into a folder") << "a.pdf" << "/b.png" << "a./b.png";
-        QTest::newRow("the output folder itself") << ".pdf" << "" << ".";
-        QTest::newRow("its parent") << ".pdf" << "." << "..";
+        QTest::newRow("up and out") << ".pdf"
+                                    << "/../escape.png"
+                                    << "./../escape.png";
+        QTest::newRow("into a folder") << "a.pdf"
+                                       << "/b.png"
+                                       << "a./b.png";
+        QTest::newRow("the output folder itself") << ".pdf"
+                                                  << ""
+                                                  << ".";
+        QTest::newRow("its parent") << ".pdf"
+                                    << "."
+                                    << "..";
     }
     void outputNameThatIsNoPlainFileNameIsRefused()
     {

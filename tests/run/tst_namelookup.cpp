@@ -1,5 +1,5 @@
-#include "support/TestFiles.h"
 #include "run/NameLookup.h"
+#include "support/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,15 +14,24 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<bool>("matches");
-        QTest::newRow("plain") << "a.pdf" << "*.pdf" << true;
-        QTest::newRow("letter case") << "REPORT.PDF" << "*.pdf" << true;
-        QTest::newRow("only the extension") << ".pdf" << "*.pdf" << true;
-        QTest::newRow("other extension") << "a.pdfx" << "*.pdf" << false;
-        QTest::newRow("brackets are literal") << "a[1].pdf" << "*.pdf" << true;
-        QTest::newRow("question mark") << "ab.txt" << "a?.txt" << true;
-        QTest::newRow("question needs one") << "a.txt" << "a?.txt" << false;
-        QTest::newRow("non-ASCII case") << "ÉTÉ.PDF" << "été*" << true;
-        QTest::newRow("backtracking") << "a.pdf.pdf.txt" << "*.pdf" << false;
+        QTest::newRow("plain") << "a.pdf"
+                               << "*.pdf" << true;
+        QTest::newRow("letter case") << "REPORT.PDF"
+                                     << "*.pdf" << true;
+        QTest::newRow("only the extension") << ".pdf"
+                                            << "*.pdf" << true;
+        QTest::newRow("other extension") << "a.pdfx"
+                                         << "*.pdf" << false;
+        QTest::newRow("brackets are literal") << "a[1].pdf"
+                                              << "*.pdf" << true;
+        QTest::newRow("question mark") << "ab.txt"
+                                       << "a?.txt" << true;
+        QTest::newRow("question needs one") << "a.txt"
+                                            << "a?.txt" << false;
+        QTest::newRow("non-ASCII case") << "ÉTÉ.PDF"
+                                        << "été*" << true;
+        QTest::newRow("backtracking") << "a.pdf.pdf.txt"
+                                      << "*.pdf" << false;
     }
     void patternMatching()
     {

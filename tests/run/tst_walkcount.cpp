@@ -1,6 +1,6 @@
+#include "run/FolderWalk.h"
 #include "support/FakeConverter.h"
 #include "support/FakeWalkView.h"
-#include "run/FolderWalk.h"
 
 #include <QDir>
 #include <QFile>

@@ -22,14 +22,27 @@ private slots:
         QTest::addColumn<QString>("pdfName");
         QTest::addColumn<QString>("format");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("plain") << "report.pdf" << "png" << "report.png";
-        QTest::newRow("upper-case pdf") << "Scan 12.PDF" << "jpg" << "Scan 12.jpg";
-        QTest::newRow("format kept in upper case") << "report.pdf" << "JPG" << "report.JPG";
-        QTest::newRow("four letters") << "report.pdf" << "jpeg" << "report.jpeg";
-        QTest::newRow("name is only .pdf") << ".pdf" << "png" << ".png";
-        QTest::newRow("three characters whatever they are") << "notes.pdfx" << "png"
+        QTest::newRow("plain") << "report.pdf"
+                               << "png"
+                               << "report.png";
+        QTest::newRow("upper-case pdf") << "Scan 12.PDF"
+                                        << "jpg"
+                                        << "Scan 12.jpg";
+        QTest::newRow("format kept in upper case") << "report.pdf"
+                                                   << "JPG"
+                                                   << "report.JPG";
+        QTest::newRow("four letters") << "report.pdf"
+                                      << "jpeg"
+                                      << "report.jpeg";
+        QTest::newRow("name is only .pdf") << ".pdf"
+                                           << "png"
+                                           << ".png";
+        QTest::newRow("three characters whatever they are") << "notes.pdfx"
+                                                            << "png"
                                                             << "notes.ppng";
-        QTest::newRow("shorter than three") << "ab" << "png" << "png";
+        QTest::newRow("shorter than three") << "ab"
+                                            << "png"
+                                            << "png";
     }
     void outputName()
     {
@@ -45,15 +58,41 @@ private slots:
         QTest::addColumn<QString>("atStartup");
         QTest::addColumn<QString>("atDialogOpening");
         QTest::addColumn<QString>("magickFormat");
-        QTest::newRow("nothing stored") << "" << "png" << "png" << "";
-        QTest::newRow("gif") << "gif" << "gif" << "gif" << "GIF";
-        QTest::newRow("upper case") << "GIF" << "GIF" << "GIF" << "GIF";
-        QTest::newRow("jpeg by hand") << "jpeg" << "jpeg" << "jpe" << "JPEG";
-        QTest::newRow("tiff by hand") << "tiff" << "tiff" << "tif" << "TIFF";
-        QTest::newRow("mif") << "mif" << "mif" << "mif" << "MIFF";
-        QTest::newRow("wmf") << "wmf" << "wmf" << "wmf" << "";
-        QTest::newRow("unknown") << "xyz" << "xyz" << "xyz" << "";
-        QTest::newRow("longer than any file name") << QString(256, 'x') << "png" << "xxx" << "";
+        QTest::newRow("nothing stored") << ""
+                                        << "png"
+                                        << "png"
+                                        << "";
+        QTest::newRow("gif") << "gif"
+                             << "gif"
+                             << "gif"
+                             << "GIF";
+        QTest::newRow("upper case") << "GIF"
+                                    << "GIF"
+                                    << "GIF"
+                                    << "GIF";
+        QTest::newRow("jpeg by hand") << "jpeg"
+                                      << "jpeg"
+                                      << "jpe"
+                                      << "JPEG";
+        QTest::newRow("tiff by hand") << "tiff"
+                                      << "tiff"
+                                      << "tif"
+                                      << "TIFF";
+        QTest::newRow("mif") << "mif"
+                             << "mif"
+                             << "mif"
+                             << "MIFF";
+        QTest::newRow("wmf") << "wmf"
+                             << "wmf"
+                             << "wmf"
+                             << "";
+        QTest::newRow("unknown") << "xyz"
+                                 << "xyz"
+                                 << "xyz"
+                                 << "";
+        QTest::newRow("longer than any file name") << QString(256, 'x') << "png"
+                                                   << "xxx"
+                                                   << "";
     }
     void formatRules()
     {

@@ -1,5 +1,5 @@
-#include "support/TestFiles.h"
 #include "settings/rutines.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -69,7 +69,9 @@ private:
     }
     static ino_t inodeOf(const QString &path)
     {
-        struct stat status {};
+        struct stat status
+        {
+        };
         return stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
     }
 
@@ -119,7 +121,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<bool>("installed");
-        QTest::newRow("build folder") << QStringList{"bin/leafmark", "bin/leafmark-worker"} << false;
+        QTest::newRow("build folder")
+            << QStringList{"bin/leafmark", "bin/leafmark-worker"} << false;
         QTest::newRow("portable folder") << QStringList{"leafmark", "leafmark-worker"} << false;
         QTest::newRow("libexec") << QStringList{"bin/leafmark", "libexec/leafmark/leafmark-worker"}
                                  << true;
@@ -215,8 +218,10 @@ private slots:
     void severalKeysInOneWrite()
     {
         setFileContent("[config]\r\nThumbWidth=120\r\nImageFormat=gif\r\n");
-        WriteSettings("config", {{"PDFfolder", "/p"}, {"ThumbWidth", "88"},
-                                 {"ImageFolder", "/bad\nThumbHeight=9"}, {"ThumbHeight", ""}});
+        WriteSettings("config", {{"PDFfolder", "/p"},
+                                 {"ThumbWidth", "88"},
+                                 {"ImageFolder", "/bad\nThumbHeight=9"},
+                                 {"ThumbHeight", ""}});
         QCOMPARE(fileContent(), QByteArray("[config]\r\nThumbWidth=88\r\nImageFormat=gif\r\n"
                                            "PDFfolder=/p\r\nThumbHeight=\r\n"));
 

@@ -42,16 +42,16 @@ bool writeRawPdf(const QString &path, const RawPdfPage &page)
         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + QByteArray::number(page.points.width()) +
             ' ' + QByteArray::number(page.points.height()) + "] " + page.pageEntries +
             " /Resources << " + resources + " >> /Contents 4 0 R >>",
-        "<< /Length " + QByteArray::number(page.content.size()) + " >>\nstream\n" +
-            page.content + "\nendstream",
+        "<< /Length " + QByteArray::number(page.content.size()) + " >>\nstream\n" + page.content +
+            "\nendstream",
     };
     if (!page.imageRgb.isEmpty()) {
         objects << "<< /Type /XObject /Subtype /Image /Width " +
                        QByteArray::number(page.imageSize.width()) + " /Height " +
                        QByteArray::number(page.imageSize.height()) +
                        " /ColorSpace /DeviceRGB /BitsPerComponent 8 /Length " +
-                       QByteArray::number(page.imageRgb.size()) + " >>\nstream\n" +
-                       page.imageRgb + "\nendstream";
+                       QByteArray::number(page.imageRgb.size()) + " >>\nstream\n" + page.imageRgb +
+                       "\nendstream";
     }
     QByteArray pdf = "%PDF-1.4\n";
     QList<qsizetype> offsets;
@@ -143,8 +143,9 @@ ConversionJob thumbnailJob(const QString &pdf, const QString &output, const QStr
 
 char *toString(const ConversionJob &job)
 {
-    const QString shown = QStringLiteral("%1%2 -> %3 (%4) at %5")
-                              .arg(job.input, job.firstPageOnly ? QStringLiteral(" page 1") : QString(),
-                                   job.output, job.format, job.geometry);
+    const QString shown =
+        QStringLiteral("%1%2 -> %3 (%4) at %5")
+            .arg(job.input, job.firstPageOnly ? QStringLiteral(" page 1") : QString(), job.output,
+                 job.format, job.geometry);
     return qstrdup(shown.toUtf8().constData());
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "support/TestFiles.h"
 #include "pool/PreviewDecoder.h"
 #include "pool/WorkerConverter.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QSizeF>

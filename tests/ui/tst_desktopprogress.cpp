@@ -1,9 +1,9 @@
+#include "settings/rutines.h"
 #include "support/FakeConverter.h"
-#include "ui/MessageBox.h"
 #include "support/RecordingDecoder.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
-#include "settings/rutines.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -38,10 +38,11 @@ public:
     QStringList notifications;
     QList<QStringList> actions;
 
-    DesktopListener() : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "listener"))
+    DesktopListener()
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "listener"))
     {
         m_bus.connect(QString(), QString(), "com.canonical.Unity.LauncherEntry", "Update", this,
-                      SLOT(onUpdate(QString,QVariantMap)));
+                      SLOT(onUpdate(QString, QVariantMap)));
         m_bus.registerObject(NotificationsPath, this, QDBusConnection::ExportAllSlots);
     }
     ~DesktopListener() override { QDBusConnection::disconnectFromBus("listener"); }
@@ -102,8 +103,8 @@ private slots:
     {
         QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
         QDesktopServices::setUrlHandler("file", this, "recordUrl");
-        QVERIFY(fillTree(m_dir.path(), {"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/",
-                                        "empty/"}));
+        QVERIFY(fillTree(m_dir.path(),
+                         {"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/", "empty/"}));
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler("file"); }
     void init()
@@ -168,7 +169,8 @@ private slots:
             QCOMPARE(m_listener->notifications, QStringList());
             return;
         }
-        QTRY_COMPARE(m_listener->notifications, QStringList({"Leafmark: Done. 3 PDF files found..."}));
+        QTRY_COMPARE(m_listener->notifications,
+                     QStringList({"Leafmark: Done. 3 PDF files found..."}));
         QVERIFY(m_listener->actions.first().contains("open-folder"));
         m_listener->click(1, "open-folder");
         QTRY_COMPARE(m_opened, QList<QUrl>({QUrl::fromLocalFile(thumbs())}));

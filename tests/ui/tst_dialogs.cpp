@@ -1,14 +1,14 @@
+#include "pool/PreviewDecoder.h"
+#include "pool/WorkerConverter.h"
+#include "settings/FormatTable.h"
+#include "settings/rutines.h"
+#include "support/TestFiles.h"
 #include "ui/AppIdentity.h"
 #include "ui/GDI.h"
 #include "ui/MessageBox.h"
-#include "support/TestFiles.h"
 #include "ui/frmAbout.h"
 #include "ui/frmOptions.h"
 #include "ui/frmThumb.h"
-#include "pool/WorkerConverter.h"
-#include "pool/PreviewDecoder.h"
-#include "settings/FormatTable.h"
-#include "settings/rutines.h"
 
 #include <QComboBox>
 #include <QDesktopServices>

@@ -1,10 +1,10 @@
-#include "ui/MessageBox.h"
+#include "pool/PreviewDecoder.h"
+#include "pool/WorkerConverter.h"
+#include "settings/rutines.h"
 #include "support/MouseActions.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
-#include "pool/WorkerConverter.h"
-#include "pool/PreviewDecoder.h"
-#include "settings/rutines.h"
+#include "ui/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,8 +29,8 @@ private slots:
         QTemporaryDir dir;
         const QString pdfs = dir.path() + "/PDFs";
         const QString thumbs = dir.path() + "/thumbs";
-        QVERIFY(fillTree(dir.path(), {"PDFs/one.pdf", "PDFs/Two Words.PDF", "PDFs/sub/three.pdf",
-                                      "thumbs/"}));
+        QVERIFY(fillTree(dir.path(),
+                         {"PDFs/one.pdf", "PDFs/Two Words.PDF", "PDFs/sub/three.pdf", "thumbs/"}));
         QVERIFY(writePdf(pdfs + "/sub/wide.pdf", 1, QSizeF(842, 595)));
         QVERIFY(writeBytes(pdfs + "/broken.pdf", "%PDF-1.4\n1 0 obj << /Type /Catalog"));
 

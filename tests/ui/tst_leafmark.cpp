@@ -1,33 +1,33 @@
-#include "ui/Appearance.h"
+#include "settings/FormatTable.h"
+#include "settings/rutines.h"
 #include "support/FakeConverter.h"
-#include "ui/MessageBox.h"
 #include "support/MouseActions.h"
 #include "support/RecordingDecoder.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
-#include "settings/FormatTable.h"
+#include "ui/Appearance.h"
+#include "ui/MessageBox.h"
 #include "ui/frmOptions.h"
-#include "settings/rutines.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDesktopServices>
-#include <QMenu>
 #include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QMimeData>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStyleHints>
-#include <QComboBox>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <memory>
 
@@ -52,8 +52,8 @@ public:
     bool eventFilter(QObject *, QEvent *event) override
     {
         const QEvent::Type type = event->type();
-        if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick)
-            && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+        if ((type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) &&
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
             ++m_count;
         return false;
     }
@@ -88,8 +88,8 @@ double strongestContrast(QWidget *widget, const QColor &background)
     double strongest = 1;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x)
-            strongest = std::max(strongest,
-                                 Appearance::contrastRatio(image.pixelColor(x, y), background));
+            strongest =
+                std::max(strongest, Appearance::contrastRatio(image.pixelColor(x, y), background));
     }
     return strongest;
 }
@@ -140,8 +140,9 @@ class TestLeafmark : public QObject, protected WindowFixture
         whenMenuOpens(texts, choice);
         const QPoint centre = results()->visualItemRect(results()->item(row, 0)).center();
         QContextMenuEvent event(reason, centre, results()->viewport()->mapToGlobal(centre));
-        QApplication::sendEvent(reason == QContextMenuEvent::Mouse ? results()->viewport()
-                                                                    : static_cast<QWidget *>(results()),
+        QApplication::sendEvent(reason == QContextMenuEvent::Mouse
+                                    ? results()->viewport()
+                                    : static_cast<QWidget *>(results()),
                                 &event);
         return texts;
     }
@@ -175,10 +176,7 @@ public slots:
     void recordUrl(const QUrl &url) { m_openedUrls.append(url); }
 
 private slots:
-    void initTestCase()
-    {
-        QDesktopServices::setUrlHandler("file", this, "recordUrl");
-    }
+    void initTestCase() { QDesktopServices::setUrlHandler("file", this, "recordUrl"); }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler("file"); }
 
     void init()
@@ -253,7 +251,7 @@ private slots:
         QVERIFY(!(m_window->windowFlags() & Qt::WindowMaximizeButtonHint));
         // Left, top, width, height in twips, as drawn.
         const QList<std::pair<const char *, QRect>> twips = {
-            {"txtPDFfolder", {2040, 480, 4935, 285}},  {"btnExplorerPDF", {7080, 480, 315, 315}},
+            {"txtPDFfolder", {2040, 480, 4935, 285}},   {"btnExplorerPDF", {7080, 480, 315, 315}},
             {"txtImageFolder", {2040, 960, 4935, 285}}, {"btnExplorerImage", {7080, 960, 315, 315}},
             {"txtWidth", {6360, 1500, 495, 285}},       {"txtHeight", {5160, 2700, 495, 285}},
             {"Label1", {840, 480, 1095, 255}},          {"Convert", {5880, 3840, 1455, 495}},
@@ -289,8 +287,8 @@ private slots:
         for (const QString &name : expected) {
             QCOMPARE(widget->objectName(), name);
             widget = widget->nextInFocusChain();
-            while (widget->focusPolicy() == Qt::NoFocus || !widget->isVisible()
-                   || widget->objectName().isEmpty())
+            while (widget->focusPolicy() == Qt::NoFocus || !widget->isVisible() ||
+                   widget->objectName().isEmpty())
                 widget = widget->nextInFocusChain();
         }
     }
@@ -304,18 +302,24 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("focus");
         const QString none;
-        QTest::newRow("both folders empty") << none << none << "88" << none
-                                            << "Please, enter PDF's folder" << "txtPDFfolder";
-        QTest::newRow("image folder empty") << "pdfs" << none << "88" << none
-                                            << "Please, enter thumbsnail folder"
-                                            << "txtImageFolder";
-        QTest::newRow("no size") << "pdfs" << "thumbs" << none << none
+        QTest::newRow("both folders empty")
+            << none << none << "88" << none << "Please, enter PDF's folder"
+            << "txtPDFfolder";
+        QTest::newRow("image folder empty")
+            << "pdfs" << none << "88" << none << "Please, enter thumbsnail folder"
+            << "txtImageFolder";
+        QTest::newRow("no size") << "pdfs"
+                                 << "thumbs" << none << none
                                  << "Set the with or the height of the thumbnail (or both)"
                                  << "txtWidth";
-        QTest::newRow("both folders missing") << "missing" << "missing2" << "88" << none
-                                              << "PDF's folder doesn't exist" << "txtPDFfolder";
-        QTest::newRow("image folder missing") << "pdfs" << "missing" << none << "1"
-                                              << "Images folder doesn't exist" << "txtImageFolder";
+        QTest::newRow("both folders missing") << "missing"
+                                              << "missing2"
+                                              << "88" << none << "PDF's folder doesn't exist"
+                                              << "txtPDFfolder";
+        QTest::newRow("image folder missing") << "pdfs"
+                                              << "missing" << none << "1"
+                                              << "Images folder doesn't exist"
+                                              << "txtImageFolder";
     }
     void validation()
     {
@@ -367,13 +371,16 @@ private slots:
                 if (!control(name)->isEnabled())
                     disabled.append(name);
             }
-            duringRun = {status()->text(), statusColour() == red() ? "red" : "not red",
-                         convert()->text(), convert()->font().bold() ? "bold" : "regular",
+            duringRun = {status()->text(),
+                         statusColour() == red() ? "red" : "not red",
+                         convert()->text(),
+                         convert()->font().bold() ? "bold" : "regular",
                          convert()->isEnabled() ? "enabled" : "disabled",
                          QString::number(disabled.size()),
                          results()->currentItem()->isSelected() ? "selected" : "not selected",
                          results()->currentItem()->icon().isNull() ? "no icon" : "icon"};
-            return ++call == 2 ? ConversionResult{{}, "not a PDF"} : ConversionResult{"1,1,PDF", {}};
+            return ++call == 2 ? ConversionResult{{}, "not a PDF"}
+                               : ConversionResult{"1,1,PDF", {}};
         };
         clickConvert();
         QCOMPARE(status()->text(), QString("Done. 3 PDF files found..."));
@@ -383,8 +390,8 @@ private slots:
             QVERIFY(!results()->item(row, 0)->icon().isNull());
         QCOMPARE(results()->item(1, 0)->toolTip(), QString("not a PDF"));
         QCOMPARE(results()->item(2, 0)->text(), QString("c.png"));
-        QCOMPARE(duringRun, QStringList({"One moment please... working...", "red", "Cancel!", "bold",
-                                         "enabled", "6", "selected", "no icon"}));
+        QCOMPARE(duringRun, QStringList({"One moment please... working...", "red", "Cancel!",
+                                         "bold", "enabled", "6", "selected", "no icon"}));
         QCOMPARE(m_window->runController().LastImageFolder(), thumbs());
         QCOMPARE(storedInputs(), pdfs() + "|" + thumbs() + "|125|88");
         // The list paints rarely during a run, and again for good after it.
@@ -536,8 +543,8 @@ private slots:
         const QPoint centre = convert()->mapToGlobal(convert()->rect().center());
         QProcess xdotool;
         xdotool.start("xdotool", {"mousemove", "--sync", QString::number(centre.x()),
-                                  QString::number(centre.y()), "click", "--repeat", "2",
-                                  "--delay", "150", "1"});
+                                  QString::number(centre.y()), "click", "--repeat", "2", "--delay",
+                                  "150", "1"});
         QVERIFY(xdotool.waitForStarted());
         QTRY_COMPARE(status()->text(), QString("Done. 3 PDF files found..."));
         QVERIFY(xdotool.waitForFinished());
@@ -648,14 +655,22 @@ private slots:
     {
         QTest::addColumn<QString>("control");
         QTest::addColumn<QString>("name");
-        QTest::newRow("PDF folder") << "txtPDFfolder" << "PDF's folder:";
-        QTest::newRow("thumbnails folder") << "txtImageFolder" << "Thumbnails folder:";
-        QTest::newRow("width") << "txtWidth" << "Width";
-        QTest::newRow("height") << "txtHeight" << "Height";
-        QTest::newRow("PDF picker") << "btnExplorerPDF" << "Choose the PDF folder";
-        QTest::newRow("thumbnails picker") << "btnExplorerImage" << "Choose the thumbnails folder";
-        QTest::newRow("results list") << "lstResult" << "Results";
-        QTest::newRow("format list") << "cboFormat" << "Image format:";
+        QTest::newRow("PDF folder") << "txtPDFfolder"
+                                    << "PDF's folder:";
+        QTest::newRow("thumbnails folder") << "txtImageFolder"
+                                           << "Thumbnails folder:";
+        QTest::newRow("width") << "txtWidth"
+                               << "Width";
+        QTest::newRow("height") << "txtHeight"
+                                << "Height";
+        QTest::newRow("PDF picker") << "btnExplorerPDF"
+                                    << "Choose the PDF folder";
+        QTest::newRow("thumbnails picker") << "btnExplorerImage"
+                                           << "Choose the thumbnails folder";
+        QTest::newRow("results list") << "lstResult"
+                                      << "Results";
+        QTest::newRow("format list") << "cboFormat"
+                                     << "Image format:";
     }
     void screenReadersHearEveryControlByName()
     {
@@ -684,8 +699,8 @@ private slots:
 
         QStringList rows;
         for (int row = 0; row < results()->rowCount(); ++row)
-            rows.append(results()->item(row, 0)->text() + " " + rowDescription(row) + " | "
-                        + results()->item(row, 0)->toolTip());
+            rows.append(results()->item(row, 0)->text() + " " + rowDescription(row) + " | " +
+                        results()->item(row, 0)->toolTip());
         rows.sort();
         QCOMPARE(rows, QStringList({"a.png Converted | ", "b.png Converted | ",
                                     "b.png Failed: not a PDF | not a PDF", "c.png Converted | "}));
@@ -723,7 +738,8 @@ private slots:
         results()->setFocus();
         results()->setCurrentItem(results()->item(green, 0));
         QTest::keyClick(results(), Qt::Key_Return);
-        QCOMPARE(m_decoder.paths, QStringList({thumbs() + "/" + results()->item(green, 0)->text()}));
+        QCOMPARE(m_decoder.paths,
+                 QStringList({thumbs() + "/" + results()->item(green, 0)->text()}));
         convert()->setEnabled(false);
         QTest::keyClick(results(), Qt::Key_Return);
         QCOMPARE(m_decoder.paths.size(), 1);
@@ -760,7 +776,8 @@ private slots:
         loadAndShow();
         fillInputs(QString(), QString());
         clickConvert();
-        const QColor background = dark ? darkPalette().color(QPalette::Window) : QColor(250, 248, 249);
+        const QColor background =
+            dark ? darkPalette().color(QPalette::Window) : QColor(250, 248, 249);
         const QImage client = m_window->centralWidget()->grab().toImage();
         const QColor shownBackground = client.pixelColor(client.width() / 2, client.height() - 3);
         const QColor shownStatus = statusColour();

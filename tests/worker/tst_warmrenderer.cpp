@@ -57,9 +57,9 @@ RawPdfPage pageOfKind(const QString &kind)
     return page;
 }
 
-const QStringList kinds = {QStringLiteral("plain"), QStringLiteral("cmyk"),
+const QStringList kinds = {QStringLiteral("plain"),   QStringLiteral("cmyk"),
                            QStringLiteral("rotated"), QStringLiteral("cropped"),
-                           QStringLiteral("image"), QStringLiteral("transparent")};
+                           QStringLiteral("image"),   QStringLiteral("transparent")};
 
 } // namespace
 
@@ -124,7 +124,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("fault");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("crash") << QByteArray("crash:fault-") << "the converter stopped unexpectedly";
+        QTest::newRow("crash") << QByteArray("crash:fault-")
+                               << "the converter stopped unexpectedly";
         QTest::newRow("endless page") << QByteArray() << "time limit reached";
     }
     void faultThenGoodDocument()
@@ -145,8 +146,8 @@ private slots:
         const QString faulty = folder + QStringLiteral("/fault-document.pdf");
         QVERIFY(writeRawPdf(faulty, endless));
 
-        const ConversionResult failed = converter.Convert(
-            thumbnailJob(faulty, folder + QStringLiteral("/fault-document.png")));
+        const ConversionResult failed =
+            converter.Convert(thumbnailJob(faulty, folder + QStringLiteral("/fault-document.png")));
 
         QCOMPARE(failed.text, QString());
         QCOMPARE(failed.failureReason, reason);
