@@ -11,7 +11,8 @@
 #    whether it cancels;
 #  - with Orca installed, what Orca says after Space, for a whole run, a
 #    cancelled one and a failed check.
-# Prints a table and writes it to bench/results/accessibility.md.
+# Prints a table and writes it to bench/results/accessibility.md. Needs the
+# packages of scripts/deps.sh --bench; Orca (orca) is optional.
 # Settings: LEAFMARK_BENCH_A11Y_ENTRIES (20000); LEAFMARK_BENCH_BIN, a folder
 # holding leafmark, leafmark-worker and leafmark-bench-window to measure
 # instead of building them (to compare two versions).
