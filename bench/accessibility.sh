@@ -25,6 +25,38 @@ launcher=/usr/libexec/at-spi-bus-launcher
 
 step() { printf '== %s\n' "$*" >&2; }
 
+# With a listener subscribed to every event, as a screen reader is.
+listening() {
+    local ready=$work/listening status=0
+    rm -f "$ready"
+    "$python" "$repo/bench/accessibility/listen.py" "$ready" >"$work/events.tsv" &
+    local listener=$!
+    for _ in $(seq 100); do [ -e "$ready" ] && break; sleep 0.1; done
+    "$@" || status=$?
+    kill -TERM "$listener"
+    wait "$listener" || true
+    return "$status"
+}
+
+# The program with a settings file of its own beside it, as a user left it.
+keyboardRun() { # pdf folder, key pressed during the run, seconds to stay open after it
+    local app=$work/app
+    rm -rf "$app" "$work/out"
+    mkdir -p "$app" "$work/out"
+    cp "$bin/leafmark" "$bin/leafmark-worker" "$app/"
+    printf '[config]\nPDFfolder=%s\nImageFolder=%s\nThumbWidth=88\n' "$1" "$work/out" \
+        >"$app/settings.ini"
+    QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
+        "$python" "$repo/bench/accessibility/keyboard_run.py" "$app/leafmark" "$2" 120 "${3:-0}"
+}
+
+# Those two run inside the desktop as this script again, with work and bin
+# from the environment: the programs in between pass on no shell functions.
+case "${1:-}" in
+--listening) shift; listening "$@"; exit ;;
+--keyboard-run) shift; keyboardRun "$@"; exit ;;
+esac
+
 for tool in cmake xvfb-run openbox xdotool dbus-run-session gdbus gs "$launcher"; do
     command -v "$tool" >/dev/null || { echo "bench/accessibility.sh: $tool is missing" >&2; exit 1; }
 done
@@ -42,6 +74,8 @@ fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/leafmark-a11y.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+export work bin
+self=$repo/bench/accessibility.sh
 
 # Runs a command on a display of its own under openbox, with a session bus and
 # an AT-SPI bus.
@@ -60,20 +94,6 @@ desktop() {
         "$@"' "$launcher" "$@" 2>/dev/null
 }
 
-# With a listener subscribed to every event, as a screen reader is.
-listening() {
-    local ready=$work/listening status=0
-    rm -f "$ready"
-    "$python" "$repo/bench/accessibility/listen.py" "$ready" >"$work/events.tsv" &
-    local listener=$!
-    for _ in $(seq 100); do [ -e "$ready" ] && break; sleep 0.1; done
-    "$@" || status=$?
-    kill -TERM "$listener"
-    wait "$listener" || true
-    return "$status"
-}
-export -f listening
-export python repo work
 
 step "Making a tree of $entries empty PDFs"
 tree=$work/tree
@@ -101,7 +121,7 @@ timedRun() { # name, then environment settings
 step "Runs over $entries entries"
 off=$(timedRun off)
 on=$(timedRun on QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1)
-heard=$(timedRun heard QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 bash -c 'listening "$@"' listening)
+heard=$(timedRun heard QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 bash "$self" --listening)
 events=$(awk -F'\t' '{ n += $2 } END { print n + 0 }' "$work/events.tsv")
 
 step "Runs started from the keyboard"
@@ -110,24 +130,11 @@ for count in 19 300; do
     mkdir -p "$work/pdf$count"
     for i in $(seq -w 1 "$count"); do cp "$work/blank.pdf" "$work/pdf$count/doc$i.pdf"; done
 done
-# The program with a settings file of its own beside it, as a user left it.
-keyboardRun() { # pdf folder, key pressed during the run, seconds to stay open after it
-    local app=$work/app
-    rm -rf "$app" "$work/out"
-    mkdir -p "$app" "$work/out"
-    cp "$bin/leafmark" "$bin/leafmark-worker" "$app/"
-    printf '[config]\nPDFfolder=%s\nImageFolder=%s\nThumbWidth=88\n' "$1" "$work/out" \
-        >"$app/settings.ini"
-    QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
-        "$python" "$repo/bench/accessibility/keyboard_run.py" "$app/leafmark" "$2" 120 "${3:-0}"
-}
-export -f keyboardRun
-export bin
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 field() { awk -F'\t' -v key="$1" '$1 == key { print $2 }'; }
-desktop bash -c 'keyboardRun "$0" none' "$work/pdf19" >"$work/keyboard19.tsv"
+desktop bash "$self" --keyboard-run "$work/pdf19" none >"$work/keyboard19.tsv"
 for key in space Return Escape; do
-    desktop bash -c 'keyboardRun "$0" "$1"' "$work/pdf300" "$key" >"$work/cancel-$key.tsv"
+    desktop bash "$self" --keyboard-run "$work/pdf300" "$key" >"$work/cancel-$key.tsv"
 done
 
 orcaSays=()
@@ -137,15 +144,16 @@ if command -v orca >/dev/null; then
     # when it is stopped.
     sed "s/open(args.debug_file, 'w')/open(args.debug_file, 'w', buffering=1)/" "$(command -v orca)" \
         >"$work/orca"
-    export -f keyboardRun
     for case in "pdf19 none" "pdf300 space" "missing none"; do
         set -- $case
-        desktop bash -c '
+        desktop env self="$self" python="$python" bash -c '
             "$python" "$work/orca" --debug-file="$work/orca-$0.log" >/dev/null 2>&1 &
+            orca=$!
             sleep 6
-            keyboardRun "$work/$0" "$1" 15 >/dev/null
+            bash "$self" --keyboard-run "$work/$0" "$1" 15 >/dev/null
             sleep 5
-            "$python" "$work/orca" --quit >/dev/null 2>&1 || true' "$1" "$2"
+            timeout 10 "$python" "$work/orca" --quit >/dev/null 2>&1 || true
+            kill -KILL "$orca" 2>/dev/null || true' "$1" "$2"
         said=$(grep -o "SPEECH OUTPUT: '.*'" "$work/orca-$1.log" | sed "s/SPEECH OUTPUT: //" \
             | sed -n "/^'space /,\$p" | tail -n +2 | paste -sd' ' -)
         orcaSays+=("$1: $said")
