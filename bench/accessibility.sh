@@ -154,7 +154,7 @@ if command -v orca >/dev/null; then
             sleep 5
             timeout 10 "$python" "$work/orca" --quit >/dev/null 2>&1 || true
             kill -KILL "$orca" 2>/dev/null || true' "$1" "$2"
-        said=$(grep -o "SPEECH OUTPUT: '.*'" "$work/orca-$1.log" | sed "s/SPEECH OUTPUT: //" \
+        said=$(sed -n "s/.*SPEECH OUTPUT: \('.*'\) *{'established.*/\1/p" "$work/orca-$1.log" \
             | sed -n "/^'space /,\$p" | tail -n +2 | paste -sd' ' -)
         orcaSays+=("$1: $said")
     done
