@@ -17,7 +17,7 @@ tests=(
     xvfb xauth imagemagick xdotool openbox dbus-daemon
     dpkg-dev file desktop-file-utils appstream lintian
 )
-bench=(poppler-utils gnuplot-nox)
+bench=(poppler-utils gnuplot-nox at-spi2-core python3-pyatspi libglib2.0-bin)
 
 case "${1:-}" in
     "") packages=("${program[@]}" "${tests[@]}") ;;

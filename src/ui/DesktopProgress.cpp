@@ -43,14 +43,30 @@ void DesktopProgress::runStarted()
     m_runClock.start();
     m_sinceCountSent.invalidate();
     m_count = 0;
+    m_failed = 0;
+    m_total = 0;
     m_counting = true;
+}
+
+void DesktopProgress::fileHandled(qint64 count, bool succeeded)
+{
+    m_count = count;
+    m_failed += succeeded ? 0 : 1;
+    countChanged();
+}
+
+void DesktopProgress::setTotal(qint64 total)
+{
+    if (!m_counting)
+        return;
+    m_total = total;
+    countChanged();
 }
 
 // The first count goes out at once, later ones at most once an interval; the
 // last of a quick succession follows when the interval is over.
-void DesktopProgress::fileHandled(qint64 count)
+void DesktopProgress::countChanged()
 {
-    m_count = count;
     if (m_pendingCount.isActive())
         return;
     if (!m_sinceCountSent.isValid() || m_sinceCountSent.elapsed() >= CountInterval.count())
@@ -73,9 +89,14 @@ void DesktopProgress::sendCount()
         return;
     QDBusMessage signal = QDBusMessage::createSignal(LauncherEntryPath, LauncherEntryInterface,
                                                      QStringLiteral("Update"));
-    signal << ApplicationUri
-           << QVariantMap{{QStringLiteral("count"), m_count},
-                          {QStringLiteral("count-visible"), m_counting}};
+    QVariantMap properties{{QStringLiteral("count"), m_count},
+                           {QStringLiteral("count-visible"), m_counting}};
+    // A tree that grew during the run may hold more PDFs than were counted.
+    if (m_total > 0) {
+        properties.insert(QStringLiteral("progress"), qMin(1.0, double(m_count) / double(m_total)));
+        properties.insert(QStringLiteral("progress-visible"), m_counting);
+    }
+    signal << ApplicationUri << properties;
     m_bus.send(signal);
     m_sinceCountSent.start();
 }
@@ -88,7 +109,11 @@ void DesktopProgress::notify(const QString &outcome, const QString &outputFolder
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(Notifications, NotificationsPath,
                                                        Notifications, QStringLiteral("Notify"));
-    call << AppIdentity::Title << uint(0) << QStringLiteral("leafmark") << outcome << QString()
+    const qint64 made = m_count - m_failed;
+    const QString tally = (made == 1 ? QStringLiteral("1 thumbnail made")
+                                     : QStringLiteral("%1 thumbnails made").arg(made)) +
+                          QStringLiteral(", %1 failed.").arg(m_failed);
+    call << AppIdentity::Title << uint(0) << QStringLiteral("leafmark") << outcome << tally
          << QStringList{QStringLiteral("default"), QStringLiteral("Open folder"), OpenFolderAction,
                         QStringLiteral("Open folder")}
          << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("leafmark")}} << -1;

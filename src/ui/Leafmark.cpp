@@ -10,6 +10,7 @@
 #include "ui/Layout.h"
 #include "ui/MessageBox.h"
 #include "ui/ResultList.h"
+#include "ui/StatusLine.h"
 #include "ui/frmAbout.h"
 #include "ui/frmOptions.h"
 #include "ui/frmThumb.h"
@@ -27,8 +28,11 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableWidget>
 #include <QUrl>
+
+#include <utility>
 
 namespace {
 
@@ -132,7 +136,7 @@ void Leafmark::buildControls()
     captionLabel(client, "Label3", QStringLiteral("px"), Layout::Main::Label3);
     captionLabel(client, "Label4", QStringLiteral("px"), Layout::Main::Label4);
 
-    lblError = captionLabel(client, "lblError", QString(), Layout::Main::lblError);
+    lblError = place(new StatusLine(client), "lblError", Layout::Main::lblError);
     lblError->setFont(Appearance::font(9, true));
     applyStatusColour(StatusColour::Red);
 
@@ -178,7 +182,17 @@ void Leafmark::connectHandlers()
     connect(btnExplorerImage, &QPushButton::clicked, this,
             [this] { pickFolder(txtImageFolder, QStringLiteral("Select thumbnails folder")); });
     connect(Convert, &QPushButton::clicked, this, [this] { m_controller.onConvertClicked(); });
+    // Enter presses the focused button, as Space does.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto *press = new QShortcut(QKeySequence(key), Convert);
+        press->setContext(Qt::WidgetShortcut);
+        connect(press, &QShortcut::activated, Convert, &QPushButton::click);
+    }
     new DoubleClickGuard(Convert);
+    m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_cancelKey->setEnabled(false);
+    connect(m_cancelKey, &QShortcut::activated, this, &Leafmark::cancelByKey);
+    connect(&m_runTotal, &RunTotal::counted, &m_desktop, &DesktopProgress::setTotal);
     connect(lstResult, &QTableWidget::itemDoubleClicked, this, &Leafmark::showPreview);
     connect(lstResult, &ResultList::openRequested, this, &Leafmark::showPreview);
     connect(lstResult, &ResultList::showFolderRequested, this,
@@ -301,7 +315,11 @@ void Leafmark::selectAndRevealRow(qint64 position)
 void Leafmark::markResultRow(qint64 position, bool succeeded, const QString &failureReason)
 {
     lstResult->mark(position, succeeded, failureReason);
-    m_desktop.fileHandled(position);
+    m_desktop.fileHandled(position, succeeded);
+    // Counting begins once the first file has been handled, so that it cannot
+    // hold up the first conversion.
+    if (position == 1)
+        m_runTotal.start(txtPDFfolder->text());
 }
 
 void Leafmark::yieldPoint()
@@ -333,9 +351,28 @@ void Leafmark::showRunInputs(const RunInputs &inputs)
     txtWidth->setText(inputs.thumbWidth);
 }
 
+// A disabled button hands the focus on to the next control, and nothing gave
+// it back: a keyboard user could no longer cancel with Space. While the button
+// is disabled the focus is nowhere, so that a screen reader hears no other
+// control; it comes back unless a control took it meanwhile (a failed check
+// moves it to the field at fault).
 void Leafmark::setConvertEnabled(bool enabled)
 {
+    if (!enabled && Convert->hasFocus()) {
+        m_convertKeepsFocus = true;
+        Convert->clearFocus();
+    }
     Convert->setEnabled(enabled);
+    if (enabled && std::exchange(m_convertKeepsFocus, false) && !focusWidget())
+        Convert->setFocus(Qt::OtherFocusReason);
+}
+
+// Escape is a click on "Cancel!", taken only while a run is in progress and
+// the button takes clicks.
+void Leafmark::cancelByKey()
+{
+    if (Convert->isEnabled())
+        Convert->click();
 }
 
 void Leafmark::setConvertBold(bool bold)
@@ -361,6 +398,7 @@ void Leafmark::setInputsEnabled(bool enabled)
     const QList<QWidget *> pickers = {btnExplorerPDF, btnExplorerImage};
     for (QWidget *control : enabled ? pickers + boxes : boxes + pickers)
         control->setEnabled(enabled);
+    m_cancelKey->setEnabled(!enabled);
     reportRunToDesktop(!enabled);
 }
 
@@ -371,7 +409,7 @@ void Leafmark::clearResults()
 
 void Leafmark::setStatusText(const QString &text)
 {
-    lblError->setText(text);
+    lblError->say(text);
 }
 
 void Leafmark::setStatusColour(StatusColour colour)
@@ -442,6 +480,7 @@ void Leafmark::reportRunToDesktop(bool running)
         m_desktop.runStarted();
         return;
     }
+    m_runTotal.finish(m_controller.CancelRequested());
     const bool longRun = m_desktop.runEnded();
     if (longRun && !isActiveWindow() && lstResult->rowCount() > 0 && !m_controller.QuitRequested())
         m_desktop.notify(lblError->text(), m_controller.LastImageFolder());

@@ -3,6 +3,7 @@
 #include "run/ControllerView.h"
 #include "run/RunController.h"
 #include "ui/DesktopProgress.h"
+#include "ui/RunTotal.h"
 
 #include <QMainWindow>
 
@@ -13,7 +14,9 @@ class ImageDecoder;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class ResultList;
+class StatusLine;
 class frmAbout;
 class frmOptions;
 class frmThumb;
@@ -51,6 +54,7 @@ private:
     QString resultsFolder() const;
     void reportRunToDesktop(bool running);
     void applyStatusColour(StatusColour colour);
+    void cancelByKey();
 
     // WalkView
     QString imageFolderText() const override;
@@ -83,6 +87,8 @@ private:
     RunController m_controller;
     bool m_closed = false;
     bool m_ending = false;
+    // Convert had the focus when it was disabled; it gets it back when enabled.
+    bool m_convertKeepsFocus = false;
 
     QLineEdit *txtPDFfolder = nullptr;
     QLineEdit *txtImageFolder = nullptr;
@@ -91,10 +97,12 @@ private:
     QPushButton *btnExplorerPDF = nullptr;
     QPushButton *btnExplorerImage = nullptr;
     QPushButton *Convert = nullptr;
-    QLabel *lblError = nullptr;
+    StatusLine *lblError = nullptr;
     QLabel *lblExplain = nullptr;
     ResultList *lstResult = nullptr;
     DesktopProgress m_desktop;
+    RunTotal m_runTotal;
+    QShortcut *m_cancelKey = nullptr;
 
     std::unique_ptr<frmOptions> m_options;
     std::unique_ptr<frmAbout> m_about;

@@ -11,6 +11,7 @@
 #include <QShortcut>
 
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -37,7 +38,10 @@ ResultList::ResultList(QWidget *parent)
     }
     m_paintCatchUp.setSingleShot(true);
     m_paintCatchUp.setInterval(PaintInterval);
-    connect(&m_paintCatchUp, &QTimer::timeout, this, [this] { setUpdatesEnabled(true); });
+    connect(&m_paintCatchUp, &QTimer::timeout, this, [this] {
+        setUpdatesEnabled(true);
+        revealPendingRow();
+    });
     m_clock.start();
 }
 
@@ -80,11 +84,59 @@ void ResultList::appendRow(qint64 position, const QString &text)
     setItem(row, 0, new QTableWidgetItem(text));
 }
 
+// The keyboard stays where the user has it: in a list that has the focus the
+// new row is selected and the current row stays; otherwise the new row becomes
+// the current one too, where the keyboard starts once the user comes to the list.
+// A row is scrolled to when the list is painted: scrolling to rows never seen
+// would only tell assistive technology of every move of the scroll bar.
 void ResultList::selectAndReveal(qint64 position)
 {
-    QTableWidgetItem *row = item(int(position - 1), 0);
-    setCurrentItem(row);
-    scrollToItem(row);
+    const int row = int(position - 1);
+    const QModelIndex index = model()->index(row, 0);
+    const auto select = QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    m_selectingForRun = true;
+    if (hasFocus()) {
+        selectionModel()->select(index, select);
+    } else {
+        setAutoScroll(false);
+        selectionModel()->setCurrentIndex(index, select);
+        setAutoScroll(true);
+    }
+    m_selectingForRun = false;
+    m_rowToReveal = row;
+    if (updatesEnabled())
+        revealPendingRow();
+}
+
+void ResultList::revealPendingRow()
+{
+    if (m_rowToReveal < 0)
+        return;
+    scrollTo(model()->index(std::exchange(m_rowToReveal, -1), 0));
+}
+
+// The table view tells assistive technology that its current cell has the
+// focus even while the list does not have it, so a screen reader would read
+// every row a run adds as if the user had moved to it.
+void ResultList::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    if (hasFocus())
+        QTableWidget::currentChanged(current, previous);
+    else
+        QAbstractItemView::currentChanged(current, previous);
+}
+
+// The table view tells assistive technology of each selection through an
+// accessible object of the cell, which it then keeps and goes through again for
+// every row inserted: over a run of thousands of rows that cost grows with the
+// square of the list. The run's own selections go untold; a screen reader that
+// asks for the selection still gets it.
+void ResultList::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
+{
+    if (m_selectingForRun)
+        QAbstractItemView::selectionChanged(selected, deselected);
+    else
+        QTableWidget::selectionChanged(selected, deselected);
 }
 
 void ResultList::mark(qint64 position, bool succeeded, const QString &failureReason)
@@ -100,6 +152,7 @@ void ResultList::clearRows()
 {
     setRowCount(0);
     m_convertedRows.clear();
+    m_rowToReveal = -1;
 }
 
 // What a yield point leaves unpainted, the catch-up timer paints once the run
@@ -108,6 +161,8 @@ void ResultList::pacePainting()
 {
     const bool paint = m_pacer.paintAt(m_clock.elapsed());
     setUpdatesEnabled(paint);
+    if (paint)
+        revealPendingRow();
     if (!paint && !m_paintCatchUp.isActive())
         m_paintCatchUp.start();
 }

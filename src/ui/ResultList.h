@@ -37,10 +37,14 @@ signals:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void selectionChanged(const QItemSelection &selected,
+                          const QItemSelection &deselected) override;
 
 private:
     void configure();
     void describe(int row, bool succeeded, const QString &failureReason);
+    void revealPendingRow();
 
     QList<QIcon> ImageList1;
     PaintPacer m_pacer;
@@ -48,4 +52,7 @@ private:
     QTimer m_paintCatchUp;
     // The last row of each name whose thumbnail was written in this run.
     QHash<QString, int> m_convertedRows;
+    bool m_selectingForRun = false;
+    // The run's latest row, revealed when the list is next painted; -1 for none.
+    int m_rowToReveal = -1;
 };

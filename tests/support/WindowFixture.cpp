@@ -37,3 +37,8 @@ void WindowFixture::clickConvert()
 {
     QTest::mouseClick(convert(), Qt::LeftButton);
 }
+
+void WindowFixture::pressKey(Qt::Key key)
+{
+    QTest::keyClick(QApplication::focusWidget(), key);
+}

@@ -45,4 +45,7 @@ protected:
     void fillInputs(const QString &pdfFolder, const QString &imageFolder,
                     const QString &width = QStringLiteral("88"), const QString &height = {});
     void clickConvert();
+    // A key as the keyboard sends it: to the control that has the focus, or to
+    // the active window when none has.
+    void pressKey(Qt::Key key);
 };

@@ -33,6 +33,8 @@ public:
         QString application;
         qint64 count;
         bool visible;
+        // -1 until the run's total is known.
+        double progress;
     };
     QList<Update> updates;
     QStringList notifications;
@@ -61,16 +63,17 @@ public:
 
 public slots:
     uint Notify(const QString &application, uint, const QString &, const QString &summary,
-                const QString &, const QStringList &offered, const QVariantMap &, int)
+                const QString &body, const QStringList &offered, const QVariantMap &, int)
     {
-        notifications.append(application + ": " + summary);
+        notifications.append(application + ": " + summary + " " + body);
         actions.append(offered);
         return uint(notifications.size());
     }
     void onUpdate(const QString &application, const QVariantMap &properties)
     {
         updates.append({application, properties.value("count").toLongLong(),
-                        properties.value("count-visible").toBool()});
+                        properties.value("count-visible").toBool(),
+                        properties.value("progress", -1.0).toDouble()});
     }
 
 private:
@@ -111,6 +114,7 @@ private slots:
     {
         QFile::remove(SettingsFilePath());
         m_opened.clear();
+        m_converter = FakeConverter();
         m_listener = std::make_unique<DesktopListener>();
         openWindow(m_converter, m_decoder);
         loadAndShow();
@@ -137,6 +141,25 @@ private slots:
         QVERIFY(updates.size() >= 2);
     }
 
+    // Once the total is counted the dock shows how far the run has got; the
+    // last figure of a whole run is all of it.
+    void theDockProgressReachesTheWholeAtTheEnd()
+    {
+        QVERIFY(fillTree(m_dir.path(), {"many/d.pdf", "many/e/f.pdf", "many/e/g/h.pdf"}));
+        run(m_dir.path());
+        QTRY_VERIFY(!m_listener->updates.isEmpty() && !m_listener->updates.last().visible);
+        double before = 0;
+        for (const DesktopListener::Update &update : m_listener->updates) {
+            if (update.progress < 0)
+                continue;
+            QVERIFY(update.progress >= before && update.progress <= 1);
+            QCOMPARE(update.progress, double(update.count) / 6);
+            before = update.progress;
+        }
+        QCOMPARE(m_listener->updates.last().count, 6);
+        QCOMPARE(m_listener->updates.last().progress, 1.0);
+    }
+
     void aLongRunEndingInTheBackgroundIsNotified_data()
     {
         QTest::addColumn<bool>("active");
@@ -154,6 +177,10 @@ private slots:
         QFETCH(int, longRunMs);
         QFETCH(QString, folder);
         QFETCH(bool, notified);
+        m_converter.onConvert = [](const ConversionJob &job) {
+            return job.input.endsWith("/b.pdf") ? ConversionResult{{}, "not a PDF"}
+                                                : ConversionResult{"1,1,PDF", {}};
+        };
         QVERIFY(m_listener->serveNotifications(true));
         m_window->desktopProgress().setLongRun(std::chrono::milliseconds(longRunMs));
         if (active) {
@@ -169,8 +196,9 @@ private slots:
             QCOMPARE(m_listener->notifications, QStringList());
             return;
         }
-        QTRY_COMPARE(m_listener->notifications,
-                     QStringList({"Leafmark: Done. 3 PDF files found..."}));
+        QTRY_COMPARE(
+            m_listener->notifications,
+            QStringList({"Leafmark: Done. 3 PDF files found... 2 thumbnails made, 1 failed."}));
         QVERIFY(m_listener->actions.first().contains("open-folder"));
         m_listener->click(1, "open-folder");
         QTRY_COMPARE(m_opened, QList<QUrl>({QUrl::fromLocalFile(thumbs())}));

@@ -339,6 +339,9 @@ private slots:
         clickConvert();
         QCOMPARE(status()->text(), message);
         QCOMPARE(statusColour(), red());
+        const QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(status());
+        QCOMPARE(spoken->role(), QAccessible::Notification);
+        QCOMPARE(spoken->text(QAccessible::Name), message);
         QCOMPARE(QApplication::focusWidget()->objectName(), focus);
         QCOMPARE(results()->rowCount(), 0);
         QVERIFY(m_converter.calls.isEmpty());
@@ -513,6 +516,76 @@ private slots:
         QCOMPARE(m_converter.calls.size(), conversions);
         QCOMPARE(status()->text(), outcome);
         verifyIdle();
+    }
+
+    // From the keyboard: the focus goes back to the button when it is enabled
+    // again, so the key that started the run cancels it; Escape cancels too,
+    // and does nothing while idle.
+    void keysStartAndCancelARun_data()
+    {
+        QTest::addColumn<int>("startKey");
+        QTest::addColumn<int>("cancelKey");
+        QTest::newRow("Space, then Space") << int(Qt::Key_Space) << int(Qt::Key_Space);
+        QTest::newRow("Enter, then Enter") << int(Qt::Key_Return) << int(Qt::Key_Return);
+        QTest::newRow("Space, then Escape") << int(Qt::Key_Space) << int(Qt::Key_Escape);
+        QTest::newRow("a click, then Escape") << 0 << int(Qt::Key_Escape);
+    }
+    void keysStartAndCancelARun()
+    {
+        QFETCH(int, startKey);
+        QFETCH(int, cancelKey);
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
+        convert()->setFocus();
+        pressKey(Qt::Key_Escape);
+        QCOMPARE(status()->text(), QString());
+
+        QWidget *focusDuringTheRun = nullptr;
+        m_converter.onConvert = [&](const ConversionJob &) {
+            if (m_converter.calls.size() == 1) {
+                focusDuringTheRun = QApplication::focusWidget();
+                QMetaObject::invokeMethod(
+                    convert(), [this, cancelKey] { pressKey(Qt::Key(cancelKey)); },
+                    Qt::QueuedConnection);
+            }
+            return ConversionResult{"1,1,PDF", {}};
+        };
+        if (startKey)
+            pressKey(Qt::Key(startKey));
+        else
+            clickConvert();
+        QCOMPARE(focusDuringTheRun, convert());
+        QCOMPARE(m_converter.calls.size(), 1);
+        QCOMPARE(status()->text(), QString("Done. 1 PDF files found..."));
+        QCOMPARE(QApplication::focusWidget(), convert());
+        verifyIdle();
+    }
+
+    // Each new row is selected, but the keyboard stays where the user has it:
+    // on the button, or on the row the user is at in the list.
+    void rowsAddedDuringARunLeaveTheFocusWhereItWas_data()
+    {
+        QTest::addColumn<bool>("intoTheList");
+        QTest::newRow("focus on the button") << false;
+        QTest::newRow("user moves into the list") << true;
+    }
+    void rowsAddedDuringARunLeaveTheFocusWhereItWas()
+    {
+        QFETCH(bool, intoTheList);
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
+        m_converter.onConvert = [&](const ConversionJob &) {
+            if (intoTheList && m_converter.calls.size() == 1)
+                results()->setFocus(Qt::TabFocusReason);
+            return ConversionResult{"1,1,PDF", {}};
+        };
+        convert()->setFocus();
+        pressKey(Qt::Key_Space);
+        QCOMPARE(status()->text(), QString("Done. 3 PDF files found..."));
+        QCOMPARE(QApplication::focusWidget(),
+                 intoTheList ? static_cast<QWidget *>(results()) : convert());
+        QCOMPARE(results()->selectedItems(), QList<QTableWidgetItem *>({results()->item(2, 0)}));
+        QCOMPARE(results()->currentRow(), intoTheList ? 0 : 2);
     }
 
     // Real X input through a window manager, where the platform itself makes
