@@ -69,13 +69,6 @@ class TestSettingsFaults : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
-    FakeConverter m_converter;
-    RecordingDecoder m_decoder;
-    std::unique_ptr<QTemporaryDir> m_dir;
-
-    QString pdfs() const { return m_dir->path() + QStringLiteral("/pdfs"); }
-    QString thumbs() const { return m_dir->path() + QStringLiteral("/thumbs"); }
-
     // Starts the window and makes one run over two PDFs; returns how long the
     // window took to load.
     qint64 startAndRun()
@@ -106,27 +99,10 @@ class TestSettingsFaults : public QObject, protected WindowFixture
         QCOMPARE(ReadSetting(section, QStringLiteral("ThumbHeight")), QStringLiteral("125"));
         QCOMPARE(ReadSetting(section, QStringLiteral("ThumbWidth")), QStringLiteral("88"));
     }
-    void removeSettings()
-    {
-        QFile::setPermissions(SettingsFilePath(), QFile::ReadOwner | QFile::WriteOwner);
-        if (QFileInfo(SettingsFilePath()).isDir())
-            QDir(SettingsFilePath()).removeRecursively();
-        QFile::remove(SettingsFilePath());
-    }
 
 private slots:
-    void init()
-    {
-        removeSettings();
-        m_converter = FakeConverter();
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(fillTree(m_dir->path(), {"pdfs/a.pdf", "pdfs/sub/b.pdf", "thumbs/"}));
-    }
-    void cleanup()
-    {
-        m_window.reset();
-        removeSettings();
-    }
+    void init() { startAfresh({"pdfs/a.pdf", "pdfs/sub/b.pdf", "thumbs/"}); }
+    void cleanup() { closeAndForget(); }
 
     void readOnlyFile();
     void folderInItsPlace();

@@ -1,6 +1,12 @@
 #include "support/WindowFixture.h"
 
+#include "settings/rutines.h"
+#include "support/TestFiles.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 WindowFixture::WindowFixture()
@@ -14,6 +20,31 @@ void WindowFixture::openWindow(Converter &converter, ImageDecoder &decoder)
     // is closed and started again.
     m_window.reset();
     m_window = std::make_unique<Leafmark>(converter, decoder);
+}
+
+void WindowFixture::startAfresh(const QStringList &entries)
+{
+    removeSettingsFile();
+    MessageBox::takeRecorded();
+    m_converter = FakeConverter();
+    m_decoder.paths.clear();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(fillTree(m_dir->path(), entries));
+}
+
+void WindowFixture::closeAndForget()
+{
+    m_window.reset();
+    removeSettingsFile();
+}
+
+void WindowFixture::removeSettingsFile()
+{
+    const QString settings = SettingsFilePath();
+    QFile::setPermissions(settings, QFile::ReadOwner | QFile::WriteOwner);
+    if (QFileInfo(settings).isDir())
+        QDir(settings).removeRecursively();
+    QFile::remove(settings);
 }
 
 void WindowFixture::loadAndShow()

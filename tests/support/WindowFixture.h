@@ -1,12 +1,16 @@
 #pragma once
 
+#include "support/FakeConverter.h"
+#include "support/RecordingDecoder.h"
 #include "ui/Leafmark.h"
 #include "ui/MessageBox.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStringList>
 #include <QTableWidget>
+#include <QTemporaryDir>
 
 #include <memory>
 
@@ -15,15 +19,29 @@ class ImageDecoder;
 
 // The main window as the tests drive it: its controls by their names, its
 // four input boxes and its run button. A test class inherits it beside
-// QObject and opens the window with the converter and decoder it needs.
-// Message boxes are recorded, never shown (MessageBox::takeRecorded), so
-// that none can block a test.
+// QObject and opens the window with the converter and decoder it needs, the
+// fakes here or real ones. Message boxes are recorded, never shown
+// (MessageBox::takeRecorded), so that none can block a test.
 class WindowFixture
 {
 protected:
     WindowFixture();
 
     std::unique_ptr<Leafmark> m_window;
+    FakeConverter m_converter;
+    RecordingDecoder m_decoder;
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    // For a test's init(): fresh fakes, no settings file, nothing recorded, and
+    // a new temporary tree of these entries (see fillTree).
+    void startAfresh(const QStringList &entries);
+    // For a test's cleanup(): the window goes, and the settings file with it,
+    // even one made read-only or a folder.
+    void closeAndForget();
+    static void removeSettingsFile();
+    // The tree's "pdfs" and "thumbs" folders.
+    QString pdfs() const { return m_dir->path() + QStringLiteral("/pdfs"); }
+    QString thumbs() const { return m_dir->path() + QStringLiteral("/thumbs"); }
 
     void openWindow(Converter &converter, ImageDecoder &decoder);
     // Loads the settings, shows the window and makes it the active one, as a

@@ -84,14 +84,9 @@ class TestDesktopProgress : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
-    FakeConverter m_converter;
-    RecordingDecoder m_decoder;
     std::unique_ptr<DesktopListener> m_listener;
-    QTemporaryDir m_dir;
     QList<QUrl> m_opened;
 
-    QString pdfs() const { return m_dir.path() + "/pdfs"; }
-    QString thumbs() const { return m_dir.path() + "/thumbs"; }
     void run(const QString &pdfFolder)
     {
         fillInputs(pdfFolder, thumbs());
@@ -106,24 +101,20 @@ private slots:
     {
         QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
         QDesktopServices::setUrlHandler("file", this, "recordUrl");
-        QVERIFY(fillTree(m_dir.path(),
-                         {"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/", "empty/"}));
     }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler("file"); }
     void init()
     {
-        QFile::remove(SettingsFilePath());
+        startAfresh({"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/", "empty/"});
         m_opened.clear();
-        m_converter = FakeConverter();
         m_listener = std::make_unique<DesktopListener>();
         openWindow(m_converter, m_decoder);
         loadAndShow();
     }
     void cleanup()
     {
-        m_window.reset();
+        closeAndForget();
         m_listener.reset();
-        QFile::remove(SettingsFilePath());
     }
 
     void theDockCountsTheFilesHandledAndClearsAtTheEnd()
@@ -145,8 +136,8 @@ private slots:
     // last figure of a whole run is all of it.
     void theDockProgressReachesTheWholeAtTheEnd()
     {
-        QVERIFY(fillTree(m_dir.path(), {"many/d.pdf", "many/e/f.pdf", "many/e/g/h.pdf"}));
-        run(m_dir.path());
+        QVERIFY(fillTree(m_dir->path(), {"many/d.pdf", "many/e/f.pdf", "many/e/g/h.pdf"}));
+        run(m_dir->path());
         QTRY_VERIFY(!m_listener->updates.isEmpty() && !m_listener->updates.last().visible);
         double before = 0;
         for (const DesktopListener::Update &update : m_listener->updates) {
@@ -189,7 +180,7 @@ private slots:
         } else {
             QApplication::setActiveWindow(nullptr);
         }
-        run(m_dir.path() + "/" + folder);
+        run(m_dir->path() + "/" + folder);
         QTRY_VERIFY(!m_listener->updates.isEmpty() && !m_listener->updates.last().visible);
         if (!notified) {
             QTest::qWait(100);

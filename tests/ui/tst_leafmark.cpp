@@ -125,10 +125,6 @@ class TestLeafmark : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
-    FakeConverter m_converter;
-    RecordingDecoder m_decoder;
-    std::unique_ptr<QTemporaryDir> m_dir;
-
     QColor statusColour() const { return status()->palette().color(QPalette::WindowText); }
     QString rowDescription(int row) const
     {
@@ -147,8 +143,6 @@ class TestLeafmark : public QObject, protected WindowFixture
         return texts;
     }
 
-    QString pdfs() const { return m_dir->path() + "/pdfs"; }
-    QString thumbs() const { return m_dir->path() + "/thumbs"; }
     // A click or close as the user makes it: queued, handled at the next yield point.
     void postConvertClick() { QMetaObject::invokeMethod(convert(), "click", Qt::QueuedConnection); }
     void postClose() { QMetaObject::invokeMethod(m_window.get(), "close", Qt::QueuedConnection); }
@@ -181,20 +175,10 @@ private slots:
 
     void init()
     {
-        QFile::remove(SettingsFilePath());
-        MessageBox::takeRecorded();
-        m_converter = FakeConverter();
-        m_decoder.paths.clear();
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(fillTree(m_dir->path(), {"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/",
-                                         "nothing/notes.txt"}));
+        startAfresh({"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/", "nothing/notes.txt"});
         openWindow(m_converter, m_decoder);
     }
-    void cleanup()
-    {
-        m_window.reset();
-        QFile::remove(SettingsFilePath());
-    }
+    void cleanup() { closeAndForget(); }
 
     void firstStartWithoutSettings()
     {
