@@ -47,6 +47,24 @@ void WindowFixture::removeSettingsFile()
     QFile::remove(settings);
 }
 
+void WindowFixture::verifyIdle()
+{
+    QVERIFY(convert()->isEnabled());
+    QCOMPARE(convert()->text(), QStringLiteral("Create thumbnails"));
+    QVERIFY(!convert()->font().bold());
+    for (const char *name : {"txtPDFfolder", "txtImageFolder", "txtWidth", "txtHeight",
+                             "btnExplorerPDF", "btnExplorerImage"})
+        QVERIFY2(control(name)->isEnabled(), name);
+}
+
+QString WindowFixture::storedInputs()
+{
+    QStringList values;
+    for (const char *key : {"PDFfolder", "ImageFolder", "ThumbHeight", "ThumbWidth"})
+        values.append(ReadSetting(QStringLiteral("config"), QString::fromLatin1(key)));
+    return values.join(QLatin1Char('|'));
+}
+
 void WindowFixture::loadAndShow()
 {
     QVERIFY(m_window->load());

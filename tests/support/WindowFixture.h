@@ -5,6 +5,7 @@
 #include "ui/Leafmark.h"
 #include "ui/MessageBox.h"
 
+#include <QColor>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -59,6 +60,15 @@ protected:
     QPushButton *convert() const { return control<QPushButton>("Convert"); }
     QLabel *status() const { return control<QLabel>("lblError"); }
     QTableWidget *results() const { return control<QTableWidget>("lstResult"); }
+
+    QColor statusColour() const { return status()->palette().color(QPalette::WindowText); }
+    // A click or close as the user makes it: queued, handled at the next yield point.
+    void postConvertClick() { QMetaObject::invokeMethod(convert(), "click", Qt::QueuedConnection); }
+    void postClose() { QMetaObject::invokeMethod(m_window.get(), "close", Qt::QueuedConnection); }
+    // The run button and every input as they are between runs.
+    void verifyIdle();
+    // The four stored inputs, joined by "|".
+    static QString storedInputs();
 
     void fillInputs(const QString &pdfFolder, const QString &imageFolder,
                     const QString &width = QStringLiteral("88"), const QString &height = {});

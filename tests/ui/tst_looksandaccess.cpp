@@ -1,0 +1,350 @@
+#include "settings/FormatTable.h"
+#include "settings/rutines.h"
+#include "support/FakeConverter.h"
+#include "support/MouseActions.h"
+#include "support/RecordingDecoder.h"
+#include "support/TestFiles.h"
+#include "support/WindowFixture.h"
+#include "ui/Appearance.h"
+#include "ui/MessageBox.h"
+#include "ui/frmOptions.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QFile>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStyleHints>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+QColor red()
+{
+    return QColor(255, 0, 0);
+}
+
+QPalette darkPalette()
+{
+    const QColor window(53, 53, 53);
+    return QPalette(QColor(230, 230, 230), window, window.lighter(150), window.darker(200),
+                    window.darker(130), QColor(230, 230, 230), Qt::white, QColor(35, 35, 35),
+                    window);
+}
+
+// The most any pixel of the widget stands out from its background, as the
+// widget paints itself.
+double strongestContrast(QWidget *widget, const QColor &background)
+{
+    const QImage image = widget->grab().toImage();
+    double strongest = 1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            strongest =
+                std::max(strongest, Appearance::contrastRatio(image.pixelColor(x, y), background));
+    }
+    return strongest;
+}
+
+// Acts on the next context menu once it is up, then closes it by choosing
+// the action of that text, if any.
+void whenMenuOpens(QStringList &texts, const QString &choice)
+{
+    QTimer::singleShot(10, [&texts, choice] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu) {
+            whenMenuOpens(texts, choice);
+            return;
+        }
+        QAction *chosen = nullptr;
+        for (QAction *action : menu->actions()) {
+            texts.append(action->text());
+            if (action->text() == choice)
+                chosen = action;
+        }
+        if (!chosen) {
+            menu->close();
+            return;
+        }
+        menu->setActiveAction(chosen);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+}
+
+} // namespace
+
+class TestLooksAndAccess : public QObject, protected WindowFixture
+{
+    Q_OBJECT
+
+    QString rowDescription(int row) const
+    {
+        return results()->item(row, 0)->data(Qt::AccessibleDescriptionRole).toString();
+    }
+    QStringList menuOfRow(int row, QContextMenuEvent::Reason reason, const QString &choice = {})
+    {
+        QStringList texts;
+        whenMenuOpens(texts, choice);
+        const QPoint centre = results()->visualItemRect(results()->item(row, 0)).center();
+        QContextMenuEvent event(reason, centre, results()->viewport()->mapToGlobal(centre));
+        QApplication::sendEvent(reason == QContextMenuEvent::Mouse
+                                    ? results()->viewport()
+                                    : static_cast<QWidget *>(results()),
+                                &event);
+        return texts;
+    }
+
+    QList<QUrl> m_openedUrls;
+
+public slots:
+    void recordUrl(const QUrl &url) { m_openedUrls.append(url); }
+
+private slots:
+    void initTestCase() { QDesktopServices::setUrlHandler("file", this, "recordUrl"); }
+    void cleanupTestCase() { QDesktopServices::unsetUrlHandler("file"); }
+
+    void init()
+    {
+        startAfresh({"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/", "nothing/notes.txt"});
+        openWindow(m_converter, m_decoder);
+    }
+    void cleanup() { closeAndForget(); }
+
+    void previewOpensTheSelectedRowFromTheLastRunsFolder()
+    {
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
+        clickConvert();
+        box("txtImageFolder")->setText(m_dir->path());
+        QTableWidgetItem *row = results()->item(1, 0);
+        const QPoint centre = results()->visualItemRect(row).center();
+        doubleClick(results()->viewport(), centre);
+        QCOMPARE(m_decoder.paths, QStringList({thumbs() + "/" + row->text()}));
+        QCOMPARE(MessageBox::takeRecorded(), QStringList({"Cannot load file"}));
+        // A name the walk refused for leading out of the output folder is not read.
+        const QString shown = row->text();
+        row->setText("./../escape.png");
+        doubleClick(results()->viewport(), centre);
+        QCOMPARE(m_decoder.paths.size(), 1);
+        QCOMPARE(MessageBox::takeRecorded(), QStringList({"Cannot load file"}));
+        row->setText(shown);
+
+        convert()->setEnabled(false);
+        doubleClick(results()->viewport(), centre);
+        QCOMPARE(m_decoder.paths.size(), 1);
+        convert()->setEnabled(true);
+        results()->setRowCount(0);
+        doubleClick(results()->viewport(), centre);
+        QCOMPARE(m_decoder.paths.size(), 1);
+        QVERIFY(MessageBox::takeRecorded().isEmpty());
+    }
+
+    void droppingAFolderFillsItsBox()
+    {
+        loadAndShow();
+        const auto drop = [this](const char *name, const QString &path) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(path)});
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QApplication::sendEvent(box(name), &enter);
+            QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(box(name), &event);
+            return enter.isAccepted();
+        };
+        box("txtImageFolder")->setText("kept");
+        QVERIFY(drop("txtPDFfolder", pdfs()));
+        QCOMPARE(box("txtPDFfolder")->text(), pdfs());
+        QVERIFY(!drop("txtImageFolder", pdfs() + "/a.pdf"));
+        QCOMPARE(box("txtImageFolder")->text(), QString("kept"));
+    }
+
+    void screenReadersHearEveryControlByName_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("PDF folder") << "txtPDFfolder"
+                                    << "PDF's folder:";
+        QTest::newRow("thumbnails folder") << "txtImageFolder"
+                                           << "Thumbnails folder:";
+        QTest::newRow("width") << "txtWidth"
+                               << "Width";
+        QTest::newRow("height") << "txtHeight"
+                                << "Height";
+        QTest::newRow("PDF picker") << "btnExplorerPDF"
+                                    << "Choose the PDF folder";
+        QTest::newRow("thumbnails picker") << "btnExplorerImage"
+                                           << "Choose the thumbnails folder";
+        QTest::newRow("results list") << "lstResult"
+                                      << "Results";
+        QTest::newRow("format list") << "cboFormat"
+                                     << "Image format:";
+    }
+
+    void screenReadersHearEveryControlByName()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, name);
+        loadAndShow();
+        frmOptions options(m_window.get());
+        QWidget *widget = control == "cboFormat" ? options.findChild<QWidget *>(control)
+                                                 : m_window->findChild<QWidget *>(control);
+        QVERIFY(widget);
+        QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), name);
+        if (auto *picker = qobject_cast<QPushButton *>(widget))
+            QCOMPARE(picker->text(), QString("..."));
+    }
+
+    void rowsTellTheirOutcome()
+    {
+        QVERIFY(fillTree(pdfs(), {"sub/b.pdf"}));
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
+        m_converter.onConvert = [&](const ConversionJob &job) {
+            return job.input.endsWith("/pdfs/b.pdf") ? ConversionResult{{}, "not a PDF"}
+                                                     : ConversionResult{"1,1,PDF", {}};
+        };
+        clickConvert();
+
+        QStringList rows;
+        for (int row = 0; row < results()->rowCount(); ++row)
+            rows.append(results()->item(row, 0)->text() + " " + rowDescription(row) + " | " +
+                        results()->item(row, 0)->toolTip());
+        rows.sort();
+        QCOMPARE(rows, QStringList({"a.png Converted | ", "b.png Converted | ",
+                                    "b.png Failed: not a PDF | not a PDF", "c.png Converted | "}));
+
+        QVERIFY(fillTree(pdfs(), {"sub/other/a.pdf"}));
+        m_converter.onConvert = nullptr;
+        clickConvert();
+        QList<int> aRows;
+        for (int row = 0; row < results()->rowCount(); ++row) {
+            if (results()->item(row, 0)->text() == "a.png")
+                aRows.append(row);
+        }
+        QCOMPARE(aRows.size(), 2);
+        const QString replaced = "A later file of the same name replaced this thumbnail.";
+        QCOMPARE(results()->item(aRows[0], 0)->toolTip(), replaced);
+        QCOMPARE(rowDescription(aRows[0]), "Converted; " + replaced.toLower());
+        QVERIFY(!results()->item(aRows[0], 0)->icon().isNull());
+        QCOMPARE(results()->item(aRows[1], 0)->toolTip(), QString());
+        QCOMPARE(rowDescription(aRows[1]), QString("Converted"));
+    }
+
+    void returnAndTheRowMenuActOnTheSelectedRow()
+    {
+        loadAndShow();
+        fillInputs(pdfs(), thumbs());
+        m_converter.onConvert = [&](const ConversionJob &job) {
+            return job.input.endsWith("/b.pdf") ? ConversionResult{{}, "not a PDF"}
+                                                : ConversionResult{"1,1,PDF", {}};
+        };
+        clickConvert();
+        int red = 0;
+        while (results()->item(red, 0)->text() != "b.png")
+            ++red;
+        const int green = red == 0 ? 1 : 0;
+        results()->setFocus();
+        results()->setCurrentItem(results()->item(green, 0));
+        QTest::keyClick(results(), Qt::Key_Return);
+        QCOMPARE(m_decoder.paths,
+                 QStringList({thumbs() + "/" + results()->item(green, 0)->text()}));
+        convert()->setEnabled(false);
+        QTest::keyClick(results(), Qt::Key_Return);
+        QCOMPARE(m_decoder.paths.size(), 1);
+        convert()->setEnabled(true);
+        MessageBox::takeRecorded();
+
+        QCOMPARE(menuOfRow(green, QContextMenuEvent::Keyboard),
+                 QStringList({"Open", "Show in folder"}));
+        QCOMPARE(menuOfRow(red, QContextMenuEvent::Mouse, "Copy reason"),
+                 QStringList({"Open", "Show in folder", "Copy reason"}));
+        QCOMPARE(QApplication::clipboard()->text(), QString("not a PDF"));
+        QCOMPARE(results()->currentRow(), red);
+        menuOfRow(red, QContextMenuEvent::Keyboard, "Open");
+        QCOMPARE(m_decoder.paths.last(), thumbs() + "/b.png");
+        QCOMPARE(MessageBox::takeRecorded(), QStringList({"Cannot load file"}));
+        m_openedUrls.clear();
+        menuOfRow(green, QContextMenuEvent::Mouse, "Show in folder");
+        QCOMPARE(m_openedUrls, QList<QUrl>({QUrl::fromLocalFile(thumbs())}));
+    }
+
+    void darkPaletteIsFollowedAndLightOneKeepsTheDrawing_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("light") << false;
+        QTest::newRow("dark") << true;
+    }
+
+    void darkPaletteIsFollowedAndLightOneKeepsTheDrawing()
+    {
+        QFETCH(bool, dark);
+        const QPalette desktop = QApplication::palette();
+        if (dark)
+            QApplication::setPalette(darkPalette());
+        openWindow(m_converter, m_decoder);
+        loadAndShow();
+        fillInputs(QString(), QString());
+        clickConvert();
+        const QColor background =
+            dark ? darkPalette().color(QPalette::Window) : QColor(250, 248, 249);
+        const QImage client = m_window->centralWidget()->grab().toImage();
+        const QColor shownBackground = client.pixelColor(client.width() / 2, client.height() - 3);
+        const QColor shownStatus = statusColour();
+        QMap<QString, double> contrasts;
+        for (const char *name : {"Label1", "Label2", "Label3", "Label4", "lblExplain", "Help"})
+            contrasts[name] = strongestContrast(control(name), background);
+        const double statusContrast = strongestContrast(status(), background);
+        for (const char *name : {"Line1", "Line3"})
+            contrasts[name] = strongestContrast(control(name), background);
+        frmOptions options;
+        QLabel *format = options.findChild<QLabel *>("Label1");
+        const double formatContrast = strongestContrast(format, background);
+        QApplication::setPalette(desktop);
+
+        QCOMPARE(shownBackground, background);
+        if (!dark)
+            QCOMPARE(shownStatus, red());
+        QVERIFY(shownStatus.red() > 2 * shownStatus.green());
+        // Pure red on the light window is as drawn, and reads less well than dark text.
+        const double statusWanted = dark ? 4.5 : 3.5;
+        QVERIFY2(Appearance::contrastRatio(shownStatus, background) >= statusWanted,
+                 qPrintable(shownStatus.name()));
+        QVERIFY(statusContrast >= statusWanted);
+        for (auto contrast = contrasts.cbegin(); contrast != contrasts.cend(); ++contrast)
+            QVERIFY2(contrast.value() >= 4.5, qPrintable(contrast.key()));
+        QVERIFY(formatContrast >= 4.5);
+    }
+
+    void picturesAreDrawnAtTheScreensScale()
+    {
+        loadAndShow();
+        const qreal scale = qApp->devicePixelRatio();
+        QCOMPARE(scale, qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble());
+        const QPixmap sample = control<QLabel>("imgThumb")->pixmap();
+        QCOMPARE(sample.size(), QSize(88, 125) * scale);
+        QCOMPARE(sample.devicePixelRatio(), scale);
+        fillInputs(pdfs(), thumbs());
+        clickConvert();
+        const QPixmap mark = results()->item(0, 0)->icon().pixmap(QSize(16, 16), scale);
+        QCOMPARE(mark.size(), QSize(16, 16) * scale);
+        QCOMPARE(m_window->windowIcon().pixmap(QSize(52, 52), scale).size(), QSize(52, 52) * scale);
+    }
+};
+
+QTEST_MAIN(TestLooksAndAccess)
+#include "tst_looksandaccess.moc"
