@@ -9,6 +9,7 @@ started took, in seconds, and the number of failed conversions.
 Usage: drive.py WORKER LIST THUMBNAILS"""
 import os
 import shutil
+import socket
 import struct
 import subprocess
 import sys
@@ -23,10 +24,11 @@ def qstring(text):
     return struct.pack(">I", len(data)) + data
 
 
-def request(kind, job=("", False, "", "")):
-    source, first_page, geometry, output = job
+def request(kind, job=("", False, "", "", "")):
+    source, first_page, geometry, output, image_format = job
     message = (struct.pack(">B", kind) + qstring(source) + struct.pack(">B", first_page)
-               + qstring(geometry) + qstring(output) + qstring(""))
+               + qstring(geometry) + qstring(output) + qstring(image_format) + qstring("")
+               + struct.pack(">B", 0))
     return struct.pack(">I", len(message)) + message
 
 
@@ -49,9 +51,13 @@ def failure_of(reply):
     return reply[offset + 4:offset + 4 + failure_length].decode("utf-16-be")
 
 
-def exchange(worker, message):
-    worker.stdin.write(message)
-    worker.stdin.flush()
+def exchange(worker, requests, message, document=None):
+    """Sends the request, with the open document as the window's process does."""
+    if document is None:
+        requests.sendall(message)
+    else:
+        with open(document, "rb") as opened:
+            socket.send_fds(requests, [message], [opened.fileno()])
     length = struct.unpack(">I", read_exactly(worker.stdout, 4))[0]
     return read_exactly(worker.stdout, length)
 
@@ -69,23 +75,26 @@ class Worker:
         if not confined:
             environment["LEAFMARK_WORKER_CONFINEMENT"] = "off"
         self.scratch = tempfile.mkdtemp(prefix="leafmark-scratch-bench-")
-        self.process = subprocess.Popen([program, self.scratch], stdin=subprocess.PIPE,
+        self.requests, theirs = socket.socketpair()
+        self.process = subprocess.Popen([program, self.scratch], stdin=theirs,
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                         env=environment)
-        exchange(self.process, request(HELLO))
+        theirs.close()
+        exchange(self.process, self.requests, request(HELLO))
         self.cpu_at_start = cpu_seconds(self.process.pid)
         self.wall = 0.0
         self.failed = 0
 
     def convert(self, pdf, output):
         started = time.monotonic()
-        reply = exchange(self.process, request(CONVERT, (pdf, True, "88x", output)))
+        reply = exchange(self.process, self.requests,
+                         request(CONVERT, (pdf, True, "88x", output, "PNG")), pdf)
         self.wall += time.monotonic() - started
         self.failed += bool(failure_of(reply))
 
     def finish(self):
         cpu = cpu_seconds(self.process.pid) - self.cpu_at_start
-        self.process.stdin.close()
+        self.requests.close()
         self.process.wait()
         shutil.rmtree(self.scratch, ignore_errors=True)
         return "%.3f %.3f %d" % (self.wall, cpu, self.failed)
