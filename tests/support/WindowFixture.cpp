@@ -32,6 +32,14 @@ void WindowFixture::startAfresh(const QStringList &entries)
     QVERIFY(fillTree(m_dir->path(), entries));
 }
 
+void WindowFixture::openOnTheUsualTree()
+{
+    startAfresh({QStringLiteral("pdfs/a.pdf"), QStringLiteral("pdfs/b.pdf"),
+                 QStringLiteral("pdfs/sub/c.pdf"), QStringLiteral("thumbs/"),
+                 QStringLiteral("nothing/notes.txt")});
+    openWindow(m_converter, m_decoder);
+}
+
 void WindowFixture::closeAndForget()
 {
     m_window.reset();

@@ -40,6 +40,9 @@ protected:
     // even one made read-only or a folder.
     void closeAndForget();
     static void removeSettingsFile();
+    // startAfresh with the tree most window tests use, and the window opened
+    // on the fakes.
+    void openOnTheUsualTree();
     // The tree's "pdfs" and "thumbs" folders.
     QString pdfs() const { return m_dir->path() + QStringLiteral("/pdfs"); }
     QString thumbs() const { return m_dir->path() + QStringLiteral("/thumbs"); }

@@ -1,8 +1,6 @@
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
-#include "support/FakeConverter.h"
 #include "support/MouseActions.h"
-#include "support/RecordingDecoder.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
 #include "ui/Appearance.h"
@@ -11,20 +9,13 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QClipboard>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QFile>
-#include <QGroupBox>
 #include <QGuiApplication>
-#include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMimeData>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QStyleHints>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -61,11 +52,7 @@ class TestLeafmark : public QObject, protected WindowFixture
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        startAfresh({"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/", "nothing/notes.txt"});
-        openWindow(m_converter, m_decoder);
-    }
+    void init() { openOnTheUsualTree(); }
     void cleanup() { closeAndForget(); }
 
     void firstStartWithoutSettings()

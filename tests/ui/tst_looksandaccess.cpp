@@ -1,8 +1,6 @@
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
-#include "support/FakeConverter.h"
 #include "support/MouseActions.h"
-#include "support/RecordingDecoder.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
 #include "ui/Appearance.h"
@@ -12,19 +10,12 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
-#include <QComboBox>
 #include <QDesktopServices>
-#include <QFile>
-#include <QGroupBox>
 #include <QGuiApplication>
-#include <QHeaderView>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMimeData>
-#include <QProcess>
 #include <QScopeGuard>
 #include <QStyleHints>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -117,11 +108,7 @@ private slots:
     void initTestCase() { QDesktopServices::setUrlHandler("file", this, "recordUrl"); }
     void cleanupTestCase() { QDesktopServices::unsetUrlHandler("file"); }
 
-    void init()
-    {
-        startAfresh({"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/", "nothing/notes.txt"});
-        openWindow(m_converter, m_decoder);
-    }
+    void init() { openOnTheUsualTree(); }
     void cleanup() { closeAndForget(); }
 
     void previewOpensTheSelectedRowFromTheLastRunsFolder()

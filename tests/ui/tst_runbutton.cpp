@@ -1,33 +1,18 @@
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
-#include "support/FakeConverter.h"
 #include "support/MouseActions.h"
-#include "support/RecordingDecoder.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
 #include "ui/Appearance.h"
 #include "ui/MessageBox.h"
 #include "ui/frmOptions.h"
 
-#include <QAccessible>
 #include <QApplication>
-#include <QClipboard>
-#include <QComboBox>
-#include <QDesktopServices>
-#include <QFile>
-#include <QGroupBox>
 #include <QGuiApplication>
-#include <QHeaderView>
-#include <QMenu>
-#include <QMenuBar>
-#include <QMimeData>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QStyleHints>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
-#include <QTimer>
 
 #include <memory>
 
@@ -58,11 +43,7 @@ class TestRunButton : public QObject, protected WindowFixture
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        startAfresh({"pdfs/a.pdf", "pdfs/b.pdf", "pdfs/sub/c.pdf", "thumbs/", "nothing/notes.txt"});
-        openWindow(m_converter, m_decoder);
-    }
+    void init() { openOnTheUsualTree(); }
     void cleanup() { closeAndForget(); }
 
     // The second press of a double click, or a press that follows the one
