@@ -13,7 +13,7 @@ program=(
     fonts-open-sans
 )
 tests=(
-    python3 clang clang-format libclang-rt-14-dev
+    python3 clang clang-format libclang-rt-14-dev ninja-build ccache
     xvfb xauth imagemagick xdotool openbox dbus-daemon
     dpkg-dev file desktop-file-utils appstream lintian
 )
