@@ -11,8 +11,8 @@
 // it was asked. LEAFMARK_WORKER_LIE is one of "link:<path>" (a symbolic link to path), "folder",
 // "fifo", "huge" (a file of 2 GiB that starts like a PNG), "sparse:<MiB>" (the same, as large as
 // given), "nothing", "twice" (a second "done"), "another" (a "done" for a request it never saw),
-// "flood" (endless "done"s), "reason:<MiB>" (a failure of that many million characters) and
-// "stderr:<MiB>" (that much on its error output), each before its real reply.
+// "flood" (endless "done"s), "reason:<MiB>" (a failure of that many million characters, for its
+// only reply) and "stderr:<MiB>" (that much on its error output), each before its real reply.
 class LyingResult
 {
 public:
