@@ -253,12 +253,15 @@ std::optional<WorkerProtocol::Reply> WorkerConnection::takeReply(const QByteArra
 }
 
 // Anything at all from a worker with nothing to answer: the request it
-// answered last is no longer to be believed. A worker that ended is seen
-// through its process.
+// answered last is no longer to be believed. One that ended is cleared up,
+// with no request to blame.
 std::optional<WorkerProtocol::Reply> WorkerConnection::noticeUnasked()
 {
     QByteArray arrived;
-    if (m_reader.pending() == 0 && readAtMost(m_replies, arrived, 1) != Read::Some)
+    const Read read = m_reader.pending() > 0 ? Read::Some : readAtMost(m_replies, arrived, 1);
+    if (read == Read::Ended)
+        return lose(QStringLiteral("the converter stopped unexpectedly"), 0);
+    if (read == Read::Nothing)
         return std::nullopt;
     return lose(QStringLiteral("the converter said more than it was asked"), m_lastAnswered);
 }

@@ -433,7 +433,8 @@ void WorkerConverter::collectReplies()
                                      : task->request.job.input;
             reply->failure = withoutScratchPaths(reply->failure, scratchPath, file);
             finishTask(*task, std::move(*reply), scratchFolder);
-            if (task->reply.failure.isEmpty() && worker->connection.isRunning()) {
+            if (task->state == Task::State::Done && task->reply.failure.isEmpty() &&
+                worker->connection.isRunning()) {
                 worker->forgetLastAnswered();
                 worker->lastAnswered = task;
                 task->answeredBy = worker.get();
@@ -453,7 +454,8 @@ WorkerConverter::Task *WorkerConverter::taskAnswered(Worker &worker, quint64 tok
         worker.tasks.pop_front();
         return task;
     }
-    if (worker.lastAnswered && worker.lastAnswered->request.token == token) {
+    if (worker.lastAnswered && worker.lastAnswered->request.token == token &&
+        worker.lastAnswered->state == Task::State::Done) {
         Task *task = worker.lastAnswered;
         worker.forgetLastAnswered();
         return task;

@@ -78,6 +78,14 @@ void LyingResult::replace(const WorkerProtocol::Request &request, const QString 
         return;
     replaceFile(path);
     sayMore(request);
+    if (m_kind == "scratch") {
+        const QString folder = resultPath.left(resultPath.lastIndexOf(u'/'));
+        const QByteArray reason = framedReply(
+            request.token, QString(),
+            QStringLiteral("cache resources exhausted `%1/magick-1234' @ error").arg(folder));
+        writeRepeatedly(replyDescriptor(), reason, reason.size());
+        ::_exit(0);
+    }
 }
 
 void LyingResult::replaceFile(const QByteArray &path) const

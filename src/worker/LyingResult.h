@@ -12,7 +12,8 @@
 // "fifo", "huge" (a file of 2 GiB that starts like a PNG), "sparse:<MiB>" (the same, as large as
 // given), "nothing", "twice" (a second "done"), "another" (a "done" for a request it never saw),
 // "flood" (endless "done"s), "reason:<MiB>" (a failure of that many million characters, for its
-// only reply) and "stderr:<MiB>" (that much on its error output), each before its real reply.
+// only reply), "scratch" (a failure that names its scratch folder, likewise) and
+// "stderr:<MiB>" (that much on its error output), each before its real reply.
 class LyingResult
 {
 public:

@@ -290,6 +290,7 @@ void TestHostileDocuments::aLyingWorkerReachesNothing_data()
     QTest::newRow("flood of replies") << QByteArray("flood") << png;
     QTest::newRow("reason of 16 million characters") << QByteArray("reason:16") << png;
     QTest::newRow("flood of error output") << QByteArray("stderr:4") << png;
+    QTest::newRow("reason naming its scratch folder") << QByteArray("scratch") << png;
 }
 
 // Whatever a worker taken over by a document leaves where its thumbnail
@@ -331,6 +332,8 @@ void TestHostileDocuments::aLyingWorkerReachesNothing()
         qInfo("%s: %s", qPrintable(item->text()), qPrintable(item->toolTip().left(200)));
         QCOMPARE(markOf(item), item->text() == honest ? Mark::Green : Mark::Red);
         QVERIFY(item->toolTip().size() <= 4096);
+        QVERIFY2(!item->toolTip().contains(QLatin1String("leafmark-scratch-")),
+                 qPrintable(item->toolTip()));
     }
     QCOMPARE(QDir(output.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              QStringList(honest));
