@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -23,7 +24,10 @@
 namespace {
 
 constexpr qsizetype errorOutputKept = 4096;
+// Far beyond Ghostscript's complaints about a damaged document.
+constexpr qint64 errorOutputPerRequest = 1024 * 1024;
 constexpr int gentleStopMs = 2000;
+constexpr qint64 readChunk = 256 * 1024;
 
 QString lastLine(const QByteArray &output)
 {
@@ -62,19 +66,30 @@ bool sendWithFile(int socket, const QByteArray &bytes, int file)
     return true;
 }
 
-// Reads what is there without waiting. False at the end of the stream.
-bool readAvailable(int fd, QByteArray &into)
+enum class Read { Some, Nothing, Ended };
+
+// Never 0, which stands for no request.
+quint64 newToken()
 {
-    char chunk[256 * 1024];
+    quint64 token = 0;
+    while (token == 0)
+        token = QRandomGenerator::system()->generate64();
+    return token;
+}
+
+// Reads what is there without waiting, never more than limit bytes.
+Read readAtMost(int fd, QByteArray &into, qint64 limit)
+{
+    char chunk[readChunk];
     for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        const ssize_t got = ::read(fd, chunk, size_t(qMin(limit, readChunk)));
         if (got > 0) {
             into.append(chunk, got);
-            continue;
+            return Read::Some;
         }
         if (got < 0 && errno == EINTR)
             continue;
-        return got < 0 && errno == EAGAIN;
+        return got < 0 && errno == EAGAIN ? Read::Nothing : Read::Ended;
     }
 }
 
@@ -125,6 +140,8 @@ QString WorkerConnection::whyItStoppedBeforeReady(const QString &failure) const
 QString WorkerConnection::launch()
 {
     m_errorOutput.clear();
+    m_errorBytesSinceReply = 0;
+    m_lastAnswered = 0;
     m_reader = {};
     m_scratch = std::make_unique<QTemporaryDir>(OrphanedScratch::folderTemplate());
     if (!m_scratch->isValid()) {
@@ -158,43 +175,95 @@ bool WorkerConnection::isAlive()
     return isRunning();
 }
 
-void WorkerConnection::send(const WorkerProtocol::Request &request,
-                            std::chrono::milliseconds timeLimit)
+void WorkerConnection::send(WorkerProtocol::Request &request, std::chrono::milliseconds timeLimit)
 {
+    request.token = newToken();
     // The time limit runs for the request the worker is on: this one only
     // once the one before it is answered.
     m_timeLimit = timeLimit;
-    if (m_outstanding++ == 0)
+    if (m_waiting.empty()) {
         m_deadline = QDeadlineTimer(timeLimit);
+        m_reader.setLimit(WorkerProtocol::maxReplySizeFor(request.type));
+    }
+    m_waiting.push_back({request.token, request.type});
     // A worker that is gone shows when its reply is collected.
     sendWithFile(m_requests, WorkerProtocol::frame(WorkerProtocol::encodeRequest(request)),
                  request.file.get());
 }
 
+// Reads no further than the reply in hand: whatever follows it is judged
+// only once that reply is taken, and a worker that floods the pipe costs no
+// more than one reply's bytes at a time.
 std::optional<WorkerProtocol::Reply> WorkerConnection::collect()
 {
-    if (!isBusy())
-        return std::nullopt;
     if (!isRunning())
-        return lose(QStringLiteral("the converter stopped unexpectedly"));
-    QByteArray arrived;
-    const bool open = readAvailable(m_replies, arrived);
-    m_reader.append(arrived);
+        return isBusy() ? lose(QStringLiteral("the converter stopped unexpectedly"), oldestToken())
+                        : std::optional<WorkerProtocol::Reply>();
     drainErrorOutput();
-    if (const std::optional<QByteArray> message = m_reader.takeMessage()) {
-        if (--m_outstanding > 0)
-            m_deadline = QDeadlineTimer(m_timeLimit);
-        if (std::optional<WorkerProtocol::Reply> reply = WorkerProtocol::decodeReply(*message))
-            return reply;
-        return lose(QStringLiteral("the converter gave an answer that makes no sense"));
+    if (m_errorBytesSinceReply > errorOutputPerRequest)
+        return lose(QStringLiteral("the converter wrote too much on its error output"),
+                    isBusy() ? oldestToken() : m_lastAnswered);
+    if (!isBusy())
+        return noticeUnasked();
+    for (;;) {
+        if (const std::optional<QByteArray> message = m_reader.takeMessage())
+            return takeReply(*message);
+        if (m_reader.isBroken())
+            return lose(QStringLiteral("the converter gave an answer that makes no sense"),
+                        oldestToken());
+        QByteArray arrived;
+        const Read read = readAtMost(m_replies, arrived, m_reader.wanted());
+        if (read == Read::Ended)
+            return lose(QStringLiteral("the converter stopped unexpectedly"), oldestToken());
+        if (read == Read::Nothing)
+            break;
+        m_reader.append(arrived);
     }
-    if (m_reader.isBroken())
-        return lose(QStringLiteral("the converter gave an answer that makes no sense"));
-    if (!open)
-        return lose(QStringLiteral("the converter stopped unexpectedly"));
     if (m_deadline.hasExpired())
-        return lose(QStringLiteral("time limit reached"));
+        return lose(QStringLiteral("time limit reached"), oldestToken());
     return std::nullopt;
+}
+
+// Only the oldest request may be answered; the same reply twice or one to
+// another request means a document took the worker over.
+std::optional<WorkerProtocol::Reply> WorkerConnection::takeReply(const QByteArray &message)
+{
+    std::optional<WorkerProtocol::Reply> reply = WorkerProtocol::decodeReply(message);
+    if (!reply)
+        return lose(QStringLiteral("the converter gave an answer that makes no sense"),
+                    oldestToken());
+    if (reply->token == m_lastAnswered)
+        return lose(QStringLiteral("the converter answered the same request twice"),
+                    m_lastAnswered);
+    if (reply->token != oldestToken())
+        return lose(QStringLiteral("the converter answered a request it was not asked"),
+                    oldestToken());
+    m_lastAnswered = reply->token;
+    m_waiting.pop_front();
+    m_errorBytesSinceReply = 0;
+    if (isBusy()) {
+        m_deadline = QDeadlineTimer(m_timeLimit);
+        m_reader.setLimit(WorkerProtocol::maxReplySizeFor(m_waiting.front().type));
+        return reply;
+    }
+    // What came with it unasked is seen now, before its thumbnail is used.
+    if (std::optional<WorkerProtocol::Reply> unasked = noticeUnasked())
+        return unasked;
+    return reply;
+}
+
+// Anything at all from a worker with nothing to answer: the request it
+// answered last is no longer to be believed. One that ended is cleared up,
+// with no request to blame.
+std::optional<WorkerProtocol::Reply> WorkerConnection::noticeUnasked()
+{
+    QByteArray arrived;
+    const Read read = m_reader.pending() > 0 ? Read::Some : readAtMost(m_replies, arrived, 1);
+    if (read == Read::Ended)
+        return lose(QStringLiteral("the converter stopped unexpectedly"), 0);
+    if (read == Read::Nothing)
+        return std::nullopt;
+    return lose(QStringLiteral("the converter said more than it was asked"), m_lastAnswered);
 }
 
 void WorkerConnection::waitForAny(const std::vector<WorkerConnection *> &workers)
@@ -215,21 +284,26 @@ void WorkerConnection::waitForAny(const std::vector<WorkerConnection *> &workers
 
 // Kept short and only for telling why a worker did not start; the rest is
 // Ghostscript's chatter about damaged documents. Read all the same, so that
-// Ghostscript never waits on a full pipe.
+// Ghostscript never waits on a full pipe, but no more than a request's share.
 void WorkerConnection::drainErrorOutput()
 {
-    if (m_errors < 0)
-        return;
-    readAvailable(m_errors, m_errorOutput);
-    if (m_errorOutput.size() > errorOutputKept)
-        m_errorOutput = m_errorOutput.right(errorOutputKept);
+    while (m_errors >= 0 && m_errorBytesSinceReply <= errorOutputPerRequest) {
+        const qsizetype before = m_errorOutput.size();
+        if (readAtMost(m_errors, m_errorOutput, readChunk) != Read::Some)
+            return;
+        m_errorBytesSinceReply += m_errorOutput.size() - before;
+        if (m_errorOutput.size() > errorOutputKept)
+            m_errorOutput = m_errorOutput.right(errorOutputKept);
+    }
 }
 
-WorkerProtocol::Reply WorkerConnection::lose(const QString &reason)
+WorkerProtocol::Reply WorkerConnection::lose(const QString &reason, quint64 token)
 {
     drainErrorOutput();
     kill();
-    return WorkerProtocol::failure(reason);
+    WorkerProtocol::Reply reply = WorkerProtocol::failure(reason);
+    reply.token = token;
+    return reply;
 }
 
 void WorkerConnection::stopGently()
@@ -251,7 +325,7 @@ void WorkerConnection::kill()
         }
     }
     m_pid = 0;
-    m_outstanding = 0;
+    m_waiting.clear();
     closeDescriptors();
     m_scratchFolder.reset();
     m_scratch.reset();

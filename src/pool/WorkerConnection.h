@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -34,15 +35,18 @@ public:
     bool isRunning() const { return m_pid > 0; }
     // Notices a worker that ended while idle, and clears up after it.
     bool isAlive();
-    bool isBusy() const { return m_outstanding > 0; }
+    bool isBusy() const { return !m_waiting.empty(); }
     // Requests sent and not yet answered.
-    int outstanding() const { return m_outstanding; }
+    int outstanding() const { return int(m_waiting.size()); }
 
-    // Several requests may be out at once; they are answered in turn.
-    void send(const WorkerProtocol::Request &request, std::chrono::milliseconds timeLimit);
-    // The next reply once it is whole; a failure when the worker died, made
-    // no sense or overran its time, and was then stopped, with the requests
-    // after it unanswered.
+    // Several requests may be out at once; they are answered in turn, each
+    // reply under the token this gives the request.
+    void send(WorkerProtocol::Request &request, std::chrono::milliseconds timeLimit);
+    // The next reply once it is whole. A failure when the worker died, made
+    // no sense, overran its time, said more than it was asked or wrote more
+    // than its share of error output, and was then stopped, with the
+    // requests after it unanswered: under the token of the request it stands
+    // for, which may be the one answered last.
     std::optional<WorkerProtocol::Reply> collect();
     // Waits until something arrives from any of the workers, or the first of
     // their time limits passes.
@@ -62,7 +66,10 @@ public:
 
 private:
     QString launch();
-    WorkerProtocol::Reply lose(const QString &reason);
+    std::optional<WorkerProtocol::Reply> takeReply(const QByteArray &message);
+    std::optional<WorkerProtocol::Reply> noticeUnasked();
+    WorkerProtocol::Reply lose(const QString &reason, quint64 token);
+    quint64 oldestToken() const { return m_waiting.empty() ? 0 : m_waiting.front().token; }
     QString whyItStoppedBeforeReady(const QString &failure) const;
     void closeDescriptors();
 
@@ -74,9 +81,16 @@ private:
     int m_requests = -1;
     int m_replies = -1;
     int m_errors = -1;
-    int m_outstanding = 0;
+    struct Sent
+    {
+        quint64 token;
+        WorkerProtocol::RequestType type;
+    };
+    std::deque<Sent> m_waiting;
+    quint64 m_lastAnswered = 0;
     std::chrono::milliseconds m_timeLimit{0};
     QDeadlineTimer m_deadline;
     WorkerProtocol::FrameReader m_reader;
     QByteArray m_errorOutput;
+    qint64 m_errorBytesSinceReply = 0;
 };

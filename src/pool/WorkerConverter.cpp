@@ -5,12 +5,15 @@
 #include "pool/OrphanedScratch.h"
 #include "pool/WorkerConnection.h"
 #include "protocol/FileIdentity.h"
+#include "protocol/FileSignature.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 
 #include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +30,8 @@ constexpr int entriesAheadPerWorker = 2;
 // The waiting one is already sent to it.
 constexpr int requestsPerWorker = 2;
 constexpr std::chrono::milliseconds deadlineCheckInterval(250);
+// What the thumbnails made ahead of the walk may hold of the window's memory.
+constexpr qint64 heldAheadBudget = 64 * 1024 * 1024;
 
 // The worker keeps the working folder we had when it started; ours may have
 // changed since.
@@ -52,6 +57,27 @@ ConversionJob withAbsolutePaths(ConversionJob job)
     return job;
 }
 
+// The user knows the file, not the worker's folder where it was copied to.
+QString withoutScratchPaths(QString reason, const QString &scratchPath, const QString &file)
+{
+    if (scratchPath.isEmpty() || !reason.contains(scratchPath))
+        return reason;
+    const QRegularExpression path(QRegularExpression::escape(scratchPath) +
+                                  QStringLiteral("[^\\s'\"`]*"));
+    return reason.replace(path, file);
+}
+
+// What the worker would find before any rendering, found without it.
+QString earlyPdfProblem(int pdf)
+{
+    struct stat status = {};
+    if (::fstat(pdf, &status) == 0 && status.st_size == 0)
+        return QStringLiteral("not a PDF or damaged: the file is empty");
+    if (FileSignature::formatOfDescriptor(pdf) != QLatin1String("PDF"))
+        return QStringLiteral("not a PDF or damaged: it does not start like a PDF");
+    return QString();
+}
+
 WorkerProtocol::Request convertRequest(const ConversionJob &job)
 {
     WorkerProtocol::Request request;
@@ -75,7 +101,15 @@ struct WorkerConverter::Task
     WorkerProtocol::Reply reply;
     // Our own copy of the finished thumbnail, out of the worker's reach.
     UniqueFd heldFile;
+    qint64 heldSize = 0;
     struct Worker *worker = nullptr;
+    // The worker that answered it, while it may still take that answer back.
+    struct Worker *answeredBy = nullptr;
+
+    Task() = default;
+    Task(const Task &) = delete;
+    Task &operator=(const Task &) = delete;
+    ~Task();
 };
 
 struct WorkerConverter::Worker
@@ -84,7 +118,16 @@ struct WorkerConverter::Worker
         : connection(path, environment)
     {
     }
-    ~Worker() { unwatch(); }
+    ~Worker()
+    {
+        unwatch();
+        forgetLastAnswered();
+    }
+    void forgetLastAnswered()
+    {
+        if (lastAnswered)
+            std::exchange(lastAnswered, nullptr)->answeredBy = nullptr;
+    }
 
     // Replies and Ghostscript's chatter are read as they come while the event
     // loop runs: at the walk's yield points and in modal dialogs.
@@ -123,9 +166,16 @@ struct WorkerConverter::Worker
     QString startProblem;
     // The tasks sent to it, in the order it answers them.
     std::deque<Task *> tasks;
+    Task *lastAnswered = nullptr;
     quint8 nextResultSlot = 0;
     std::vector<std::unique_ptr<QSocketNotifier>> notifiers;
 };
+
+WorkerConverter::Task::~Task()
+{
+    if (answeredBy)
+        answeredBy->lastAnswered = nullptr;
+}
 
 WorkerConverter::WorkerConverter(QString workerPath, int poolSize)
     : m_workerPath(std::move(workerPath)), m_poolSize(std::clamp(poolSize, 1, maxPoolSize))
@@ -245,6 +295,8 @@ void WorkerConverter::waitFor(Task &task)
 {
     while (task.state != Task::State::Done) {
         if (task.state == Task::State::Waiting) {
+            if (judgedEarly(task))
+                continue;
             if (Worker *worker = idleWorker(true, false))
                 dispatch(*worker, task);
             continue;
@@ -288,6 +340,7 @@ WorkerConverter::Worker *WorkerConverter::idleWorker(bool mayWait, bool mayQueue
 QString WorkerConverter::startWorker(Worker &worker)
 {
     worker.unwatch();
+    worker.forgetLastAnswered();
     const QString problem = worker.connection.start(m_timeLimit);
     if (worker.connection.isRunning()) {
         worker.watch([this] {
@@ -304,10 +357,6 @@ void WorkerConverter::dispatch(Worker &worker, Task &task)
         finishTask(task, WorkerProtocol::failure(worker.startProblem));
         return;
     }
-    if (const QString problem = openInputOf(task); !problem.isEmpty()) {
-        finishTask(task, WorkerProtocol::failure(problem));
-        return;
-    }
     task.state = Task::State::Running;
     task.worker = &worker;
     worker.tasks.push_back(&task);
@@ -316,6 +365,19 @@ void WorkerConverter::dispatch(Worker &worker, Task &task)
     worker.connection.send(task.request, m_timeLimit);
     task.request.file.reset();
     m_deadlines.start();
+}
+
+// A file that fails before rendering costs no request: no worker need be
+// free for it, and none forks for it.
+bool WorkerConverter::judgedEarly(Task &task)
+{
+    if (task.request.file.isValid())
+        return false;
+    const QString problem = openInputOf(task);
+    if (problem.isEmpty())
+        return false;
+    finishTask(task, WorkerProtocol::failure(problem));
+    return true;
 }
 
 // The worker may open nothing of the user's: it gets the file we opened.
@@ -328,6 +390,7 @@ QString WorkerConverter::openInputOf(Task &task)
         if (!task.request.file.isValid())
             return QStringLiteral("cannot read the PDF: %1").arg(problem);
         task.inputWhenStarted = FileIdentity::ofDescriptor(task.request.file.get());
+        return earlyPdfProblem(task.request.file.get());
     } else if (task.request.type == WorkerProtocol::RequestType::Decode) {
         task.request.file =
             CheckedFile::openRegular(task.request.imagePath, CheckedFile::maxImageSize, &problem);
@@ -350,51 +413,105 @@ void WorkerConverter::collectReplies()
 {
     bool anyBusy = false;
     for (const std::unique_ptr<Worker> &worker : m_workers) {
-        worker->connection.drainErrorOutput();
-        while (worker->connection.isBusy()) {
+        for (;;) {
+            const QString scratchPath = worker->connection.scratchPath();
+            const int scratchFolder = worker->connection.scratchDescriptor();
             std::optional<WorkerProtocol::Reply> reply = worker->connection.collect();
             if (!reply) {
-                anyBusy = true;
+                anyBusy = anyBusy || worker->connection.isBusy();
                 break;
             }
-            Task *task = nullptr;
-            if (!worker->tasks.empty()) {
-                task = worker->tasks.front();
-                worker->tasks.pop_front();
-            }
+            Task *task = taskAnswered(*worker, reply->token);
             if (!worker->connection.isRunning()) {
                 worker->unwatch();
                 worker->requeueTasks();
             }
-            if (task)
-                finishTask(*task, std::move(*reply), worker->connection.scratchDescriptor());
+            if (!task)
+                continue;
+            const QString file = task->request.type == WorkerProtocol::RequestType::Decode
+                                     ? task->request.imagePath
+                                     : task->request.job.input;
+            reply->failure = withoutScratchPaths(reply->failure, scratchPath, file);
+            finishTask(*task, std::move(*reply), scratchFolder);
+            if (task->state == Task::State::Done && task->reply.failure.isEmpty() &&
+                worker->connection.isRunning()) {
+                worker->forgetLastAnswered();
+                worker->lastAnswered = task;
+                task->answeredBy = worker.get();
+            }
         }
     }
     if (!anyBusy)
         m_deadlines.stop();
 }
 
+// The reply stands for the oldest request sent to the worker, or, taken back,
+// for the one it answered last.
+WorkerConverter::Task *WorkerConverter::taskAnswered(Worker &worker, quint64 token)
+{
+    if (!worker.tasks.empty() && worker.tasks.front()->request.token == token) {
+        Task *task = worker.tasks.front();
+        worker.tasks.pop_front();
+        return task;
+    }
+    if (worker.lastAnswered && worker.lastAnswered->request.token == token &&
+        worker.lastAnswered->state == Task::State::Done) {
+        Task *task = worker.lastAnswered;
+        worker.forgetLastAnswered();
+        return task;
+    }
+    return nullptr;
+}
+
 // A reply says only whether it worked: the thumbnail is taken from where we
 // expect it, and copied at once, since the worker clears its folder when its
 // next request comes and could change the file at any time.
+// A thumbnail can be no larger than its job can make: a worker's slot is
+// judged by its size on our own descriptor, however little of it is written.
 void WorkerConverter::finishTask(Task &task, WorkerProtocol::Reply reply, int scratchFolder)
 {
     task.state = Task::State::Done;
     task.worker = nullptr;
+    task.heldFile.reset();
+    task.heldSize = 0;
     if (task.request.type == WorkerProtocol::RequestType::Convert && reply.failure.isEmpty() &&
         !reply.text.isEmpty()) {
         QString problem;
         const QByteArray result = WorkerProtocol::resultName(task.request.resultSlot);
-        task.heldFile = CheckedFile::copyOfWorkerFile(scratchFolder, result.constData(),
-                                                      CheckedFile::maxImageSize, &problem);
+        task.heldFile = CheckedFile::copyOfWorkerFile(
+            scratchFolder, result.constData(), task.request.job.largestThumbnailSize(), &problem);
         // Nothing of a run may stay behind once it ends, idle workers' last
         // thumbnails included.
         ::unlinkat(scratchFolder, result.constData(), 0);
         if (!task.heldFile.isValid())
             reply = WorkerProtocol::failure(
                 QStringLiteral("the converter's thumbnail cannot be taken: %1").arg(problem));
+        struct stat status = {};
+        if (task.heldFile.isValid() && ::fstat(task.heldFile.get(), &status) == 0)
+            task.heldSize = status.st_size;
+        if (isHeldAhead(task) && heldAhead() > heldAheadBudget) {
+            // Made again when there is room, or when the walk reaches it.
+            task.heldFile.reset();
+            task.heldSize = 0;
+            task.state = Task::State::Waiting;
+            return;
+        }
     }
     task.reply = std::move(reply);
+}
+
+bool WorkerConverter::isHeldAhead(const Task &task) const
+{
+    return std::any_of(m_ahead.begin(), m_ahead.end(),
+                       [&](const std::unique_ptr<Task> &ahead) { return ahead.get() == &task; });
+}
+
+qint64 WorkerConverter::heldAhead() const
+{
+    qint64 total = 0;
+    for (const std::unique_ptr<Task> &task : m_ahead)
+        total += task->heldSize;
+    return total;
 }
 
 // Keeps every worker busy on the entries the walk will meet next, up to two
@@ -415,8 +532,10 @@ void WorkerConverter::workAhead()
         m_ahead.push_back(std::move(task));
     }
     for (const std::unique_ptr<Task> &task : m_ahead) {
-        if (task->state != Task::State::Waiting)
+        if (task->state != Task::State::Waiting || judgedEarly(*task))
             continue;
+        if (heldAhead() + task->request.job.largestThumbnailSize() > heldAheadBudget)
+            return;
         Worker *worker =
             idleWorker(false, task->request.type == WorkerProtocol::RequestType::Convert);
         if (!worker)

@@ -54,8 +54,12 @@ private:
     void dispatch(Worker &worker, Task &task);
     void waitForReplies();
     void collectReplies();
+    Task *taskAnswered(Worker &worker, quint64 token);
+    bool judgedEarly(Task &task);
     QString openInputOf(Task &task);
     void finishTask(Task &task, WorkerProtocol::Reply reply, int scratchFolder = -1);
+    bool isHeldAhead(const Task &task) const;
+    qint64 heldAhead() const;
     void workAhead();
     void discard(std::unique_ptr<Task> task);
     void discardAllAhead();

@@ -18,6 +18,10 @@ struct ConversionJob
 
     // The extension of the output's file name, without the dot; "" for none.
     QString outputExtension() const;
+    // The most bytes a thumbnail of this geometry can take in any format
+    // ImageMagick writes, for a page no more than a hundred times longer than
+    // wide; a geometry other than plain numbers gets the most any takes.
+    qint64 largestThumbnailSize() const;
 
     bool operator==(const ConversionJob &) const = default;
 };

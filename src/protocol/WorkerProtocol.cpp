@@ -9,6 +9,8 @@ namespace WorkerProtocol {
 namespace {
 
 constexpr int lengthSize = 4;
+// A reply's words, in UTF-16 on the wire, with room to spare.
+constexpr qint64 maxWordsSize = 32 * 1024;
 constexpr QDataStream::Version streamVersion = QDataStream::Qt_6_4;
 
 template <typename Write> QByteArray encodeWith(Write write)
@@ -41,6 +43,11 @@ Reply failure(const QString &reason)
     return reply;
 }
 
+qint64 maxReplySizeFor(RequestType type)
+{
+    return type == RequestType::Decode ? maxWordsSize + maxDecodedPixels * 4 : maxWordsSize;
+}
+
 QByteArray resultName(quint8 slot)
 {
     return "thumbnail-" + QByteArray::number(slot);
@@ -50,8 +57,8 @@ QByteArray encodeRequest(const Request &request)
 {
     return encodeWith([&](QDataStream &stream) {
         const ConversionJob &job = request.job;
-        stream << static_cast<quint8>(request.type) << job.input << job.firstPageOnly
-               << job.geometry << job.output << job.format << request.imagePath
+        stream << static_cast<quint8>(request.type) << request.token << job.input
+               << job.firstPageOnly << job.geometry << job.output << job.format << request.imagePath
                << request.resultSlot;
     });
 }
@@ -59,7 +66,8 @@ QByteArray encodeRequest(const Request &request)
 QByteArray encodeReply(const Reply &reply)
 {
     return encodeWith([&](QDataStream &stream) {
-        stream << reply.text << reply.failure << reply.width << reply.height << reply.rgba;
+        stream << reply.token << reply.text << reply.failure << reply.width << reply.height
+               << reply.rgba;
     });
 }
 
@@ -68,8 +76,8 @@ std::optional<Request> decodeRequest(const QByteArray &message)
     auto request = decodeWith<Request>(message, [](QDataStream &stream, Request &value) {
         quint8 type = 0;
         ConversionJob &job = value.job;
-        stream >> type >> job.input >> job.firstPageOnly >> job.geometry >> job.output >>
-            job.format >> value.imagePath >> value.resultSlot;
+        stream >> type >> value.token >> job.input >> job.firstPageOnly >> job.geometry >>
+            job.output >> job.format >> value.imagePath >> value.resultSlot;
         value.type = static_cast<RequestType>(type);
     });
     if (!request || request->resultSlot >= resultSlots)
@@ -83,11 +91,21 @@ std::optional<Request> decodeRequest(const QByteArray &message)
     return std::nullopt;
 }
 
+// Pixels only as many as the image it states, and within bounds; longer words
+// than anyone reads are cut.
 std::optional<Reply> decodeReply(const QByteArray &message)
 {
-    return decodeWith<Reply>(message, [](QDataStream &stream, Reply &value) {
-        stream >> value.text >> value.failure >> value.width >> value.height >> value.rgba;
+    std::optional<Reply> reply = decodeWith<Reply>(message, [](QDataStream &stream, Reply &value) {
+        stream >> value.token >> value.text >> value.failure >> value.width >> value.height >>
+            value.rgba;
     });
+    if (!reply || reply->width < 0 || reply->height < 0 ||
+        qint64(reply->width) * reply->height > maxDecodedPixels ||
+        reply->rgba.size() != qint64(reply->width) * reply->height * 4)
+        return std::nullopt;
+    reply->text.truncate(maxTextLength);
+    reply->failure.truncate(maxTextLength);
+    return reply;
 }
 
 QByteArray frame(const QByteArray &message)
@@ -114,7 +132,14 @@ std::optional<QByteArray> FrameReader::takeMessage()
 
 bool FrameReader::isBroken() const
 {
-    return announcedLength() > maxFrameSize;
+    return announcedLength() > m_limit;
+}
+
+qint64 FrameReader::wanted() const
+{
+    const qint64 length = announcedLength();
+    const qint64 whole = length < 0 ? lengthSize : lengthSize + qMin(length, m_limit);
+    return qMax<qint64>(whole - m_buffer.size(), 0);
 }
 
 qint64 FrameReader::announcedLength() const

@@ -12,9 +12,10 @@
 // UNIX socket on the worker's standard input, each Convert and Decode with the
 // open file it is about attached, and replies over its standard output. Both
 // are frames of a 4-byte big-endian length followed by a QDataStream message.
-// One request, then one reply, in turn. A reply says only whether the request
-// worked and why not: a finished thumbnail is always under resultName in the
-// worker's scratch folder, which the window's process made and opens itself.
+// Replies come in the order of the requests, each carrying its request's
+// token back. A reply says only whether the request worked and why not: a
+// finished thumbnail is always under resultName in the worker's scratch
+// folder, which the window's process made and opens itself.
 namespace WorkerProtocol {
 
 enum class RequestType : quint8 {
@@ -26,6 +27,9 @@ enum class RequestType : quint8 {
 struct Request
 {
     RequestType type = RequestType::Hello;
+    // Unguessable, so that nothing a document starts can answer a request it
+    // never saw.
+    quint64 token = 0;
     ConversionJob job;
     // Decode: the image to read, for messages only.
     QString imagePath;
@@ -40,6 +44,8 @@ struct Request
 
 struct Reply
 {
+    // The token of the request it answers.
+    quint64 token = 0;
     // Hello: ImageMagick's version. Convert: ImageMagick's description of the
     // source, such as "88,114,PDF". Empty when the request failed.
     QString text;
@@ -54,6 +60,13 @@ struct Reply
 // Large enough for the biggest image the worker decodes, small enough that a
 // corrupted length cannot make the reader allocate without bound.
 constexpr qint64 maxFrameSize = 256 * 1024 * 1024;
+
+// What the window's process accepts of a reply. A text says what happened in
+// a sentence or two; only a Decode carries pixels, and no more than
+// maxDecodedPixels of them.
+constexpr qsizetype maxTextLength = 4096;
+constexpr qint64 maxDecodedPixels = 32 * 1024 * 1024;
+qint64 maxReplySizeFor(RequestType type);
 
 // Where the worker leaves a finished thumbnail, in its scratch folder.
 constexpr quint8 resultSlots = 2;
@@ -76,13 +89,20 @@ class FrameReader
 public:
     void append(const QByteArray &bytes);
     std::optional<QByteArray> takeMessage();
-    // A length beyond maxFrameSize was announced: the stream cannot be trusted.
+    // A length beyond the limit was announced: the stream cannot be trusted.
     bool isBroken() const;
+    // The largest message the next one may be; maxFrameSize unless set.
+    void setLimit(qint64 limit) { m_limit = limit; }
+    // Bytes held that are not yet a whole message.
+    qsizetype pending() const { return m_buffer.size(); }
+    // How many more bytes the next message needs at most, its length in front.
+    qint64 wanted() const;
 
 private:
     qint64 announcedLength() const;
 
     QByteArray m_buffer;
+    qint64 m_limit = maxFrameSize;
 };
 
 } // namespace WorkerProtocol

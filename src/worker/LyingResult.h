@@ -1,21 +1,30 @@
 #pragma once
 
+#include "protocol/WorkerProtocol.h"
+
 #include <QByteArray>
 #include <QString>
 
-// Built into the tests' worker only. After every conversion that worked it
-// puts something else where the window's process takes the thumbnail from, as
-// a worker taken over by a document could. LEAFMARK_WORKER_LIE is one of
-// "link:<path>" (a symbolic link to path), "folder", "fifo", "huge" (a file
-// of 2 GiB that starts like a PNG) and "nothing".
+// Built into the tests' worker only. After every conversion that worked,
+// except of a PDF whose name starts with "honest", it does what a worker taken over by a document
+// could: puts something else where the window's process takes the thumbnail from, or says more than
+// it was asked. LEAFMARK_WORKER_LIE is one of "link:<path>" (a symbolic link to path), "folder",
+// "fifo", "huge" (a file of 2 GiB that starts like a PNG), "sparse:<MiB>" (the same, as large as
+// given), "nothing", "twice" (a second "done"), "another" (a "done" for a request it never saw),
+// "flood" (endless "done"s), "reason:<MiB>" (a failure of that many million characters, for its
+// only reply), "scratch" (a failure that names its scratch folder, likewise) and
+// "stderr:<MiB>" (that much on its error output), each before its real reply.
 class LyingResult
 {
 public:
     explicit LyingResult(const QByteArray &setting);
 
-    void replace(const QString &resultPath) const;
+    void replace(const WorkerProtocol::Request &request, const QString &resultPath) const;
 
 private:
+    void replaceFile(const QByteArray &path) const;
+    void sayMore(const WorkerProtocol::Request &request) const;
+
     QByteArray m_kind;
     QByteArray m_target;
 };

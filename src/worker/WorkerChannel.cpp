@@ -56,6 +56,8 @@ bool WorkerChannel::receiveSome()
 std::optional<WorkerProtocol::Request>
 WorkerChannel::withItsFile(std::optional<WorkerProtocol::Request> request)
 {
+    if (request)
+        m_token = request->token;
     if (request && request->type != WorkerProtocol::RequestType::Hello && !m_files.empty()) {
         request->file = std::move(m_files.front());
         m_files.pop_front();
@@ -63,8 +65,9 @@ WorkerChannel::withItsFile(std::optional<WorkerProtocol::Request> request)
     return request;
 }
 
-bool WorkerChannel::send(const WorkerProtocol::Reply &reply)
+bool WorkerChannel::send(WorkerProtocol::Reply reply)
 {
+    reply.token = m_token;
     const QByteArray bytes = WorkerProtocol::frame(WorkerProtocol::encodeReply(reply));
     qsizetype sent = 0;
     while (sent < bytes.size()) {

@@ -16,7 +16,8 @@ public:
     // Blocks until a whole request has arrived; nothing when the window's
     // process has closed its end or sent something that is not a request.
     std::optional<WorkerProtocol::Request> receive();
-    bool send(const WorkerProtocol::Reply &reply);
+    // Answers the request received last, under its token.
+    bool send(WorkerProtocol::Reply reply);
 
 private:
     static constexpr int maxFilesAtOnce = 4;
@@ -29,4 +30,5 @@ private:
     int m_replyFd;
     WorkerProtocol::FrameReader m_reader;
     std::deque<UniqueFd> m_files;
+    quint64 m_token = 0;
 };

@@ -214,8 +214,9 @@ int main(int argc, char *argv[])
     const LyingResult lie(qgetenv("LEAFMARK_WORKER_LIE"));
     const auto answer = [&worker, &lie, &scratchPath](const WorkerProtocol::Request &request) {
         const WorkerProtocol::Reply reply = worker.answer(request);
-        lie.replace(scratchPath + QLatin1Char('/') +
-                    QString::fromLatin1(WorkerProtocol::resultName(request.resultSlot)));
+        lie.replace(request,
+                    scratchPath + QLatin1Char('/') +
+                        QString::fromLatin1(WorkerProtocol::resultName(request.resultSlot)));
         return reply;
     };
 #else

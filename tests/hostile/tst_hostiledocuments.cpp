@@ -62,6 +62,23 @@ QSize thumbnailFor(int pageWidth, int pageHeight)
     return QSize(88, qRound(88.0 * pageHeight / pageWidth));
 }
 
+// The window's process at its most since the last call, for the log.
+qint64 peakResidentKiBSinceLast()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    qint64 peak = -1;
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM:"))
+                peak = line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+    return peak;
+}
+
 QString fileName(const QString &relative)
 {
     return relative.mid(relative.lastIndexOf(QLatin1Char('/')) + 1);
@@ -266,12 +283,20 @@ void TestHostileDocuments::aLyingWorkerReachesNothing_data()
     QTest::newRow("folder") << QByteArray("folder") << png;
     QTest::newRow("named pipe") << QByteArray("fifo") << png;
     QTest::newRow("2 GiB") << QByteArray("huge") << png;
+    QTest::newRow("255 MiB, sparse") << QByteArray("sparse:255") << png;
     QTest::newRow("nothing") << QByteArray("nothing") << png;
+    QTest::newRow("done twice") << QByteArray("twice") << png;
+    QTest::newRow("done for another request") << QByteArray("another") << png;
+    QTest::newRow("flood of replies") << QByteArray("flood") << png;
+    QTest::newRow("reason of 16 million characters") << QByteArray("reason:16") << png;
+    QTest::newRow("flood of error output") << QByteArray("stderr:4") << png;
+    QTest::newRow("reason naming its scratch folder") << QByteArray("scratch") << png;
 }
 
 // Whatever a worker taken over by a document leaves where its thumbnail
-// should be, the window's process gives the row a red cross, moves, deletes
-// and follows nothing, and the run ends.
+// should be or says beyond its reply, the window's process gives the row a
+// red cross and a short reason, moves, deletes and follows nothing, and the
+// run ends; the other document, sent to the same worker, gets its thumbnail.
 void TestHostileDocuments::aLyingWorkerReachesNothing()
 {
     QFETCH(QByteArray, lie);
@@ -283,6 +308,7 @@ void TestHostileDocuments::aLyingWorkerReachesNothing()
         QImage(88, 120, QImage::Format_RGB32).save(home.filePath(QStringLiteral("holiday.png"))));
     QVERIFY(QDir(home.path()).mkpath(QStringLiteral("Projects/leafmark")));
     QVERIFY(writePdf(pdfs.filePath(QStringLiteral("holiday.pdf"))));
+    QVERIFY(writePdf(pdfs.filePath(QStringLiteral("honest.pdf"))));
     const FolderSnapshot before = snapshotOf(home.path());
     const FolderSnapshot projectsBefore = snapshotOf(home.filePath(QStringLiteral("Projects")));
 
@@ -295,12 +321,22 @@ void TestHostileDocuments::aLyingWorkerReachesNothing()
     loadAndShow();
     CurrentFormat = format;
     fillInputs(pdfs.path(), output.path());
+    peakResidentKiBSinceLast();
     clickConvert();
+    qInfo("the window's process at most %lld KiB", peakResidentKiBSinceLast());
 
-    QCOMPARE(status()->text(), QStringLiteral("Done. 1 PDF files found..."));
-    QCOMPARE(markOf(results()->item(0, 0)), Mark::Red);
-    qInfo("%s", qPrintable(results()->item(0, 0)->toolTip()));
-    QCOMPARE(QDir(output.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(status()->text(), QStringLiteral("Done. 2 PDF files found..."));
+    const QString honest = OutputName(QStringLiteral("honest.pdf"), format);
+    for (int row = 0; row < 2; ++row) {
+        const QTableWidgetItem *item = results()->item(row, 0);
+        qInfo("%s: %s", qPrintable(item->text()), qPrintable(item->toolTip().left(200)));
+        QCOMPARE(markOf(item), item->text() == honest ? Mark::Green : Mark::Red);
+        QVERIFY(item->toolTip().size() <= 4096);
+        QVERIFY2(!item->toolTip().contains(QLatin1String("leafmark-scratch-")),
+                 qPrintable(item->toolTip()));
+    }
+    QCOMPARE(QDir(output.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList(honest));
     QCOMPARE(snapshotOf(home.path()), before);
     QCOMPARE(snapshotOf(home.filePath(QStringLiteral("Projects"))), projectsBefore);
 }

@@ -120,10 +120,30 @@ private slots:
 
         QVERIFY2(problem.contains(path) && problem.contains(QLatin1String("not found")),
                  qPrintable(problem));
+        const QString folder = freshFolder();
         const ConversionResult result = converter.Convert(thumbnailJob(
-            m_root.filePath(QStringLiteral("a.pdf")), m_root.filePath(QStringLiteral("a.png"))));
+            makePdf(folder, QStringLiteral("a.pdf")), folder + QStringLiteral("/a.png")));
         QCOMPARE(result.text, QString());
         QCOMPARE(result.failureReason, problem);
+
+        // What fails before rendering is judged without a worker.
+        QFile empty(folder + QStringLiteral("/empty.pdf"));
+        QFile script(folder + QStringLiteral("/script.pdf"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        QVERIFY(script.open(QIODevice::WriteOnly) && script.write("%!PS\n%PDF-1.4\n") > 0);
+        script.close();
+        const auto reasonFor = [&](const QString &name) {
+            return converter
+                .Convert(thumbnailJob(folder + QLatin1Char('/') + name,
+                                      folder + QStringLiteral("/out.png")))
+                .failureReason;
+        };
+        QCOMPARE(reasonFor(QStringLiteral("empty.pdf")),
+                 QStringLiteral("not a PDF or damaged: the file is empty"));
+        QCOMPARE(reasonFor(QStringLiteral("script.pdf")),
+                 QStringLiteral("not a PDF or damaged: it does not start like a PDF"));
+        QCOMPARE(reasonFor(QStringLiteral("missing.pdf")),
+                 QStringLiteral("cannot read the PDF: No such file or directory"));
     }
 
     // Without Ghostscript no PDF can be read, but the preview can still decode.
