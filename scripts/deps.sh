@@ -9,7 +9,7 @@ program=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev libqt6svg6
     libmagickwand-6.q16-dev ghostscript libgs-dev potrace
-    libseccomp-dev
+    libseccomp-dev libfontconfig-dev
     fonts-open-sans
 )
 tests=(
