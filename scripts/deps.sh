@@ -16,8 +16,15 @@ tests=(
     python3 clang clang-format libclang-rt-14-dev
     xvfb xauth imagemagick xdotool openbox dbus-daemon
     dpkg-dev file desktop-file-utils appstream lintian
+    poppler-utils fonts-arphic-uming
 )
-bench=(poppler-utils gnuplot-nox at-spi2-core python3-pyatspi libglib2.0-bin)
+# Documentation packages rich in PDFs from many producers (pdfTeX, XeTeX and
+# LuaTeX with CID fonts, R, ReportLab, DocBook), for the identity check.
+bench=(gnuplot-nox at-spi2-core python3-pyatspi libglib2.0-bin qpdf img2pdf
+    auto-multiple-choice-doc-pdf texlive-fonts-recommended-doc texlive-latex-recommended-doc
+    texlive-humanities-doc texlive-metapost-doc texlive-latex-base-doc python-reportlab-doc
+    r-doc-pdf gri-pdf-doc camlidl-doc freefem-doc why3-doc-pdf siscone-doc-pdf
+    docbook-xsl-doc-pdf)
 
 case "${1:-}" in
     "") packages=("${program[@]}" "${tests[@]}") ;;
