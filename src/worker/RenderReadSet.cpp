@@ -222,42 +222,9 @@ QStringList fontconfigPaths()
     return paths;
 }
 
-// The home, however it is found, and the folder that holds every worker's
-// scratch folder.
-QStringList excludedFolders()
-{
-    QStringList excluded = {QDir::homePath(), QStringLiteral("/proc"), QStringLiteral("/run/user")};
-    if (const passwd *user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr)
-        excluded << QFile::decodeName(user->pw_dir);
-    const QString temporary = QFileInfo(QDir::tempPath()).canonicalFilePath();
-    excluded << temporary;
-    if (const QString parent = QFileInfo(temporary).path(); parent != QLatin1String("/"))
-        excluded << parent;
-    excluded.removeAll(QStringLiteral("/"));
-    excluded.removeAll(QString());
-    return excluded;
-}
-
-QStringList derive()
-{
-    QStringList candidates = imageMagickPaths() + ghostscriptPaths() + fontconfigPaths();
-    for (const char *path : loaderAndLibraryFiles)
-        candidates << QString::fromLatin1(path);
-    QStringList paths = RenderReadSet::kept(candidates, excludedFolders());
-    for (const char *device : devices)
-        paths << QString::fromLatin1(device);
-    return paths;
-}
-
-} // namespace
-
-const QStringList &RenderReadSet::paths()
-{
-    static const QStringList derived = derive();
-    return derived;
-}
-
-QStringList RenderReadSet::kept(const QStringList &candidates, const QStringList &excluded)
+// The candidates that the rule keeps, resolved, with every link beneath them
+// followed, and none beneath another that is kept.
+QStringList systemPathsAmong(const QStringList &candidates, const QStringList &excluded)
 {
     // Parents first, so that a folder beneath one already walked is not
     // walked again.
@@ -281,4 +248,39 @@ QStringList RenderReadSet::kept(const QStringList &candidates, const QStringList
         }
     }
     return withoutNested(kept);
+}
+
+// The home, however it is found, and the folder that holds every worker's
+// scratch folder.
+QStringList excludedFolders()
+{
+    QStringList excluded = {QDir::homePath(), QStringLiteral("/proc"), QStringLiteral("/run/user")};
+    if (const passwd *user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr)
+        excluded << QFile::decodeName(user->pw_dir);
+    const QString temporary = QFileInfo(QDir::tempPath()).canonicalFilePath();
+    excluded << temporary;
+    if (const QString parent = QFileInfo(temporary).path(); parent != QLatin1String("/"))
+        excluded << parent;
+    excluded.removeAll(QStringLiteral("/"));
+    excluded.removeAll(QString());
+    return excluded;
+}
+
+QStringList derive()
+{
+    QStringList candidates = imageMagickPaths() + ghostscriptPaths() + fontconfigPaths();
+    for (const char *path : loaderAndLibraryFiles)
+        candidates << QString::fromLatin1(path);
+    QStringList paths = systemPathsAmong(candidates, excludedFolders());
+    for (const char *device : devices)
+        paths << QString::fromLatin1(device);
+    return paths;
+}
+
+} // namespace
+
+const QStringList &RenderReadSet::paths()
+{
+    static const QStringList derived = derive();
+    return derived;
 }

@@ -14,8 +14,4 @@ public:
     // Derived on the first call; make it before the first child is forked,
     // and after ImageMagick has started, so that every child inherits it.
     static const QStringList &paths();
-
-    // The candidates that the rule keeps, resolved, with every link beneath
-    // them followed, and none beneath another that is kept.
-    static QStringList kept(const QStringList &candidates, const QStringList &excluded);
 };
