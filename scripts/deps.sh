@@ -9,15 +9,22 @@ program=(
     cmake g++ make pkg-config
     qt6-base-dev libgl-dev libqt6svg6
     libmagickwand-6.q16-dev ghostscript libgs-dev potrace
-    libseccomp-dev
+    libseccomp-dev libfontconfig-dev
     fonts-open-sans
 )
 tests=(
     python3 clang clang-format libclang-rt-14-dev ninja-build ccache
     xvfb xauth imagemagick xdotool openbox dbus-daemon
     dpkg-dev file desktop-file-utils appstream lintian
+    poppler-utils fonts-arphic-uming
 )
-bench=(poppler-utils gnuplot-nox at-spi2-core python3-pyatspi libglib2.0-bin)
+# Documentation packages rich in PDFs from many producers (pdfTeX, XeTeX and
+# LuaTeX with CID fonts, R, ReportLab, DocBook), for the identity check.
+bench=(gnuplot-nox at-spi2-core python3-pyatspi libglib2.0-bin qpdf img2pdf
+    auto-multiple-choice-doc-pdf texlive-fonts-recommended-doc texlive-latex-recommended-doc
+    texlive-humanities-doc texlive-metapost-doc texlive-latex-base-doc python-reportlab-doc
+    r-doc-pdf gri-pdf-doc camlidl-doc freefem-doc why3-doc-pdf siscone-doc-pdf
+    docbook-xsl-doc-pdf)
 
 case "${1:-}" in
     "") packages=("${program[@]}" "${tests[@]}") ;;

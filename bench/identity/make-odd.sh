@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes PDFs that stress how page 1 is rendered, under the folder given:
-# CMYK, rotated, cropped, shifted, transparent, encrypted, damaged, two fonts
-# under one name, and files that only pretend to be PDFs.
+# CMYK, rotated, cropped, shifted, transparent, encrypted (RC4 and AES),
+# damaged, two fonts under one name, a JPEG 2000 scan, a CID font under
+# Identity-H, and files that only pretend to be PDFs.
 set -euo pipefail
 out=${1:?usage: make-odd.sh FOLDER}
 mkdir -p "$out"
@@ -58,3 +59,19 @@ printf '\xff\xff\xff\xff\xff\xff\xff\xff' | dd of="$out/bitflipped.pdf" bs=1 see
 # PostScript programs that carry a PDF header: gs would run them as PostScript.
 printf '%%!PS\n%%PDF-1.4\n/Helvetica 40 selectfont 50 50 moveto (ran) show showpage\n' >"$out/postscript.pdf"
 printf '%%%%Title: x\n%%PDF-1.4\n/Helvetica 40 selectfont 50 50 moveto (ran) show showpage\n' >"$out/comment-first.pdf"
+
+# What qpdf, img2pdf and poppler's cairo back end write, where they are there.
+if command -v qpdf >/dev/null; then
+    qpdf --encrypt "" owner 256 -- "$good" "$out/aes-256.pdf"
+    qpdf --encrypt "" owner 128 --use-aes=y -- "$good" "$out/aes-128.pdf"
+fi
+if command -v img2pdf >/dev/null; then
+    convert -size 300x200 gradient:navy-orange "$ps/scan.jp2"
+    img2pdf -o "$out/jpx.pdf" "$ps/scan.jp2"
+fi
+if command -v pdftocairo >/dev/null; then
+    pdf cid-custom '<< /PageSize [300 200] >> setpagedevice
+/ShanHeiSun-Light-UniCNS-UTF16-H findfont 48 scalefont setfont 20 120 moveto <4E2D65874F60597D> show
+/Helvetica 20 selectfont 20 40 moveto (Leafmark) show showpage'
+    pdftocairo -pdf "$out/cid-custom.pdf" "$out/cid-identity-h.pdf"
+fi

@@ -1,6 +1,7 @@
 #include "worker/Confinement.h"
 
 #include "LandlockRuleset.h"
+#include "RenderReadSet.h"
 
 #include <QFileInfo>
 
@@ -23,29 +24,6 @@ constexpr __u64 scopeSignal = 1ULL << 1;
 constexpr __u64 everyAccess = ~0ULL;
 constexpr __u64 readAccess = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
 
-// What ImageMagick, Ghostscript, potrace and the C library read besides the
-// libraries beside the dynamic loader: configuration, fonts and their maps,
-// colour profiles, time zones, locales. Nobody's files, no terminal, no /proc,
-// no other worker's folder.
-const char *const systemReadables[] = {
-    "/usr/lib/locale",
-    "/usr/share/ImageMagick-6",
-    "/usr/share/ghostscript",
-    "/usr/share/fonts",
-    "/usr/share/color",
-    "/usr/share/zoneinfo",
-    "/var/lib/ghostscript",
-    "/var/cache/fontconfig",
-    "/etc/ImageMagick-6",
-    "/etc/ghostscript",
-    "/etc/fonts",
-    "/etc/ld.so.cache",
-    "/etc/localtime",
-    "/etc/papersize",
-    "/dev/null",
-    "/dev/urandom",
-};
-
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -63,14 +41,14 @@ int findInterpreter(dl_phdr_info *info, size_t, void *data)
     return 0;
 }
 
-// Whatever is missing on this system is left out; a library that is then
-// missing shows as the conversion's failure.
+// The libraries beside the dynamic loader, the programs, and where rendering's
+// resources resolve on this machine.
 void allowSystemReading(LandlockRuleset &ruleset, const QStringList &programs)
 {
     const QString loader = QFileInfo(Confinement::dynamicLoader()).canonicalFilePath();
     ruleset.allow(QFileInfo(loader).path(), readAccess);
-    for (const char *path : systemReadables)
-        ruleset.allow(QString::fromLatin1(path), readAccess);
+    for (const QString &path : RenderReadSet::paths())
+        ruleset.allow(path, readAccess);
     for (const QString &program : programs)
         ruleset.allow(program, readAccess);
 }

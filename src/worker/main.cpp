@@ -1,5 +1,6 @@
 #include "worker/Confinement.h"
 #include "worker/MagickHandles.h"
+#include "worker/RenderReadSet.h"
 #include "worker/Worker.h"
 #include "worker/WorkerChannel.h"
 
@@ -208,8 +209,11 @@ int main(int argc, char *argv[])
     worker.setInputOpenedHook(
         [faults, held](const QString &input) { faults.holdIfMeant(input, held); });
 #endif
-    if (confined)
+    if (confined) {
         loadWhatConversionsLoad();
+        // Derived once, here; every request's child inherits it.
+        RenderReadSet::paths();
+    }
 #ifdef LEAFMARK_ESCAPE_PROBE
     const LyingResult lie(qgetenv("LEAFMARK_WORKER_LIE"));
     const auto answer = [&worker, &lie, &scratchPath](const WorkerProtocol::Request &request) {

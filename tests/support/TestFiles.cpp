@@ -9,6 +9,8 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QProcess>
+#include <QTemporaryDir>
 
 bool writePdf(const QString &path, int pages, QSizeF pagePoints)
 {
@@ -66,6 +68,25 @@ bool writeRawPdf(const QString &path, const RawPdfPage &page)
     pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
            " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
     return writeBytes(path, pdf);
+}
+
+bool writeIdentityHPdf(const QString &path)
+{
+    const QByteArray program = "<< /PageSize [300 200] >> setpagedevice\n"
+                               "/ShanHeiSun-Light-UniCNS-UTF16-H findfont 48 scalefont setfont\n"
+                               "20 120 moveto <4E2D65874F60597D> show\n"
+                               "/Helvetica 20 selectfont 20 40 moveto (Leafmark) show showpage\n";
+    QTemporaryDir work;
+    const QString postScript = work.filePath(QStringLiteral("page.ps"));
+    const QString fromGhostscript = work.filePath(QStringLiteral("page.pdf"));
+    return work.isValid() && writeBytes(postScript, program) &&
+           QProcess::execute(QStringLiteral("gs"),
+                             {QStringLiteral("-q"), QStringLiteral("-dSAFER"),
+                              QStringLiteral("-dBATCH"), QStringLiteral("-dNOPAUSE"),
+                              QStringLiteral("-sDEVICE=pdfwrite"), QStringLiteral("-o"),
+                              fromGhostscript, postScript}) == 0 &&
+           QProcess::execute(QStringLiteral("pdftocairo"),
+                             {QStringLiteral("-pdf"), fromGhostscript, path}) == 0;
 }
 
 bool fillTree(const QString &root, const QStringList &relativePaths)

@@ -26,6 +26,11 @@ struct RawPdfPage
 };
 bool writeRawPdf(const QString &path, const RawPdfPage &page);
 
+// A one-page PDF with a subset of a Chinese TrueType font embedded as a CID
+// font under Identity-H, as office suites, browsers and XeTeX write them: made
+// by Ghostscript from PostScript, then rewritten by poppler's cairo back end.
+bool writeIdentityHPdf(const QString &path);
+
 // Builds a tree below root from relative paths: a path ending in "/" is a
 // folder, one ending in ".pdf" a real one-page PDF, anything else an empty file.
 bool fillTree(const QString &root, const QStringList &relativePaths);

@@ -57,9 +57,12 @@ RawPdfPage pageOfKind(const QString &kind)
     return page;
 }
 
-const QStringList kinds = {QStringLiteral("plain"),   QStringLiteral("cmyk"),
-                           QStringLiteral("rotated"), QStringLiteral("cropped"),
-                           QStringLiteral("image"),   QStringLiteral("transparent")};
+// Besides, a CID font under Identity-H, whose rendering reads Ghostscript's
+// CMaps through links into another package's folder.
+const QStringList kinds = {QStringLiteral("plain"),     QStringLiteral("cmyk"),
+                           QStringLiteral("rotated"),   QStringLiteral("cropped"),
+                           QStringLiteral("image"),     QStringLiteral("transparent"),
+                           QStringLiteral("identity-h")};
 
 } // namespace
 
@@ -78,8 +81,11 @@ private slots:
         ::setenv("MAGICK_TEMPORARY_PATH", QFile::encodeName(m_scratch).constData(), 1);
         m_reference = std::make_unique<Worker>(m_scratch, Worker::Rendering::Cold);
         m_pdfs = freshFolder();
-        for (const QString &kind : kinds)
-            QVERIFY(writeRawPdf(pdfOfKind(kind), pageOfKind(kind)));
+        for (const QString &kind : kinds) {
+            QVERIFY(kind == QLatin1String("identity-h")
+                        ? writeIdentityHPdf(pdfOfKind(kind))
+                        : writeRawPdf(pdfOfKind(kind), pageOfKind(kind)));
+        }
     }
     void cleanupTestCase() { m_reference.reset(); }
 
@@ -87,7 +93,7 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("geometry");
-        for (const char *geometry : {"88x", "x120"}) {
+        for (const char *geometry : {"88x", "x120", "200x200"}) {
             for (const QString &kind : kinds) {
                 QTest::addRow("%s %s", qPrintable(kind), geometry)
                     << kind << QString::fromLatin1(geometry);
