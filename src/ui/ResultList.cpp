@@ -50,6 +50,7 @@ void tell(QTableWidgetItem *row, const QString &outcome, const QString &detail)
 
 ResultList::ResultList(QWidget *parent)
     : QTableWidget(0, 1, parent), ImageList1{Appearance::checkIcon(), Appearance::crossIcon()},
+      m_upToDateIcon(ImageList1[0].pixmap(QSize(16, 16), QIcon::Disabled)),
       m_pacer(PaintInterval.count())
 {
     configure();
@@ -179,11 +180,10 @@ void ResultList::describeSource(qint64 position, const QString &pdfPath,
     tell(row, QString(), QString());
 }
 
-// A grey check: done, and not by this run.
 void ResultList::markUpToDate(qint64 position)
 {
     QTableWidgetItem *row = item(int(position - 1), 0);
-    row->setIcon(QIcon(ImageList1[0].pixmap(iconSize(), QIcon::Disabled)));
+    row->setIcon(m_upToDateIcon);
     tell(row, UpToDateText, UpToDateText);
 }
 

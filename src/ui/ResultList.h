@@ -64,6 +64,8 @@ private:
     void revealPendingRow();
 
     QList<QIcon> ImageList1;
+    // A grey check: done, and not by this run.
+    QIcon m_upToDateIcon;
     PaintPacer m_pacer;
     QElapsedTimer m_clock;
     QTimer m_paintCatchUp;
