@@ -27,8 +27,9 @@ private:
 
 } // namespace
 
-FolderWalk::FolderWalk(WalkView &view, Converter &converter, const bool &cancelRequested)
-    : m_view(view), m_converter(converter), m_cancelRequested(cancelRequested)
+FolderWalk::FolderWalk(WalkView &view, Converter &converter, const bool &cancelRequested,
+                       RunOptions options)
+    : m_view(view), m_converter(converter), m_cancelRequested(cancelRequested), m_options(options)
 {
 }
 
@@ -39,9 +40,22 @@ void FolderWalk::FindFilesAPI(QString path, const QString &SearchStr, qint64 &Fi
 {
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
+    m_root = path;
+    if (m_options.skipUpToDate)
+        m_index.emplace(m_view.imageFolderText());
     VisitingOrder order(path, SearchStr);
     VisitingOrder ahead(path, SearchStr);
-    const ForesightScope foresight(m_converter, [this, &ahead] { return nextForeseenJob(ahead); });
+    {
+        const ForesightScope foresight(m_converter,
+                                       [this, &ahead] { return nextForeseenJob(ahead); });
+        walkTree(order, FileCount);
+    }
+    if (m_index)
+        m_index->save();
+}
+
+void FolderWalk::walkTree(VisitingOrder &order, qint64 &FileCount)
+{
     for (;;) {
         switch (order.next()) {
         case VisitingOrder::Step::ListedEntry:
@@ -75,13 +89,52 @@ void FolderWalk::convertEntry(const VisitingOrder::Folder &folder, const QByteAr
     m_view.yieldPoint();
 
     const EntryJob entry = jobFor(folder, nativeName, outputName);
-    ConversionResult result;
-    if (entry.failureReason.isEmpty())
-        result = m_converter.Convert(entry.job);
-    else
-        result.failureReason = entry.failureReason;
+    m_view.describeResultRow(FileCount, folder.path + QFile::decodeName(nativeName),
+                             entry.relativeOutput);
+    if (isUpToDate(entry)) {
+        m_view.yieldPoint();
+        m_view.markUpToDateRow(FileCount);
+        return;
+    }
+    const ConversionResult result = convert(entry);
     m_view.yieldPoint();
     m_view.markResultRow(FileCount, result.succeeded(), result.failureReason);
+}
+
+bool FolderWalk::isUpToDate(const EntryJob &entry) const
+{
+    return m_index && entry.failureReason.isEmpty() &&
+           m_index->isUpToDate(entry.relativeOutput, entry.job);
+}
+
+// The PDF is stamped before the converter may have begun on it, ahead or now,
+// so that a change while it was read is seen.
+ConversionResult FolderWalk::convert(const EntryJob &entry)
+{
+    ConversionResult result;
+    result.failureReason = entry.failureReason;
+    if (result.failureReason.isEmpty() && m_options.keepSubfolders)
+        result.failureReason = MakeSubfolders(
+            m_view.imageFolderText(),
+            entry.relativeOutput.left(entry.relativeOutput.lastIndexOf(QLatin1Char('/')) + 1));
+    if (!result.failureReason.isEmpty()) {
+        if (m_index)
+            m_index->forget(entry.relativeOutput);
+        return result;
+    }
+    std::optional<FileStamp> pdfBefore;
+    if (m_index) {
+        const auto ahead = m_stampsAhead.constFind(entry.job.input);
+        pdfBefore =
+            ahead != m_stampsAhead.cend() ? *ahead : FileStamp::ofSettledFile(entry.job.input);
+        m_stampsAhead.remove(entry.job.input);
+    }
+    result = m_converter.Convert(entry.job);
+    if (m_index && result.succeeded())
+        m_index->record(entry.relativeOutput, entry.job, pdfBefore);
+    else if (m_index)
+        m_index->forget(entry.relativeOutput);
+    return result;
 }
 
 FolderWalk::EntryJob FolderWalk::jobFor(const VisitingOrder::Folder &folder,
@@ -89,28 +142,32 @@ FolderWalk::EntryJob FolderWalk::jobFor(const VisitingOrder::Folder &folder,
                                         const QString &outputName) const
 {
     const QString inputPath = folder.path + QFile::decodeName(nativeName);
+    const QString relativeOutput =
+        m_options.keepSubfolders ? folder.path.mid(m_root.size()) + outputName : outputName;
     // Paths travel on as text; one that does not survive the trip would name
     // another file, or none.
     if (QFile::encodeName(inputPath) != folder.native + nativeName)
         return {{},
                 QStringLiteral("its name, or a folder's above it, is not valid UTF-8 text: "
-                               "rename it to convert it")};
+                               "rename it to convert it"),
+                relativeOutput};
     if (!IsPlainFileName(outputName))
         return {{},
                 QStringLiteral("the image format makes the thumbnail's name a path, not a file "
-                               "name: choose another format under Settings")};
-    const QString outputPath = OutputPath(m_view.imageFolderText(), outputName);
+                               "name: choose another format under Settings"),
+                relativeOutput};
+    const QString outputPath = OutputPath(m_view.imageFolderText(), relativeOutput);
     const QString geometry = m_view.widthText() + QLatin1Char('x') + m_view.heightText();
     ConversionJob job;
     job.input = inputPath;
     job.geometry = geometry;
     job.output = outputPath;
     job.format = MagickFormatOf(job.outputExtension());
-    return {job, QString()};
+    return {job, QString(), relativeOutput};
 }
 
 // The look-ahead's view of the walk: the same steps, without the window.
-std::optional<ConversionJob> FolderWalk::nextForeseenJob(VisitingOrder &ahead) const
+std::optional<ConversionJob> FolderWalk::nextForeseenJob(VisitingOrder &ahead)
 {
     for (;;) {
         switch (ahead.next()) {
@@ -123,9 +180,11 @@ std::optional<ConversionJob> FolderWalk::nextForeseenJob(VisitingOrder &ahead) c
             const QString outputName =
                 OutputName(QFile::decodeName(ahead.name()), m_view.currentFormat());
             const EntryJob entry = jobFor(ahead.folder(), ahead.name(), outputName);
-            if (entry.failureReason.isEmpty())
-                return entry.job;
-            break;
+            if (!entry.failureReason.isEmpty() || isUpToDate(entry))
+                break;
+            if (m_index)
+                m_stampsAhead.insert(entry.job.input, FileStamp::ofSettledFile(entry.job.input));
+            return entry.job;
         }
         case VisitingOrder::Step::End:
             return std::nullopt;

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "protocol/ConversionJob.h"
+#include "run/RunOptions.h"
+#include "run/ThumbnailIndex.h"
 #include "run/VisitingOrder.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <optional>
 
 class Converter;
+struct ConversionResult;
 class WalkView;
 
 // Walks a folder tree, depth first, converting every entry that matches the
@@ -18,7 +22,8 @@ class FolderWalk
 public:
     // cancelRequested is read after each entry and before each subfolder; a
     // cancel click sets it at a yield point.
-    FolderWalk(WalkView &view, Converter &converter, const bool &cancelRequested);
+    FolderWalk(WalkView &view, Converter &converter, const bool &cancelRequested,
+               RunOptions options = {});
 
     void FindFilesAPI(QString path, const QString &SearchStr, qint64 &FileCount);
 
@@ -28,15 +33,27 @@ private:
     {
         ConversionJob job;
         QString failureReason;
+        // Under the image folder: the name, after its PDF's folder when
+        // subfolders are kept.
+        QString relativeOutput;
     };
+
+    void walkTree(VisitingOrder &order, qint64 &FileCount);
 
     void convertEntry(const VisitingOrder::Folder &folder, const QByteArray &nativeName,
                       qint64 &FileCount);
     EntryJob jobFor(const VisitingOrder::Folder &folder, const QByteArray &nativeName,
                     const QString &outputName) const;
-    std::optional<ConversionJob> nextForeseenJob(VisitingOrder &ahead) const;
+    bool isUpToDate(const EntryJob &entry) const;
+    ConversionResult convert(const EntryJob &entry);
+    std::optional<ConversionJob> nextForeseenJob(VisitingOrder &ahead);
 
     WalkView &m_view;
     Converter &m_converter;
     const bool &m_cancelRequested;
+    const RunOptions m_options;
+    QString m_root;
+    std::optional<ThumbnailIndex> m_index;
+    // The PDFs the look-ahead handed on, as they were before any work on them began.
+    QHash<QString, std::optional<FileStamp>> m_stampsAhead;
 };

@@ -95,7 +95,7 @@ void RunController::startRun()
     m_view.setStatusText(QStringLiteral("One moment please... working..."));
 
     qint64 fileCount = 0;
-    FolderWalk(m_view, m_converter, m_cancelRequested)
+    FolderWalk(m_view, m_converter, m_cancelRequested, m_options)
         .FindFilesAPI(m_view.pdfFolderText(), QStringLiteral("*.pdf"), fileCount);
     reportOutcome(fileCount);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "run/RunOptions.h"
+
 #include <QString>
 
 class ControllerView;
@@ -18,6 +20,9 @@ public:
     // True refuses the close.
     bool onCloseRequested();
     bool CheckInputs();
+    // For the runs started from now on.
+    void setRunOptions(const RunOptions &options) { m_options = options; }
+    RunOptions runOptions() const { return m_options; }
 
     bool CancelRequested() const { return m_cancelRequested; }
     bool QuitRequested() const { return m_quitRequested; }
@@ -33,4 +38,5 @@ private:
     bool m_cancelRequested = false;
     bool m_quitRequested = false;
     QString m_lastImageFolder;
+    RunOptions m_options;
 };

@@ -19,6 +19,17 @@ public:
     virtual void appendResultRow(qint64 position, const QString &text) = 0;
     virtual void selectAndRevealRow(qint64 position) = 0;
     virtual void markResultRow(qint64 position, bool succeeded, const QString &failureReason) = 0;
+    // The PDF a row stands for, and where its thumbnail is, relative to the
+    // image folder; told once the row's inputs are read.
+    virtual void describeResultRow(qint64 position, const QString &pdfPath,
+                                   const QString &relativeOutput)
+    {
+        Q_UNUSED(position)
+        Q_UNUSED(pdfPath)
+        Q_UNUSED(relativeOutput)
+    }
+    // Instead of a mark: the row's thumbnail was up to date and not converted.
+    virtual void markUpToDateRow(qint64 position) { markResultRow(position, true, QString()); }
 
     // Lets pending window events run; a cancel click or a close request arrives here.
     virtual void yieldPoint() = 0;

@@ -10,6 +10,13 @@ const QString ImageFolderKey = QStringLiteral("ImageFolder");
 const QString ThumbHeightKey = QStringLiteral("ThumbHeight");
 const QString ThumbWidthKey = QStringLiteral("ThumbWidth");
 const QString ImageFormatKey = QStringLiteral("ImageFormat");
+const QString SkipUpToDateKey = QStringLiteral("SkipUpToDate");
+const QString KeepSubfoldersKey = QStringLiteral("KeepSubfolders");
+
+QString flag(bool on)
+{
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
 
 } // namespace
 
@@ -37,6 +44,20 @@ QString loadImageFormat()
 void saveImageFormat(const QString &format)
 {
     WriteSetting(Section, ImageFormatKey, format);
+}
+
+RunOptions loadRunOptions()
+{
+    RunOptions options;
+    options.skipUpToDate = ReadSetting(Section, SkipUpToDateKey) == flag(true);
+    options.keepSubfolders = ReadSetting(Section, KeepSubfoldersKey) == flag(true);
+    return options;
+}
+
+void saveRunOptions(const RunOptions &options)
+{
+    WriteSettings(Section, {{SkipUpToDateKey, flag(options.skipUpToDate)},
+                            {KeepSubfoldersKey, flag(options.keepSubfolders)}});
 }
 
 } // namespace StoredInputs

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "run/RunOptions.h"
+
 #include <QString>
 
 // The inputs the program remembers between runs, and the one place that knows
@@ -20,5 +22,9 @@ void saveRunInputs(const RunInputs &inputs);
 
 QString loadImageFormat();
 void saveImageFormat(const QString &format);
+
+// Kept under keys of their own, which older copies of the program ignore.
+RunOptions loadRunOptions();
+void saveRunOptions(const RunOptions &options);
 
 } // namespace StoredInputs

@@ -44,6 +44,8 @@ void DesktopProgress::runStarted()
     m_sinceCountSent.invalidate();
     m_count = 0;
     m_failed = 0;
+    m_skipped = 0;
+    m_replaced = 0;
     m_total = 0;
     m_counting = true;
 }
@@ -109,10 +111,15 @@ void DesktopProgress::notify(const QString &outcome, const QString &outputFolder
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(Notifications, NotificationsPath,
                                                        Notifications, QStringLiteral("Notify"));
-    const qint64 made = m_count - m_failed;
-    const QString tally = (made == 1 ? QStringLiteral("1 thumbnail made")
-                                     : QStringLiteral("%1 thumbnails made").arg(made)) +
-                          QStringLiteral(", %1 failed.").arg(m_failed);
+    const qint64 made = m_count - m_failed - m_skipped;
+    QString tally = (made == 1 ? QStringLiteral("1 thumbnail made")
+                               : QStringLiteral("%1 thumbnails made").arg(made)) +
+                    QStringLiteral(", %1 failed").arg(m_failed);
+    if (m_skipped > 0)
+        tally += QStringLiteral(", %1 up to date").arg(m_skipped);
+    if (m_replaced > 0)
+        tally += QStringLiteral(", %1 replaced by a later PDF of the same name").arg(m_replaced);
+    tally += QLatin1Char('.');
     call << AppIdentity::Title << uint(0) << QStringLiteral("leafmark") << outcome << tally
          << QStringList{QStringLiteral("default"), QStringLiteral("Open folder"), OpenFolderAction,
                         QStringLiteral("Open folder")}

@@ -24,6 +24,10 @@ public:
 
     void runStarted();
     void fileHandled(qint64 count, bool succeeded);
+    // After fileHandled: the file's thumbnail was up to date.
+    void fileSkipped() { ++m_skipped; }
+    // Thumbnails that a later file of the same name wrote over.
+    void setReplaced(qint64 replaced) { m_replaced = replaced; }
     void setTotal(qint64 total);
     // Clears the count. True when the run was long enough for a notification.
     bool runEnded();
@@ -49,6 +53,8 @@ private:
     QTimer m_pendingCount;
     qint64 m_count = 0;
     qint64 m_failed = 0;
+    qint64 m_skipped = 0;
+    qint64 m_replaced = 0;
     // 0 until the total is known.
     qint64 m_total = 0;
     bool m_counting = false;

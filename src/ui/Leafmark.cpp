@@ -3,9 +3,11 @@
 #include "run/Converter.h"
 #include "run/OutputPath.h"
 #include "settings/FormatTable.h"
+#include "settings/StoredInputs.h"
 #include "ui/AppIdentity.h"
 #include "ui/Appearance.h"
 #include "ui/DoubleClickGuard.h"
+#include "ui/FileManager.h"
 #include "ui/GDI.h"
 #include "ui/Layout.h"
 #include "ui/MessageBox.h"
@@ -196,7 +198,8 @@ void Leafmark::connectHandlers()
     connect(lstResult, &QTableWidget::itemDoubleClicked, this, &Leafmark::showPreview);
     connect(lstResult, &ResultList::openRequested, this, &Leafmark::showPreview);
     connect(lstResult, &ResultList::showFolderRequested, this,
-            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(resultsFolder())); });
+            [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(selectedRowFolder())); });
+    connect(lstResult, &ResultList::showPdfRequested, this, &FileManager::showItem);
     txtPDFfolder->installEventFilter(this);
     txtImageFolder->installEventFilter(this);
 }
@@ -211,6 +214,7 @@ bool Leafmark::load()
     }
     lblExplain->setText(ExplanationText);
     m_controller.loadStoredInputs();
+    m_controller.setRunOptions(StoredInputs::loadRunOptions());
     lstResult->showHeader();
     return true;
 }
@@ -257,7 +261,8 @@ void Leafmark::showOptions()
 {
     if (!m_options)
         m_options = std::make_unique<frmOptions>(this);
-    m_options->exec();
+    if (m_options->exec() == QDialog::Accepted)
+        m_controller.setRunOptions(m_options->runOptions());
 }
 
 void Leafmark::showAbout()
@@ -283,7 +288,7 @@ void Leafmark::showPreview()
     }
     if (!m_thumb)
         m_thumb = std::make_unique<frmThumb>(m_decoder, this);
-    m_thumb->setImgPath(OutputPath(m_controller.LastImageFolder(), name));
+    m_thumb->setImgPath(OutputPath(m_controller.LastImageFolder(), lstResult->selectedOutput()));
     m_thumb->exec();
 }
 
@@ -318,6 +323,21 @@ void Leafmark::markResultRow(qint64 position, bool succeeded, const QString &fai
     m_desktop.fileHandled(position, succeeded);
     // Counting begins once the first file has been handled, so that it cannot
     // hold up the first conversion.
+    if (position == 1)
+        m_runTotal.start(txtPDFfolder->text());
+}
+
+void Leafmark::describeResultRow(qint64 position, const QString &pdfPath,
+                                 const QString &relativeOutput)
+{
+    lstResult->describeSource(position, pdfPath, relativeOutput);
+}
+
+void Leafmark::markUpToDateRow(qint64 position)
+{
+    lstResult->markUpToDate(position);
+    m_desktop.fileHandled(position, true);
+    m_desktop.fileSkipped();
     if (position == 1)
         m_runTotal.start(txtPDFfolder->text());
 }
@@ -472,6 +492,14 @@ QString Leafmark::resultsFolder() const
     return isPdfPickerEnabled() ? m_controller.LastImageFolder() : txtImageFolder->text();
 }
 
+// With subfolders kept, the selected row's thumbnail may lie below the folder.
+QString Leafmark::selectedRowFolder() const
+{
+    const QString output = lstResult->selectedOutput();
+    const qsizetype slash = output.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? resultsFolder() : resultsFolder() + QLatin1Char('/') + output.left(slash);
+}
+
 // A run in progress shows its count in the dock; one that ends in the
 // background, having found PDFs, is told in a notification.
 void Leafmark::reportRunToDesktop(bool running)
@@ -481,6 +509,7 @@ void Leafmark::reportRunToDesktop(bool running)
         return;
     }
     m_runTotal.finish(m_controller.CancelRequested());
+    m_desktop.setReplaced(lstResult->replacedCount());
     const bool longRun = m_desktop.runEnded();
     if (longRun && !isActiveWindow() && lstResult->rowCount() > 0 && !m_controller.QuitRequested())
         m_desktop.notify(lblError->text(), m_controller.LastImageFolder());

@@ -52,6 +52,7 @@ private:
     void showPreview();
     void nameControlsForScreenReaders();
     QString resultsFolder() const;
+    QString selectedRowFolder() const;
     void reportRunToDesktop(bool running);
     void applyStatusColour(StatusColour colour);
     void cancelByKey();
@@ -63,6 +64,9 @@ private:
     void appendResultRow(qint64 position, const QString &text) override;
     void selectAndRevealRow(qint64 position) override;
     void markResultRow(qint64 position, bool succeeded, const QString &failureReason) override;
+    void describeResultRow(qint64 position, const QString &pdfPath,
+                           const QString &relativeOutput) override;
+    void markUpToDateRow(qint64 position) override;
     void yieldPoint() override;
     QString currentFormat() const override;
 

@@ -18,15 +18,39 @@ namespace {
 // A run paints the results list at least this often.
 constexpr std::chrono::milliseconds PaintInterval(15);
 
-// A result row whose conversion failed; its tooltip holds the reason.
+// A result row whose conversion failed, and why.
 constexpr int FailedRole = Qt::UserRole;
+constexpr int ReasonRole = Qt::UserRole + 1;
+constexpr int PdfRole = Qt::UserRole + 2;
+// Under the image folder; the row's text when the walk told none.
+constexpr int OutputRole = Qt::UserRole + 3;
 const QString ReplacedText =
     QStringLiteral("A later file of the same name replaced this thumbnail.");
+const QString UpToDateText = QStringLiteral("Up to date");
+
+QString pdfLine(const QTableWidgetItem *row)
+{
+    const QString pdf = row->data(PdfRole).toString();
+    return pdf.isEmpty() ? QString() : QStringLiteral("PDF: ") + pdf;
+}
+
+// The PDF's path first, then what a user needs to know of the outcome.
+void tell(QTableWidgetItem *row, const QString &outcome, const QString &detail)
+{
+    const QString pdf = pdfLine(row);
+    QStringList tip{pdf, detail};
+    tip.removeAll(QString());
+    row->setToolTip(tip.join(QLatin1Char('\n')));
+    QStringList description{outcome, pdf};
+    description.removeAll(QString());
+    row->setData(Qt::AccessibleDescriptionRole, description.join(QStringLiteral(". ")));
+}
 
 } // namespace
 
 ResultList::ResultList(QWidget *parent)
     : QTableWidget(0, 1, parent), ImageList1{Appearance::checkIcon(), Appearance::crossIcon()},
+      m_upToDateIcon(ImageList1[0].pixmap(QSize(16, 16), QIcon::Disabled)),
       m_pacer(PaintInterval.count())
 {
     configure();
@@ -38,6 +62,7 @@ ResultList::ResultList(QWidget *parent)
     }
     m_paintCatchUp.setSingleShot(true);
     m_paintCatchUp.setInterval(PaintInterval);
+    addFailureShortcuts();
     connect(&m_paintCatchUp, &QTimer::timeout, this, [this] {
         setUpdatesEnabled(true);
         revealPendingRow();
@@ -143,15 +168,80 @@ void ResultList::mark(qint64 position, bool succeeded, const QString &failureRea
 {
     QTableWidgetItem *row = item(int(position - 1), 0);
     row->setIcon(ImageList1[succeeded ? 0 : 1]);
-    if (!succeeded)
-        row->setToolTip(failureReason);
     describe(int(position - 1), succeeded, failureReason);
+}
+
+void ResultList::describeSource(qint64 position, const QString &pdfPath,
+                                const QString &relativeOutput)
+{
+    QTableWidgetItem *row = item(int(position - 1), 0);
+    row->setData(PdfRole, pdfPath);
+    row->setData(OutputRole, relativeOutput);
+    tell(row, QString(), QString());
+}
+
+void ResultList::markUpToDate(qint64 position)
+{
+    QTableWidgetItem *row = item(int(position - 1), 0);
+    row->setIcon(m_upToDateIcon);
+    tell(row, UpToDateText, UpToDateText);
+}
+
+QString ResultList::selectedOutput() const
+{
+    const QList<QTableWidgetItem *> selected = selectedItems();
+    if (selected.isEmpty())
+        return QString();
+    const QString output = selected.first()->data(OutputRole).toString();
+    return output.isEmpty() ? selected.first()->text() : output;
+}
+
+QString ResultList::failuresAsText() const
+{
+    QString text;
+    for (int row = 0; row < rowCount(); ++row) {
+        const QTableWidgetItem *failed = item(row, 0);
+        if (!failed->data(FailedRole).toBool())
+            continue;
+        const QString pdf = failed->data(PdfRole).toString();
+        text += (pdf.isEmpty() ? failed->text() : pdf) + QStringLiteral(": ") +
+                failed->data(ReasonRole).toString() + QLatin1Char('\n');
+    }
+    return text;
+}
+
+// The list takes the focus, so that a screen reader reads the row it lands on.
+bool ResultList::goToFailure(bool forward)
+{
+    const int rows = rowCount();
+    const int from = currentRow() < 0 ? (forward ? -1 : rows) : currentRow();
+    for (int step = 1; step <= rows; ++step) {
+        const int row = ((from + (forward ? step : -step)) % rows + rows) % rows;
+        if (!item(row, 0)->data(FailedRole).toBool())
+            continue;
+        setFocus(Qt::ShortcutFocusReason);
+        setCurrentItem(item(row, 0));
+        scrollTo(model()->index(row, 0));
+        return true;
+    }
+    return false;
+}
+
+void ResultList::addFailureShortcuts()
+{
+    for (const bool forward : {true, false}) {
+        auto *key =
+            new QShortcut(QKeySequence(forward ? Qt::Key_F8 : Qt::SHIFT | Qt::Key_F8), this);
+        key->setContext(Qt::WindowShortcut);
+        connect(key, &QShortcut::activated, this, [this, forward] { goToFailure(forward); });
+    }
 }
 
 void ResultList::clearRows()
 {
     setRowCount(0);
     m_convertedRows.clear();
+    m_replacedRows.clear();
     m_rowToReveal = -1;
 }
 
@@ -173,19 +263,24 @@ void ResultList::describe(int row, bool succeeded, const QString &failureReason)
 {
     QTableWidgetItem *described = item(row, 0);
     described->setData(FailedRole, !succeeded);
-    described->setData(Qt::AccessibleDescriptionRole,
-                       succeeded ? QStringLiteral("Converted")
-                                 : QStringLiteral("Failed: %1").arg(failureReason));
-    if (!succeeded)
+    described->setData(ReasonRole, failureReason);
+    if (!succeeded) {
+        tell(described, QStringLiteral("Failed: %1").arg(failureReason), failureReason);
         return;
-    const auto earlier = m_convertedRows.constFind(described->text());
-    if (earlier != m_convertedRows.cend()) {
-        QTableWidgetItem *replaced = item(*earlier, 0);
-        replaced->setToolTip(ReplacedText);
-        replaced->setData(Qt::AccessibleDescriptionRole,
-                          QStringLiteral("Converted; ") + ReplacedText.toLower());
     }
-    m_convertedRows.insert(described->text(), row);
+    tell(described, QStringLiteral("Converted"), QString());
+    const QString output = described->data(OutputRole).toString();
+    const QString key = output.isEmpty() ? described->text() : output;
+    const auto earlier = m_convertedRows.constFind(key);
+    if (earlier != m_convertedRows.cend())
+        tellReplacedRow(*earlier);
+    m_convertedRows.insert(key, row);
+}
+
+void ResultList::tellReplacedRow(int row)
+{
+    m_replacedRows.insert(row);
+    tell(item(row, 0), QStringLiteral("Converted; ") + ReplacedText.toLower(), ReplacedText);
 }
 
 // For the row under the mouse, or from the keyboard for the selected row.
@@ -205,9 +300,24 @@ void ResultList::contextMenuEvent(QContextMenuEvent *event)
     QMenu menu(this);
     const QAction *open = menu.addAction(QStringLiteral("Open"));
     const QAction *showInFolder = menu.addAction(QStringLiteral("Show in folder"));
-    const QAction *copyReason =
-        row->data(FailedRole).toBool() ? menu.addAction(QStringLiteral("Copy reason")) : nullptr;
-    const QString reason = row->toolTip();
+    const bool failed = row->data(FailedRole).toBool();
+    const QAction *copyReason = failed ? menu.addAction(QStringLiteral("Copy reason")) : nullptr;
+    const QString reason = row->data(ReasonRole).toString();
+    const QString pdf = row->data(PdfRole).toString();
+    const QAction *copyPdf =
+        pdf.isEmpty() ? nullptr : menu.addAction(QStringLiteral("Copy path of the PDF"));
+    const QAction *showPdf =
+        pdf.isEmpty() ? nullptr : menu.addAction(QStringLiteral("Show the PDF in its folder"));
+    const QString failures = failuresAsText();
+    QAction *copyFailures = nullptr;
+    if (!failures.isEmpty()) {
+        menu.addSeparator();
+        copyFailures = menu.addAction(QStringLiteral("Copy all failures"));
+        menu.addAction(QStringLiteral("Next failure"), QKeySequence(Qt::Key_F8), this,
+                       [this] { goToFailure(true); });
+        menu.addAction(QStringLiteral("Previous failure"), QKeySequence(Qt::SHIFT | Qt::Key_F8),
+                       this, [this] { goToFailure(false); });
+    }
     const QPoint at =
         byMouse ? event->globalPos() : viewport()->mapToGlobal(visualItemRect(row).center());
     const QAction *chosen = menu.exec(at);
@@ -217,4 +327,10 @@ void ResultList::contextMenuEvent(QContextMenuEvent *event)
         emit showFolderRequested();
     else if (chosen && chosen == copyReason)
         QGuiApplication::clipboard()->setText(reason);
+    else if (chosen && chosen == copyPdf)
+        QGuiApplication::clipboard()->setText(pdf);
+    else if (chosen && chosen == showPdf)
+        emit showPdfRequested(pdf);
+    else if (chosen && chosen == copyFailures)
+        QGuiApplication::clipboard()->setText(failures);
 }

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QIcon>
+#include <QSet>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -26,7 +27,20 @@ public:
     void appendRow(qint64 position, const QString &text);
     void selectAndReveal(qint64 position);
     void mark(qint64 position, bool succeeded, const QString &failureReason);
+    // The PDF of the row and where its thumbnail is, under the image folder.
+    void describeSource(qint64 position, const QString &pdfPath, const QString &relativeOutput);
+    void markUpToDate(qint64 position);
     void clearRows();
+
+    // Where the selected row's thumbnail is, under the image folder; "" for none.
+    QString selectedOutput() const;
+    // Rows whose thumbnail a later row of the run wrote over.
+    int replacedCount() const { return int(m_replacedRows.size()); }
+    // One line per failed row: the PDF's path and the reason.
+    QString failuresAsText() const;
+    // Makes the next (or previous) failed row the current one, for the keyboard
+    // and a screen reader. False when there is none.
+    bool goToFailure(bool forward);
 
     // At each yield point of a run; see PaintPacer.
     void pacePainting();
@@ -34,6 +48,7 @@ public:
 signals:
     void openRequested();
     void showFolderRequested();
+    void showPdfRequested(const QString &pdfPath);
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
@@ -44,14 +59,19 @@ protected:
 private:
     void configure();
     void describe(int row, bool succeeded, const QString &failureReason);
+    void tellReplacedRow(int row);
+    void addFailureShortcuts();
     void revealPendingRow();
 
     QList<QIcon> ImageList1;
+    // A grey check: done, and not by this run.
+    QIcon m_upToDateIcon;
     PaintPacer m_pacer;
     QElapsedTimer m_clock;
     QTimer m_paintCatchUp;
     // The last row of each name whose thumbnail was written in this run.
     QHash<QString, int> m_convertedRows;
+    QSet<int> m_replacedRows;
     bool m_selectingForRun = false;
     // The run's latest row, revealed when the list is next painted; -1 for none.
     int m_rowToReveal = -1;

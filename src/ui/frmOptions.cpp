@@ -5,6 +5,7 @@
 #include "ui/Appearance.h"
 #include "ui/Layout.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -23,14 +24,30 @@ QPushButton *plainButton(const QString &text, const QString &name, QWidget *pare
     return button;
 }
 
+// Below the format row, which keeps its place.
+constexpr int RunOptionsTop = Layout::px(1170);
+constexpr int RunOptionHeight = 22;
+constexpr QSize ClientWithRunOptions(Layout::Options::Client.width(),
+                                     RunOptionsTop + 2 * RunOptionHeight + 8);
+
+QCheckBox *runOption(const QString &text, const QString &name, int index, QWidget *parent)
+{
+    auto *box = new QCheckBox(text, parent);
+    box->setObjectName(name);
+    box->setGeometry(Layout::px(240), RunOptionsTop + index * RunOptionHeight,
+                     Layout::Options::Client.width() - Layout::px(480), RunOptionHeight);
+    return box;
+}
+
 } // namespace
 
 frmOptions::frmOptions(QWidget *parent) : QDialog(parent)
 {
     Appearance::setUpDialog(this, QStringLiteral("frmOptions"), Appearance::DialogKind::Form);
     setWindowTitle(QStringLiteral("Options"));
-    setFixedSize(Layout::Options::Client);
+    setFixedSize(ClientWithRunOptions);
     buildControls();
+    buildRunOptions();
 }
 
 void frmOptions::buildControls()
@@ -56,8 +73,27 @@ void frmOptions::buildControls()
     Label1->setBuddy(cboFormat);
 }
 
+void frmOptions::buildRunOptions()
+{
+    SkipUpToDate = runOption(QStringLiteral("Skip PDFs whose thumbnail is up to date"),
+                             QStringLiteral("SkipUpToDate"), 0, this);
+    KeepSubfolders = runOption(QStringLiteral("Keep the PDF folder's subfolders"),
+                               QStringLiteral("KeepSubfolders"), 1, this);
+}
+
+RunOptions frmOptions::runOptions() const
+{
+    RunOptions options;
+    options.skipUpToDate = SkipUpToDate->isChecked();
+    options.keepSubfolders = KeepSubfolders->isChecked();
+    return options;
+}
+
 int frmOptions::exec()
 {
+    m_openedWith = StoredInputs::loadRunOptions();
+    SkipUpToDate->setChecked(m_openedWith.skipUpToDate);
+    KeepSubfolders->setChecked(m_openedWith.keepSubfolders);
     fillFormatList();
     CurrentFormat = DialogOpeningFormat(StoredInputs::loadImageFormat());
     selectCurrentFormat();
@@ -91,6 +127,11 @@ void frmOptions::onOKButtonClicked()
 {
     CurrentFormat = FormatExtensions.at(cboFormat->currentIndex());
     StoredInputs::saveImageFormat(CurrentFormat);
+    // Keys the user never changed stay out of the file.
+    const RunOptions chosen = runOptions();
+    if (chosen.skipUpToDate != m_openedWith.skipUpToDate ||
+        chosen.keepSubfolders != m_openedWith.keepSubfolders)
+        StoredInputs::saveRunOptions(chosen);
     accept();
 }
 

@@ -175,10 +175,10 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
             QCOMPARE(sniffFormat(output), QStringLiteral("PNG"));
             QCOMPARE(QImageReader(output).size(),
                      thumbnailFor(document.pageWidth, document.pageHeight));
-            QVERIFY2(row->toolTip().isEmpty(), qPrintable(where));
+            QVERIFY2(!row->toolTip().contains('\n'), qPrintable(where));
         } else {
             QVERIFY2(!QFileInfo::exists(output), qPrintable(where));
-            QVERIFY2(!row->toolTip().isEmpty(), qPrintable(where));
+            QVERIFY2(row->toolTip().contains('\n'), qPrintable(where));
         }
     }
     expectedOutputs.sort();

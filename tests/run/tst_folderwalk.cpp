@@ -10,7 +10,37 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <utime.h>
+
 namespace {
+
+// Files written an hour ago, so that their times are settled.
+constexpr time_t Settled = 3600;
+
+void setModified(const QString &path, time_t agoSeconds)
+{
+    const time_t when = time(nullptr) - agoSeconds;
+    const struct utimbuf times
+    {
+        when, when
+    };
+    QVERIFY(::utime(QFile::encodeName(path).constData(), &times) == 0);
+}
+
+time_t modifiedOf(const QString &path)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mtime : 0;
+}
+
+// As the pool does: the thumbnail is written when the conversion returns.
+ConversionResult writeThumbnail(const ConversionJob &job)
+{
+    return writeBytes(job.output, "thumbnail of " + job.input.toUtf8())
+               ? ConversionResult{QStringLiteral("88,114,PDF"), {}}
+               : ConversionResult{{}, QStringLiteral("not written")};
+}
 
 // The order in which the file system lists a folder's entries.
 QStringList listingOrder(const QString &folder, QDir::Filters filters)
@@ -37,19 +67,40 @@ class TestFolderWalk : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    // PDFs whose change time lies far enough back to be trusted, one tree for
+    // each case that needs them.
+    QTemporaryDir m_settled;
     FakeWalkView m_view;
     FakeConverter m_converter;
 
-    qint64 walk(const QString &path)
+    qint64 walk(const QString &path, RunOptions options = {})
     {
         qint64 fileCount = 0;
-        FolderWalk(m_view, m_converter, m_view.cancel)
+        FolderWalk(m_view, m_converter, m_view.cancel, options)
             .FindFilesAPI(path, QStringLiteral("*.pdf"), fileCount);
         return fileCount;
     }
     QString root() const { return m_dir.path(); }
 
 private slots:
+    void initTestCase()
+    {
+        const QStringList rows{"nothing",
+                               "PDF touched",
+                               "PDF replaced, same size and time",
+                               "PDF changed while converted",
+                               "geometry",
+                               "format",
+                               "thumbnail deleted",
+                               "thumbnail edited, same size and time"};
+        for (const QString &row : rows) {
+            QVERIFY(fillTree(m_settled.path(), {row + "/pdfs/a.pdf", row + "/pdfs/b.pdf"}));
+            setModified(m_settled.path() + "/" + row + "/pdfs/a.pdf", Settled);
+            setModified(m_settled.path() + "/" + row + "/pdfs/b.pdf", Settled);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            FileStamp::ofSettledFile(m_settled.path() + "/" + rows.last() + "/pdfs/b.pdf"), 30000);
+    }
     void init()
     {
         m_dir.~QTemporaryDir();
@@ -246,6 +297,97 @@ private slots:
         QCOMPARE(walk(root()), 2);
         QCOMPARE(QSet<QString>(m_view.rows.begin(), m_view.rows.end()),
                  QSet<QString>({"x.png", "y.png"}));
+    }
+
+    void upToDateThumbnailsAreSkippedAndOnlyThey_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QStringList>("converted");
+        const QStringList a{"a.pdf"}, both{"a.pdf", "b.pdf"};
+        QTest::newRow("nothing") << "" << QStringList();
+        QTest::newRow("PDF touched") << "touch" << a;
+        QTest::newRow("PDF replaced, same size and time") << "replace" << a;
+        QTest::newRow("PDF changed while converted") << "during" << a;
+        QTest::newRow("geometry") << "geometry" << both;
+        QTest::newRow("format") << "format" << both;
+        QTest::newRow("thumbnail deleted") << "delete" << a;
+        QTest::newRow("thumbnail edited, same size and time") << "edit" << a;
+    }
+    void upToDateThumbnailsAreSkippedAndOnlyThey()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, converted);
+        const QString pdfs = m_settled.path() + "/" + QTest::currentDataTag() + "/pdfs";
+        const QString pdf = pdfs + "/a.pdf";
+        m_view.imageFolder = root() + "/out";
+        const QString thumbnail = m_view.imageFolder + "/a.png";
+        QVERIFY(QDir().mkpath(m_view.imageFolder));
+        m_converter.onConvert = [&](const ConversionJob &job) {
+            if (change == "during" && job.input == pdf)
+                setModified(pdf, Settled / 2);
+            return writeThumbnail(job);
+        };
+        RunOptions options;
+        options.skipUpToDate = true;
+        QCOMPARE(walk(pdfs, options), 2);
+        QCOMPARE(m_converter.calls.size(), 2);
+
+        const time_t thumbnailTime = modifiedOf(thumbnail);
+        const QByteArray pdfBytes = readWhole(pdf);
+        m_converter.onConvert = writeThumbnail;
+        if (change == "touch")
+            setModified(pdf, Settled / 3);
+        if (change == "replace") {
+            QVERIFY(QFile::remove(pdf));
+            QVERIFY(writeBytes(pdf, pdfBytes));
+            setModified(pdf, Settled);
+        }
+        if (change == "geometry")
+            m_view.width = "100";
+        if (change == "format")
+            m_view.format = "gif";
+        if (change == "delete")
+            QVERIFY(QFile::remove(thumbnail));
+        if (change == "edit") {
+            QByteArray edited = readWhole(thumbnail);
+            edited[0] = 'T';
+            QVERIFY(writeBytes(thumbnail, edited));
+            setModified(thumbnail, time(nullptr) - thumbnailTime);
+        }
+        m_converter.calls.clear();
+        m_view.rows.clear();
+        m_view.marks.clear();
+        QCOMPARE(walk(pdfs, options), 2);
+        QStringList inputs;
+        for (const ConversionJob &call : m_converter.calls)
+            inputs.append(QFileInfo(call.input).fileName());
+        inputs.sort();
+        QCOMPARE(inputs, converted);
+        QCOMPARE(m_view.marks, QList<bool>({true, true}));
+    }
+
+    void keptSubfoldersAreMadeAndLinksOnTheWayRefused()
+    {
+        const QString pdfs = root() + "/pdfs", out = root() + "/out";
+        QVERIFY(fillTree(root(), {"pdfs/a.pdf", "pdfs/deep/er/a.pdf", "pdfs/away/a.pdf",
+                                  "pdfs/file/a.pdf", "out/file", "elsewhere/"}));
+        QVERIFY(QFile::link(root() + "/elsewhere", out + "/away"));
+        m_view.imageFolder = out;
+        m_converter.onConvert = writeThumbnail;
+        RunOptions options;
+        options.keepSubfolders = true;
+        walk(pdfs, options);
+        QStringList outputs;
+        for (const ConversionJob &call : m_converter.calls)
+            outputs.append(call.output.mid(out.size()));
+        outputs.sort();
+        QCOMPARE(outputs, QStringList({"/a.png", "/deep/er/a.png"}));
+        QVERIFY(QFileInfo(out + "/deep/er/a.png").isFile());
+        QVERIFY(QDir(root() + "/elsewhere").isEmpty());
+        QCOMPARE(m_view.marks.count(false), 2);
+        for (const QString &reason : std::as_const(m_view.reasons))
+            QVERIFY2(reason.isEmpty() || reason.contains("a link or a file of that name"),
+                     qPrintable(reason));
     }
 };
 

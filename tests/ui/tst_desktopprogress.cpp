@@ -157,10 +157,17 @@ private slots:
         QTest::addColumn<int>("longRunMs");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("notified");
-        QTest::newRow("in the background") << false << 0 << "pdfs" << true;
-        QTest::newRow("window active") << true << 0 << "pdfs" << false;
-        QTest::newRow("short run") << false << 3600000 << "pdfs" << false;
-        QTest::newRow("no PDF found") << false << 0 << "empty" << false;
+        QTest::addColumn<QStringList>("extra");
+        QTest::addColumn<QString>("told");
+        const QString told = "Done. 3 PDF files found... 2 thumbnails made, 1 failed.";
+        QTest::newRow("in the background") << false << 0 << "pdfs" << true << QStringList() << told;
+        QTest::newRow("window active") << true << 0 << "pdfs" << false << QStringList() << told;
+        QTest::newRow("short run") << false << 3600000 << "pdfs" << false << QStringList() << told;
+        QTest::newRow("no PDF found") << false << 0 << "empty" << false << QStringList() << told;
+        QTest::newRow("a thumbnail replaced")
+            << false << 0 << "pdfs" << true << QStringList({"pdfs/sub/a.pdf"})
+            << "Done. 4 PDF files found... 3 thumbnails made, 1 failed, 1 replaced by a later PDF "
+               "of the same name.";
     }
     void aLongRunEndingInTheBackgroundIsNotified()
     {
@@ -168,6 +175,9 @@ private slots:
         QFETCH(int, longRunMs);
         QFETCH(QString, folder);
         QFETCH(bool, notified);
+        QFETCH(QStringList, extra);
+        QFETCH(QString, told);
+        QVERIFY(fillTree(m_dir->path(), extra));
         m_converter.onConvert = [](const ConversionJob &job) {
             return job.input.endsWith("/b.pdf") ? ConversionResult{{}, "not a PDF"}
                                                 : ConversionResult{"1,1,PDF", {}};
@@ -187,9 +197,7 @@ private slots:
             QCOMPARE(m_listener->notifications, QStringList());
             return;
         }
-        QTRY_COMPARE(
-            m_listener->notifications,
-            QStringList({"Leafmark: Done. 3 PDF files found... 2 thumbnails made, 1 failed."}));
+        QTRY_COMPARE(m_listener->notifications, QStringList({"Leafmark: " + told}));
         QVERIFY(m_listener->actions.first().contains("open-folder"));
         m_listener->click(1, "open-folder");
         QTRY_COMPARE(m_opened, QList<QUrl>({QUrl::fromLocalFile(thumbs())}));

@@ -64,7 +64,7 @@ void whenMenuOpens(QStringList &texts, const QString &choice)
         QAction *chosen = nullptr;
         for (QAction *action : menu->actions()) {
             texts.append(action->text());
-            if (action->text() == choice)
+            if (!action->isSeparator() && action->text() == choice)
                 chosen = action;
         }
         if (!chosen) {
@@ -212,8 +212,13 @@ private slots:
             rows.append(results()->item(row, 0)->text() + " " + rowDescription(row) + " | " +
                         results()->item(row, 0)->toolTip());
         rows.sort();
-        QCOMPARE(rows, QStringList({"a.png Converted | ", "b.png Converted | ",
-                                    "b.png Failed: not a PDF | not a PDF", "c.png Converted | "}));
+        const auto pdf = [this](const QString &name) { return "PDF: " + pdfs() + "/" + name; };
+        QCOMPARE(rows,
+                 QStringList({"a.png Converted. " + pdf("a.pdf") + " | " + pdf("a.pdf"),
+                              "b.png Converted. " + pdf("sub/b.pdf") + " | " + pdf("sub/b.pdf"),
+                              "b.png Failed: not a PDF. " + pdf("b.pdf") + " | " + pdf("b.pdf") +
+                                  "\nnot a PDF",
+                              "c.png Converted. " + pdf("sub/c.pdf") + " | " + pdf("sub/c.pdf")}));
 
         QVERIFY(fillTree(pdfs(), {"sub/other/a.pdf"}));
         m_converter.onConvert = nullptr;
@@ -225,11 +230,12 @@ private slots:
         }
         QCOMPARE(aRows.size(), 2);
         const QString replaced = "A later file of the same name replaced this thumbnail.";
-        QCOMPARE(results()->item(aRows[0], 0)->toolTip(), replaced);
-        QCOMPARE(rowDescription(aRows[0]), "Converted; " + replaced.toLower());
+        QCOMPARE(results()->item(aRows[0], 0)->toolTip(), pdf("a.pdf") + "\n" + replaced);
+        QCOMPARE(rowDescription(aRows[0]),
+                 "Converted; " + replaced.toLower() + ". " + pdf("a.pdf"));
         QVERIFY(!results()->item(aRows[0], 0)->icon().isNull());
-        QCOMPARE(results()->item(aRows[1], 0)->toolTip(), QString());
-        QCOMPARE(rowDescription(aRows[1]), QString("Converted"));
+        QCOMPARE(results()->item(aRows[1], 0)->toolTip(), pdf("sub/other/a.pdf"));
+        QCOMPARE(rowDescription(aRows[1]), "Converted. " + pdf("sub/other/a.pdf"));
     }
 
     void returnAndTheRowMenuActOnTheSelectedRow()
@@ -256,11 +262,30 @@ private slots:
         convert()->setEnabled(true);
         MessageBox::takeRecorded();
 
+        const QStringList pdfAndFailures{"Copy path of the PDF",
+                                         "Show the PDF in its folder",
+                                         "",
+                                         "Copy all failures",
+                                         "Next failure",
+                                         "Previous failure"};
         QCOMPARE(menuOfRow(green, QContextMenuEvent::Keyboard),
-                 QStringList({"Open", "Show in folder"}));
+                 QStringList({"Open", "Show in folder"}) + pdfAndFailures);
         QCOMPARE(menuOfRow(red, QContextMenuEvent::Mouse, "Copy reason"),
-                 QStringList({"Open", "Show in folder", "Copy reason"}));
+                 QStringList({"Open", "Show in folder", "Copy reason"}) + pdfAndFailures);
         QCOMPARE(QApplication::clipboard()->text(), QString("not a PDF"));
+        menuOfRow(green, QContextMenuEvent::Mouse, "Copy all failures");
+        QCOMPARE(QApplication::clipboard()->text(), pdfs() + "/b.pdf: not a PDF\n");
+        menuOfRow(red, QContextMenuEvent::Mouse, "Copy path of the PDF");
+        QCOMPARE(QApplication::clipboard()->text(), pdfs() + "/b.pdf");
+        results()->setCurrentItem(results()->item(green, 0));
+        // The row menus took the window's activation with them.
+        QApplication::setActiveWindow(m_window.get());
+        convert()->setFocus();
+        QTest::keyClick(convert(), Qt::Key_F8);
+        QCOMPARE(results()->currentRow(), red);
+        QVERIFY(results()->hasFocus());
+        QTest::keyClick(results(), Qt::Key_F8, Qt::ShiftModifier);
+        QCOMPARE(results()->currentRow(), red);
         QCOMPARE(results()->currentRow(), red);
         menuOfRow(red, QContextMenuEvent::Keyboard, "Open");
         QCOMPARE(m_decoder.paths.last(), thumbs() + "/b.png");
