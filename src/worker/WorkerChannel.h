@@ -17,6 +17,7 @@ public:
     // process has closed its end or sent something that is not a request.
     std::optional<WorkerProtocol::Request> receive();
     bool send(const WorkerProtocol::Reply &reply);
+    int replyDescriptor() const { return m_replyFd; }
 
 private:
     static constexpr int maxFilesAtOnce = 4;

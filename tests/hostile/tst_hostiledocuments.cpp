@@ -109,7 +109,7 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
     const auto groupMembersBesidesWorkers = [&] {
         QList<pid_t> members;
         for (const pid_t group : std::as_const(groups))
-            members += ProcessList::groupMembers(group);
+            members += ProcessList::sessionMembers(group);
         for (const pid_t group : std::as_const(groups))
             members.removeAll(group);
         return members;

@@ -391,13 +391,13 @@ void ConfinementTest::reportsWhatHolds()
                                  .arg(scratch)
                                  .arg(landlock)) == (landlock > 0),
              qPrintable(report));
-    QVERIFY2(report.contains(QStringLiteral("reads, for each request, only system files and its "
-                                            "scratch folder; documents come open")) ==
-                 (landlock > 0),
+    QVERIFY2(report.contains(QStringLiteral("reads only system files and its scratch folder once "
+                                            "started, each request in a child of its own; "
+                                            "documents come open")) == (landlock > 0),
              qPrintable(report));
     QVERIFY2(report.contains(QLatin1String("no sockets, no ptrace, no metadata changes, no "
                                            "namespaces, no programs from memory, no raised "
-                                           "limits (seccomp)")),
+                                           "limits, no locks or leases (seccomp)")),
              qPrintable(report));
     QVERIFY2(report.endsWith(QLatin1String("Not in force: own namespaces (not started in them)")),
              qPrintable(report));
