@@ -142,6 +142,9 @@ bool endGroup(pid_t child, int &status)
     for (int round = 0; round < killRounds; ++round) {
         ::kill(-child, SIGKILL);
         ::kill(child, SIGKILL);
+        // As the first process of a PID namespace, everything else in it.
+        if (::getpid() == 1)
+            ::kill(-1, SIGKILL);
         int reaped = 0;
         pid_t pid;
         while ((pid = ::waitpid(-1, &reaped, __WALL)) > 0 || errno == EINTR) {

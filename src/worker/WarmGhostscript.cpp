@@ -265,6 +265,11 @@ QString WarmGhostscript::start(Interpreter &interpreter) const
     return QString();
 }
 
+void WarmGhostscript::setRendererHook(std::function<void()> hook)
+{
+    m_rendererHook = std::move(hook);
+}
+
 QByteArray WarmGhostscript::pageFile() const
 {
     return m_scratch + pagePattern;
@@ -333,6 +338,8 @@ void WarmGhostscript::render(const Interpreter &interpreter, const char *outputP
         ::_exit(1);
     }
     refuseStartingPrograms();
+    if (m_rendererHook)
+        m_rendererHook();
     void *instance = interpreter.instance;
     ::gsapi_add_control_path(instance, GS_PERMIT_FILE_READING, pdf);
     fastHandOver =

@@ -171,7 +171,12 @@ int main(int argc, char *argv[])
 
     Worker worker(scratchPath, rendering());
 #ifdef LEAFMARK_ESCAPE_PROBE
-    worker.setConversionProbe(EscapeProbe(qgetenv("LEAFMARK_WORKER_ESCAPE")));
+    const EscapeProbe probe(qgetenv("LEAFMARK_WORKER_ESCAPE"));
+    worker.setConversionProbe(probe);
+    worker.setRendererProbe([probe] { probe.actAsRenderer(); });
+    const bool inChild = !probe.actsInMain();
+#else
+    const bool inChild = true;
 #endif
 #ifdef LEAFMARK_FAULT_HOOK
     const FaultHook faults(qgetenv("LEAFMARK_WORKER_FAULT"));
@@ -203,7 +208,7 @@ int main(int argc, char *argv[])
     WorkerChannel channel(fds.requests, fds.replies);
     while (const std::optional<WorkerProtocol::Request> request = channel.receive()) {
         const bool answered =
-            confined && request->type != WorkerProtocol::RequestType::Hello
+            confined && inChild && request->type != WorkerProtocol::RequestType::Hello
                 ? RequestChild::answer(answer, channel, *request, scratchPath, programs)
                 : channel.send(answer(*request));
         if (!answered)
