@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr off_t hugeSize = off_t(2) << 30;
+// Past what the window takes, within what the worker may write.
+constexpr off_t hugeSize = off_t(1) << 30;
 
 void makeHuge(const QByteArray &path)
 {
