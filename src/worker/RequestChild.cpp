@@ -135,8 +135,9 @@ bool relayOneReply(int from, int childHandle, int to)
     return true;
 }
 
-// Kills the child's group and reaps every process left, orphans included;
-// true once the group is empty. The child's own end is told through status.
+// Kills the child's group and reaps its members, orphans included, and
+// whatever else of this process's has ended; true once the group is empty.
+// The child's own end is told through status.
 bool endGroup(pid_t child, int &status)
 {
     for (int round = 0; round < killRounds; ++round) {
@@ -147,7 +148,12 @@ bool endGroup(pid_t child, int &status)
             ::kill(-1, SIGKILL);
         int reaped = 0;
         pid_t pid;
-        while ((pid = ::waitpid(-1, &reaped, __WALL)) > 0 || errno == EINTR) {
+        while ((pid = ::waitpid(-child, &reaped, __WALL)) > 0 || errno == EINTR) {
+            if (pid == child)
+                status = reaped;
+        }
+        // A child that ended before it made its group is found here.
+        while ((pid = ::waitpid(-1, &reaped, WNOHANG | __WALL)) > 0) {
             if (pid == child)
                 status = reaped;
         }
