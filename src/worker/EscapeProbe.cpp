@@ -132,6 +132,8 @@ EscapeProbe::EscapeProbe(const QByteArray &setting)
             m_leaveGroup = isOn(value);
         else if (key == "renderer")
             m_renderer = isOn(value);
+        else if (key == "env")
+            m_variable = line.mid(equals + 1);
         else if (key == "in")
             m_inMain = value == QLatin1String("main");
     }
@@ -179,6 +181,8 @@ QString EscapeProbe::operator()(const QString &inputPath) const
         escapes << tryLeavingBehind();
     if (m_renderer)
         escapes << whatTheRendererGot();
+    if (!m_variable.isEmpty())
+        escapes << tryEnvironment();
     escapes.removeAll(QString());
     return escapes.join(QStringLiteral("; "));
 }
@@ -445,4 +449,11 @@ QString EscapeProbe::tryLeavingBehind() const
             ::pause();
     }
     return QString();
+}
+
+QString EscapeProbe::tryEnvironment() const
+{
+    return qEnvironmentVariableIsSet(m_variable.constData())
+               ? QStringLiteral("saw %1").arg(QString::fromLatin1(m_variable))
+               : QString();
 }

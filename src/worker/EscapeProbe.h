@@ -19,7 +19,8 @@
 // at once; leave=1, for a process left behind after the reply, and
 // leavegroup=1, for one that also leaves its process group; renderer=1, for
 // descriptors other than its standard streams in the renderer; in=main, to
-// act in the worker's main process instead of a request's child.
+// act in the worker's main process instead of a request's child;
+// env=<name>, for a variable of the window's environment.
 class EscapeProbe
 {
 public:
@@ -51,6 +52,7 @@ private:
     QString tryForking() const;
     QString tryLeavingBehind() const;
     QString whatTheRendererGot() const;
+    QString tryEnvironment() const;
 
     QString m_marker;
     QStringList m_folders;
@@ -77,4 +79,5 @@ private:
     bool m_leaveGroup = false;
     bool m_renderer = false;
     bool m_inMain = false;
+    QByteArray m_variable;
 };

@@ -214,7 +214,7 @@ void ConfinementTest::escapesFromAConversion_data()
     }
     // Held whether the worker confines itself or not: by its launch (limits)
     // or by the renderer's own code.
-    for (const char *attempt : {"renderer descriptors", "disk fill", "fork loop"})
+    for (const char *attempt : {"renderer descriptors", "disk fill", "fork loop", "environment"})
         QTest::addRow("%s, confined", attempt) << QString::fromLatin1(attempt) << true;
 }
 
@@ -295,6 +295,9 @@ ConfinementTest::Attempt ConfinementTest::attemptFor(const QString &name, const 
         return {"fill=1", {QStringLiteral("wrote past 2 GiB")}};
     if (name == QLatin1String("fork loop"))
         return {"forks=1000", {QStringLiteral("started 1000 processes")}};
+    // Set in this process's environment before the worker starts.
+    if (name == QLatin1String("environment"))
+        return {"env=LEAFMARK_TEST_SECRET", {QStringLiteral("saw LEAFMARK_TEST_SECRET")}};
     if (name == QLatin1String("leftover"))
         return {"leave=1", {}};
     return {"leavegroup=1", {}};
@@ -326,8 +329,10 @@ void ConfinementTest::escapesFromAConversion()
     qputenv("LEAFMARK_WORKER_ESCAPE", "on=" + marker.toLatin1() + '\n' + tried.setting);
     if (!confined)
         qputenv("LEAFMARK_WORKER_CONFINEMENT", "off");
+    qputenv("LEAFMARK_TEST_SECRET", "a secret of the window's");
     WorkerConverter converter{QStringLiteral(LEAFMARK_PROBE_WORKER_PATH)};
     const QString startProblem = converter.start();
+    qunsetenv("LEAFMARK_TEST_SECRET");
     qunsetenv("LEAFMARK_WORKER_ESCAPE");
     qunsetenv("LEAFMARK_WORKER_CONFINEMENT");
     QCOMPARE(startProblem, QString());
