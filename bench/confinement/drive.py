@@ -6,7 +6,11 @@ keeps a shared machine's changing load out of the comparison. Prints, for
 each, the wall time of its requests and the CPU time the worker and all it
 started took, in seconds, and the number of failed conversions.
 
-Usage: drive.py WORKER LIST THUMBNAILS"""
+With a second worker, BEFORE, compares WORKER and BEFORE, both confined,
+instead: a change to the confinement against the tree it started from. Each
+worker's thumbnails go under names of their own, for comparing pixels.
+
+Usage: drive.py WORKER LIST THUMBNAILS [BEFORE]"""
 import os
 import shutil
 import socket
@@ -70,7 +74,8 @@ def cpu_seconds(pid):
 
 
 class Worker:
-    def __init__(self, program, confined):
+    def __init__(self, label, program, confined):
+        self.label = label
         environment = dict(os.environ)
         if not confined:
             environment["LEAFMARK_WORKER_CONFINEMENT"] = "off"
@@ -103,13 +108,16 @@ class Worker:
 def main():
     program, listing, thumbnails = sys.argv[1:4]
     pdfs = [line.strip() for line in open(listing) if line.strip()]
-    confined, unconfined = Worker(program, True), Worker(program, False)
+    if len(sys.argv) > 4:
+        first, second = Worker("after", program, True), Worker("before", sys.argv[4], True)
+    else:
+        first, second = Worker("confined", program, True), Worker("unconfined", program, False)
     for number, pdf in enumerate(pdfs):
-        pair = [confined, unconfined] if number % 2 == 0 else [unconfined, confined]
+        pair = [first, second] if number % 2 == 0 else [second, first]
         for worker in pair:
-            worker.convert(pdf, os.path.join(thumbnails, "%d.png" % number))
-    print("confined " + confined.finish())
-    print("unconfined " + unconfined.finish())
+            worker.convert(pdf, os.path.join(thumbnails, "%s-%d.png" % (worker.label, number)))
+    for worker in (first, second):
+        print(worker.label + " " + worker.finish())
 
 
 main()

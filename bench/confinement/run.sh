@@ -5,7 +5,9 @@
 # ratios of the totals, confined over unconfined, for wall time and for the
 # CPU time of the worker and everything it started.
 # Needs a build with the tests: cmake --build BUILD --target leafmark-worker-probe.
-# Usage: bench/confinement/run.sh [BUILD] (build/ by default); LEAFMARK_BENCH_PASSES (3).
+# Usage: bench/confinement/run.sh [BUILD] (build/ by default); LEAFMARK_BENCH_PASSES (3);
+# LEAFMARK_BENCH_BEFORE=<another leafmark-worker-probe> compares the two workers, both
+# confined, and whether their thumbnails' pixels are identical.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -21,16 +23,34 @@ head -n 5 "$work/corpus.list" >"$work/warmup.list"
 mkdir -p "$work/thumbs"
 echo "corpus: $(wc -l <"$work/corpus.list") PDFs, $passes passes; load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-python3 bench/confinement/drive.py "$worker" "$work/warmup.list" "$work/thumbs" >/dev/null
+before=(${LEAFMARK_BENCH_BEFORE:+"$LEAFMARK_BENCH_BEFORE"})
+python3 bench/confinement/drive.py "$worker" "$work/warmup.list" "$work/thumbs" "${before[@]}" >/dev/null
 printf '%-5s %-11s %8s %8s %6s\n' pass mode wall-s cpu-s failed
 for pass in $(seq 1 "$passes"); do
-    python3 bench/confinement/drive.py "$worker" "$work/corpus.list" "$work/thumbs" |
+    python3 bench/confinement/drive.py "$worker" "$work/corpus.list" "$work/thumbs" "${before[@]}" |
         while read -r mode wall cpu failed; do
             printf '%-5s %-11s %8s %8s %6s\n' "$pass" "$mode" "$wall" "$cpu" "$failed"
         done
 done | tee "$work/passes"
-awk '{ wall[$2] += $3; cpu[$2] += $4 }
-     END { printf "confined / unconfined, all passes: wall %.3f, cpu %.3f\n",
-                  wall["confined"] / wall["unconfined"], cpu["confined"] / cpu["unconfined"] }' \
-    "$work/passes"
+if [ ${#before[@]} -eq 0 ]; then
+    awk '{ wall[$2] += $3; cpu[$2] += $4 }
+         END { printf "confined / unconfined, all passes: wall %.3f, cpu %.3f\n",
+                      wall["confined"] / wall["unconfined"], cpu["confined"] / cpu["unconfined"] }' \
+        "$work/passes"
+else
+    awk '{ wall[$2] += $3; cpu[$2] += $4 }
+         END { printf "after / before, all passes: wall %.3f, cpu %.3f\n",
+                      wall["after"] / wall["before"], cpu["after"] / cpu["before"] }' \
+        "$work/passes"
+    same=0 differ=0
+    for after in "$work"/thumbs/after-*.png; do
+        other="$work/thumbs/before-${after##*/after-}"
+        if [ "$(identify -format '%#' "$after")" = "$(identify -format '%#' "$other")" ]; then
+            same=$((same + 1))
+        else
+            differ=$((differ + 1))
+        fi
+    done
+    echo "pixels: $same identical, $differ different"
+fi
 echo "load at end: $(cut -d' ' -f1-3 /proc/loadavg)"

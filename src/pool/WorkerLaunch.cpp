@@ -2,17 +2,62 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
+
+// Far above any thumbnail or copied PDF, far below a full disk: a write past it
+// fails, since the signal that would end the writer is ignored.
+constexpr rlim_t fileSizeLimit = rlim_t(5) << 28;
+
+// Variables passed on as they are; nothing else of this process's environment
+// (its secrets, DISPLAY, the session's bus) reaches a worker.
+const char *const passedNames[] = {"PATH", "LANG", "LANGUAGE", "TZ"};
+// Locale categories, the tests' worker switches, the sanitizers' options, and
+// where ImageMagick and Ghostscript look for their configuration and fonts.
+const char *const passedPrefixes[] = {"LC_", "LEAFMARK_WORKER_", "MAGICK_", "GS_"};
+const char *const passedSuffixes[] = {"SAN_OPTIONS"};
+
+bool passedOn(const QByteArray &entry)
+{
+    const QByteArray name = entry.left(entry.indexOf('='));
+    for (const char *passed : passedNames) {
+        if (name == passed)
+            return true;
+    }
+    for (const char *prefix : passedPrefixes) {
+        if (name.startsWith(prefix))
+            return true;
+    }
+    for (const char *suffix : passedSuffixes) {
+        if (name.endsWith(suffix))
+            return true;
+    }
+    return false;
+}
+
+std::vector<QByteArray> allowedOnly(std::vector<QByteArray> environment)
+{
+    std::erase_if(environment, [](const QByteArray &entry) { return !passedOn(entry); });
+    return environment;
+}
+
+// A worker's own threads count too: ImageMagick starts one for each core.
+rlim_t processLimit()
+{
+    const long cores = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return rlim_t(128 + 2 * std::max(cores, 1L));
+}
 
 std::vector<char *> pointersTo(std::vector<QByteArray> &strings)
 {
@@ -32,14 +77,21 @@ struct ExecPlan
     int errors;
     char *const *argv;
     char *const *envp;
+    rlim_t processes;
 };
 
 [[noreturn]] void execWorker(const ExecPlan &plan)
 {
+    const rlimit fileSize = {fileSizeLimit, fileSizeLimit};
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    if (::setrlimit(RLIMIT_FSIZE, &fileSize) != 0 || ::sigaction(SIGXFSZ, &ignore, nullptr) != 0)
+        ::_exit(127);
     ::dup2(plan.requests, STDIN_FILENO);
     ::dup2(plan.replies, STDOUT_FILENO);
     ::dup2(plan.errors, STDERR_FILENO);
-    ::close_range(3, ~0U, 0);
+    if (::close_range(3, ~0U, 0) != 0)
+        ::_exit(127);
     ::execve(plan.argv[0], plan.argv, plan.envp);
     ::_exit(127);
 }
@@ -101,6 +153,9 @@ bool readByte(int fd)
 // and of a network namespace with nothing in it. Its IDs are mapped from here
 // before it goes on: it tells when its death signal is armed, and waits for
 // word that the maps are written. -1 when the kernel will not have it.
+// The process limit is set only here: counted per user in the new namespace,
+// it counts this worker's processes alone, where outside it would count all
+// the user's. It does not bind root, for whom the kernel never applies it.
 pid_t cloneIntoNamespaces(const ExecPlan &plan)
 {
     int armed[2];
@@ -120,7 +175,9 @@ pid_t cloneIntoNamespaces(const ExecPlan &plan)
         ::close(mapped[1]);
         ::setsid();
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::write(armed[1], "a", 1) != 1 || !readByte(mapped[0]))
+        const rlimit processes = {plan.processes, plan.processes};
+        if (::write(armed[1], "a", 1) != 1 || !readByte(mapped[0]) ||
+            ::setrlimit(RLIMIT_NPROC, &processes) != 0)
             ::_exit(127);
         execWorker(plan);
     }
@@ -145,21 +202,28 @@ LaunchedWorker launchConfinedWorker(const QString &workerPath, const QString &sc
                                     std::vector<QByteArray> environment)
 {
     LaunchedWorker launched;
-    int requests[2];
-    int replies[2];
-    int errors[2];
+    int requests[2] = {-1, -1};
+    int replies[2] = {-1, -1};
+    int errors[2] = {-1, -1};
     // Requests go over a socket, so that the files they are about can go along.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, requests) != 0 ||
         ::pipe2(replies, O_CLOEXEC) != 0 || ::pipe2(errors, O_CLOEXEC) != 0) {
+        const int error = errno;
+        for (const int fd : {requests[0], requests[1], replies[0], replies[1], errors[0]}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
         launched.problem =
-            QStringLiteral("could not start the worker: %1").arg(qt_error_string(errno));
+            QStringLiteral("could not start the worker: %1").arg(qt_error_string(error));
         return launched;
     }
     std::vector<QByteArray> arguments = {QFile::encodeName(workerPath),
                                          QFile::encodeName(scratchPath)};
+    std::vector<QByteArray> passed = allowedOnly(std::move(environment));
     const std::vector<char *> argv = pointersTo(arguments);
-    const std::vector<char *> envp = pointersTo(environment);
-    const ExecPlan plan{requests[0], replies[1], errors[1], argv.data(), envp.data()};
+    const std::vector<char *> envp = pointersTo(passed);
+    const ExecPlan plan{requests[0], replies[1],  errors[1],
+                        argv.data(), envp.data(), processLimit()};
     pid_t child = cloneIntoNamespaces(plan);
     if (child < 0)
         child = forkPlain(plan);

@@ -23,7 +23,9 @@ struct LaunchedWorker
 // kernel allows: in a process group of its own, so that one signal ends it
 // and every Ghostscript it started, dying with this process, and where user
 // namespaces are open to us, as the first process of new user, PID and
-// network namespaces. The exec happens in the child without allocating, so
-// this is safe in a threaded process.
+// network namespaces. Of the environment only an allow-list reaches it; its
+// files are bounded in size, and in its own user namespace its processes in
+// number. The exec happens in the child without allocating, so this is safe
+// in a threaded process.
 LaunchedWorker launchConfinedWorker(const QString &workerPath, const QString &scratchPath,
                                     std::vector<QByteArray> environment);

@@ -3,13 +3,16 @@
 #include "LandlockRuleset.h"
 #include "RenderReadSet.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
 #include <elf.h>
+#include <fcntl.h>
 #include <link.h>
 #include <linux/landlock.h>
+#include <linux/userfaultfd.h>
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/ioctl.h>
@@ -72,7 +75,8 @@ constexpr int sysFileSetattr = 469;
 // would let a child leave the group that is killed with the worker; metadata
 // changes, which Landlock does not cover; programs from memory or by
 // descriptor; namespaces and mounts; the kernel's debugging and key
-// interfaces; lifting a resource limit.
+// interfaces; lifting a resource limit; locks and leases, with which a
+// document's descriptor would make the user's editor wait.
 const Refusal refusals[] = {
     {SCMP_SYS(socket), EACCES},
     {SCMP_SYS(socketpair), EACCES},
@@ -82,7 +86,7 @@ const Refusal refusals[] = {
     {SCMP_SYS(process_vm_writev), EACCES},
     {SCMP_SYS(pidfd_getfd), EACCES},
     {SCMP_SYS(setsid), EACCES},
-    {SCMP_SYS(setpgid), EACCES},
+    {SCMP_SYS(flock), EACCES},
     {SCMP_SYS(chmod), EPERM},
     {SCMP_SYS(fchmod), EPERM},
     {SCMP_SYS(fchmodat), EPERM},
@@ -161,6 +165,21 @@ int addRefusals(scmp_filter_ctx filter)
             result = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(ioctl), 1,
                                         SCMP_A1(SCMP_CMP_MASKED_EQ, ioctlRequestBits, request));
     }
+    // The device's one ioctl; the device itself is not readable either.
+    if (result == 0)
+        result = ::seccomp_rule_add(
+            filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(ioctl), 1,
+            SCMP_A1(SCMP_CMP_MASKED_EQ, ioctlRequestBits, scmp_datum_t(USERFAULTFD_IOC_NEW)));
+    if (result == 0)
+        result = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(fcntl), 1,
+                                    SCMP_A1(SCMP_CMP_EQ, F_SETLEASE));
+    // A request's child makes a group of its own, as setpgid(0, 0), and then
+    // refuses even that to itself; moving any other process is refused here.
+    for (const scmp_arg_cmp argument : {SCMP_A0(SCMP_CMP_NE, 0), SCMP_A1(SCMP_CMP_NE, 0)}) {
+        if (result == 0)
+            result =
+                ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(setpgid), 1, argument);
+    }
     // Reading a limit stays allowed: Ghostscript asks for its stack's.
     if (result == 0)
         result = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EPERM), SCMP_SYS(prlimit64), 1,
@@ -198,6 +217,36 @@ QString Confinement::restrictReading(const QString &scratchPath, const QStringLi
     allowSystemReading(ruleset, programs);
     ruleset.allow(scratchPath, readAccess);
     return ruleset.restrictSelf();
+}
+
+void Confinement::narrowReading(const QString &scratchPath, const QStringList &programs)
+{
+    // A layer binds the thread that puts it in force and the threads it starts.
+    const qsizetype threads =
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+    if (threads > 1) {
+        m_missing << QStringLiteral("narrowed reading (%1 threads already run)").arg(threads);
+        return;
+    }
+    if (const QString problem = restrictReading(scratchPath, programs); !problem.isEmpty()) {
+        m_missing << QStringLiteral("narrowed reading (%1)").arg(problem);
+        return;
+    }
+    m_inForce << QStringLiteral("reads only system files and its scratch folder once started, "
+                                "each request in a child of its own; documents come open "
+                                "(Landlock)");
+}
+
+QString Confinement::keepProcessGroup()
+{
+    scmp_filter_ctx filter = ::seccomp_init(SCMP_ACT_ALLOW);
+    if (filter == nullptr)
+        return QStringLiteral("libseccomp could not start");
+    int result = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(setpgid), 0);
+    if (result == 0)
+        result = ::seccomp_load(filter);
+    ::seccomp_release(filter);
+    return result == 0 ? QString() : systemError(-result);
 }
 
 QString Confinement::dynamicLoader()
@@ -252,8 +301,8 @@ void Confinement::restrictFiles(const QString &scratchPath, const QStringList &p
     m_inForce << QStringLiteral("writes only in %1, %2 (Landlock ABI %3)")
                      .arg(scratchPath, started)
                      .arg(version);
-    m_inForce << QStringLiteral("reads, for each request, only system files and its scratch "
-                                "folder; documents come open (Landlock)");
+    if (version >= 5)
+        m_inForce << QStringLiteral("no device ioctls (Landlock)");
 }
 
 void Confinement::filterSystemCalls()
@@ -274,5 +323,6 @@ void Confinement::filterSystemCalls()
         return;
     }
     m_inForce << QStringLiteral("no sockets, no ptrace, no metadata changes, no namespaces, no "
-                                "programs from memory, no raised limits (seccomp)");
+                                "programs from memory, no raised limits, no locks or leases "
+                                "(seccomp)");
 }

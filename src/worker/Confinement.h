@@ -16,6 +16,15 @@ public:
     // from now on. Call it while the process has one thread only.
     static Confinement apply(const QString &scratchPath, const QStringList &programs);
 
+    // Once start-up has read its files: the same reading as restrictReading,
+    // for this process, put in what the report says.
+    void narrowReading(const QString &scratchPath, const QStringList &programs);
+
+    // In a request's child: neither it nor anything it starts may leave its
+    // process group, so that killing the group ends all of them. The reason
+    // it could not be done, or "".
+    static QString keepProcessGroup();
+
     // From now on this process and all it starts read only what ImageMagick,
     // Ghostscript and potrace need and the scratch folder; a document comes
     // as a file already open. The reason it could not be done, or "".

@@ -8,8 +8,12 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/random.h>
+#include <linux/userfaultfd.h>
 #include <netinet/in.h>
 #include <sched.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -40,6 +44,36 @@ bool exitsZero(pid_t child)
     int status = 0;
     return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
+}
+
+bool isOn(const QString &value)
+{
+    return value == QLatin1String("1");
+}
+
+QString rendererReport()
+{
+    return QFile::decodeName(qgetenv("TMPDIR")) + QStringLiteral("/renderer-escapes");
+}
+
+// Descriptors past the standard streams that a renderer or a request's child
+// could use against the worker: sockets, pipes, the document.
+QStringList heldDescriptors(bool pipesToo)
+{
+    QStringList held;
+    for (int fd = 3; fd < 1024; ++fd) {
+        struct stat status;
+        if (::fstat(fd, &status) != 0)
+            continue;
+        if (S_ISSOCK(status.st_mode))
+            held << QStringLiteral("held a socket");
+        else if (pipesToo && S_ISFIFO(status.st_mode))
+            held << QStringLiteral("held a pipe");
+        else if (pipesToo && S_ISREG(status.st_mode))
+            held << QStringLiteral("held a file");
+    }
+    held.removeDuplicates();
+    return held;
 }
 
 } // namespace
@@ -79,7 +113,29 @@ EscapeProbe::EscapeProbe(const QByteArray &setting)
         else if (key == "unshare")
             m_unshare = value == QLatin1String("1");
         else if (key == "limit")
-            m_limit = value == QLatin1String("1");
+            m_limit = isOn(value);
+        else if (key == "sockets")
+            m_sockets = isOn(value);
+        else if (key == "lease")
+            m_lease = isOn(value);
+        else if (key == "ioctl")
+            m_ioctl = isOn(value);
+        else if (key == "userfaultfd")
+            m_userfaultfd = isOn(value);
+        else if (key == "fill")
+            m_fill = isOn(value);
+        else if (key == "forks")
+            m_forks = value.toInt();
+        else if (key == "leave")
+            m_leave = isOn(value);
+        else if (key == "leavegroup")
+            m_leaveGroup = isOn(value);
+        else if (key == "renderer")
+            m_renderer = isOn(value);
+        else if (key == "env")
+            m_variable = line.mid(equals + 1);
+        else if (key == "in")
+            m_inMain = value == QLatin1String("main");
     }
 }
 
@@ -109,6 +165,24 @@ QString EscapeProbe::operator()(const QString &inputPath) const
         escapes << tryNamespaces();
     if (m_limit)
         escapes << tryRaisingMemoryLimit();
+    if (m_sockets)
+        escapes << tryHoldingSockets();
+    if (m_lease)
+        escapes << tryLeasing();
+    if (m_ioctl)
+        escapes << tryDeviceIoctl();
+    if (m_userfaultfd)
+        escapes << tryUserfaultfd();
+    if (m_fill)
+        escapes << tryFillingDisk();
+    if (m_forks > 0)
+        escapes << tryForking();
+    if (m_leave || m_leaveGroup)
+        escapes << tryLeavingBehind();
+    if (m_renderer)
+        escapes << whatTheRendererGot();
+    if (!m_variable.isEmpty())
+        escapes << tryEnvironment();
     escapes.removeAll(QString());
     return escapes.join(QStringLiteral("; "));
 }
@@ -265,4 +339,121 @@ QString EscapeProbe::tryRaisingMemoryLimit() const
     if (::setrlimit(RLIMIT_AS, &unlimited) != 0)
         return QString();
     return QStringLiteral("raised its memory limit");
+}
+
+void EscapeProbe::actAsRenderer() const
+{
+    if (!m_renderer)
+        return;
+    const QByteArray held = heldDescriptors(true).join(QStringLiteral("; ")).toUtf8();
+    QFile report(rendererReport());
+    if (report.open(QIODevice::WriteOnly))
+        report.write(held);
+}
+
+QString EscapeProbe::whatTheRendererGot() const
+{
+    QFile report(rendererReport());
+    if (!report.open(QIODevice::ReadOnly))
+        return QStringLiteral("the renderer never ran");
+    const QString held = QString::fromUtf8(report.readAll());
+    return held.isEmpty() ? QString() : QStringLiteral("the renderer ") + held;
+}
+
+QString EscapeProbe::tryHoldingSockets() const
+{
+    return heldDescriptors(false).join(QStringLiteral("; "));
+}
+
+QString EscapeProbe::tryLeasing() const
+{
+    QStringList got;
+    for (int fd = 3; fd < 1024; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0)
+            continue;
+        if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+            got << QStringLiteral("took a lease");
+            ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        }
+        if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+            got << QStringLiteral("took a lock");
+            ::flock(fd, LOCK_UN);
+        }
+    }
+    got.removeDuplicates();
+    return got.join(QStringLiteral("; "));
+}
+
+QString EscapeProbe::tryDeviceIoctl() const
+{
+    const int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    int entropy = 0;
+    const bool answered = fd >= 0 && ::ioctl(fd, RNDGETENTCNT, &entropy) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    return answered ? QStringLiteral("used a device's ioctl") : QString();
+}
+
+QString EscapeProbe::tryUserfaultfd() const
+{
+    const int device = ::open("/dev/userfaultfd", O_RDONLY | O_CLOEXEC);
+    if (device < 0)
+        return QString();
+    const int fd = ::ioctl(device, USERFAULTFD_IOC_NEW, O_CLOEXEC);
+    ::close(device);
+    if (fd < 0)
+        return QStringLiteral("opened /dev/userfaultfd");
+    ::close(fd);
+    return QStringLiteral("got a userfaultfd");
+}
+
+// Sparse, so that getting through costs no disk.
+QString EscapeProbe::tryFillingDisk() const
+{
+    const QByteArray path =
+        QFile::encodeName(QFile::decodeName(qgetenv("TMPDIR")) + QStringLiteral("/leafmark-fill"));
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return QString();
+    const bool written = ::pwrite(fd, "x", 1, off_t(2) << 30) == 1;
+    ::close(fd);
+    ::unlink(path.constData());
+    return written ? QStringLiteral("wrote past 2 GiB") : QString();
+}
+
+// Every process waits until the request ends; they go with its group.
+QString EscapeProbe::tryForking() const
+{
+    int started = 0;
+    while (started < m_forks) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            for (;;)
+                ::pause();
+        }
+        if (child < 0)
+            break;
+        ++started;
+    }
+    return started == m_forks ? QStringLiteral("started %1 processes").arg(started) : QString();
+}
+
+// Whether it outlives the reply shows only from outside, after the next one.
+QString EscapeProbe::tryLeavingBehind() const
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (m_leaveGroup)
+            ::setpgid(0, 0);
+        for (;;)
+            ::pause();
+    }
+    return QString();
+}
+
+QString EscapeProbe::tryEnvironment() const
+{
+    return qEnvironmentVariableIsSet(m_variable.constData())
+               ? QStringLiteral("saw %1").arg(QString::fromLatin1(m_variable))
+               : QString();
 }

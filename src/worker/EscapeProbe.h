@@ -12,7 +12,15 @@
 // chmod=, chown=, touch= and xattr=<file>, whose metadata it tries to change;
 // loader=<program>, started through the dynamic loader, and memfd=<program>,
 // started from a copy in memory, both with "--version"; unshare=1, for new
-// user namespaces; limit=1, for lifting the memory limit.
+// user namespaces; limit=1, for lifting the memory limit; sockets=1, for a
+// socket it inherited; lease=1, for a lease or lock on any descriptor it
+// holds; ioctl=1, for an ioctl on /dev/urandom; userfaultfd=1, through its
+// device; fill=1, for a file past 2 GiB in TMPDIR; forks=<n>, for n processes
+// at once; leave=1, for a process left behind after the reply, and
+// leavegroup=1, for one that also leaves its process group; renderer=1, for
+// descriptors other than its standard streams in the renderer; in=main, to
+// act in the worker's main process instead of a request's child;
+// env=<name>, for a variable of the window's environment.
 class EscapeProbe
 {
 public:
@@ -20,6 +28,10 @@ public:
 
     // What got through, or "" when everything was refused.
     QString operator()(const QString &inputPath) const;
+    // In the renderer, before Ghostscript runs; what got through waits in
+    // TMPDIR for the request's own probe.
+    void actAsRenderer() const;
+    bool actsInMain() const { return m_inMain; }
 
 private:
     QString tryCreating(const QString &folder) const;
@@ -32,6 +44,15 @@ private:
     QString tryRunningFromMemory(const QString &program) const;
     QString tryNamespaces() const;
     QString tryRaisingMemoryLimit() const;
+    QString tryHoldingSockets() const;
+    QString tryLeasing() const;
+    QString tryDeviceIoctl() const;
+    QString tryUserfaultfd() const;
+    QString tryFillingDisk() const;
+    QString tryForking() const;
+    QString tryLeavingBehind() const;
+    QString whatTheRendererGot() const;
+    QString tryEnvironment() const;
 
     QString m_marker;
     QStringList m_folders;
@@ -48,4 +69,15 @@ private:
     QString m_memfdProgram;
     bool m_unshare = false;
     bool m_limit = false;
+    bool m_sockets = false;
+    bool m_lease = false;
+    bool m_ioctl = false;
+    bool m_userfaultfd = false;
+    bool m_fill = false;
+    int m_forks = 0;
+    bool m_leave = false;
+    bool m_leaveGroup = false;
+    bool m_renderer = false;
+    bool m_inMain = false;
+    QByteArray m_variable;
 };

@@ -15,6 +15,7 @@ namespace {
 // Landlock rights newer than Debian 12's kernel headers; the kernel reports
 // which of them it knows through its ABI version.
 constexpr __u64 accessFsTruncate = 1ULL << 14;
+constexpr __u64 accessFsIoctlDev = 1ULL << 15;
 
 // The ruleset attribute as of ABI 6; older kernels take a shorter prefix of it.
 struct RulesetAttribute
@@ -26,7 +27,7 @@ struct RulesetAttribute
 
 // The rights that make sense on a file rather than a folder.
 constexpr __u64 fileRights = LANDLOCK_ACCESS_FS_EXECUTE | LANDLOCK_ACCESS_FS_WRITE_FILE |
-                             LANDLOCK_ACCESS_FS_READ_FILE | accessFsTruncate;
+                             LANDLOCK_ACCESS_FS_READ_FILE | accessFsTruncate | accessFsIoctlDev;
 
 __u64 knownAccess(int version)
 {
@@ -35,6 +36,8 @@ __u64 knownAccess(int version)
         access |= LANDLOCK_ACCESS_FS_REFER;
     if (version >= 3)
         access |= accessFsTruncate;
+    if (version >= 5)
+        access |= accessFsIoctlDev;
     return access;
 }
 

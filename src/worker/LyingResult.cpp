@@ -10,7 +10,8 @@
 namespace {
 
 constexpr off_t mebibyte = 1024 * 1024;
-constexpr off_t hugeSize = off_t(2) << 30;
+// Past what the window takes, within what the worker may write.
+constexpr off_t hugeSize = off_t(1) << 30;
 // A flood stops here should nothing stop it before.
 constexpr qint64 floodLimit = qint64(1) << 30;
 

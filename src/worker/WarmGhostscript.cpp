@@ -159,6 +159,21 @@ void refuseStartingPrograms()
     ::seccomp_release(filter);
 }
 
+// The renderer keeps only what an exec of gs would have kept: not the
+// document's descriptor nor the pipe the request's reply goes through. The
+// request's child holds a handful of descriptors, so they all lie far below
+// the bound.
+bool dropWhatExecWouldClose()
+{
+    constexpr int bound = 1024;
+    for (int fd = 3; fd < bound; ++fd) {
+        const int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0 && (flags & FD_CLOEXEC) != 0)
+            ::close(fd);
+    }
+    return ::close_range(bound, ~0U, 0) == 0;
+}
+
 bool startsWith(const char *text, const QByteArray &prefix)
 {
     return std::strncmp(text, prefix.constData(), size_t(prefix.size())) == 0;
@@ -250,6 +265,11 @@ QString WarmGhostscript::start(Interpreter &interpreter) const
     return QString();
 }
 
+void WarmGhostscript::setRendererHook(std::function<void()> hook)
+{
+    m_rendererHook = std::move(hook);
+}
+
 QByteArray WarmGhostscript::pageFile() const
 {
     return m_scratch + pagePattern;
@@ -313,7 +333,13 @@ void WarmGhostscript::render(const Interpreter &interpreter, const char *outputP
     }
     if (head.garbage)
         std::fprintf(stderr, "   **** Warning: File has some garbage before %%PDF- .\n");
+    if (!dropWhatExecWouldClose()) {
+        std::fprintf(stderr, "leafmark-worker: the renderer could not close what it inherited\n");
+        ::_exit(1);
+    }
     refuseStartingPrograms();
+    if (m_rendererHook)
+        m_rendererHook();
     void *instance = interpreter.instance;
     ::gsapi_add_control_path(instance, GS_PERMIT_FILE_READING, pdf);
     fastHandOver =

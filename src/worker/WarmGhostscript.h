@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // Ghostscript kept started for the life of the worker: one interpreter for
 // each device ImageMagick picks for a PDF, each started with exactly the
 // arguments ImageMagick passes, less its files. ImageMagick still reads the
@@ -28,6 +30,9 @@ public:
     // with the status gs would have ended with. Returns for any other command.
     void renderIfExpected(const char *file, char *const argv[]) const;
 
+    // Tests only: run in the renderer before Ghostscript reads the document.
+    void setRendererHook(std::function<void()> hook);
+
     // The arguments ImageMagick gives gs for page 1 of a PDF on device, up to
     // its output file and input files.
     static QList<QByteArray> expectedArguments(const QByteArray &device);
@@ -48,4 +53,5 @@ private:
     QByteArray m_scratch;
     QList<Interpreter> m_interpreters;
     QString m_problem;
+    std::function<void()> m_rendererHook;
 };

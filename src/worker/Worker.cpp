@@ -47,6 +47,12 @@ void Worker::setConversionProbe(std::function<QString(const QString &)> probe)
     m_conversionProbe = std::move(probe);
 }
 
+void Worker::setRendererProbe(std::function<void()> probe)
+{
+    if (m_warm)
+        m_warm->setRendererHook(std::move(probe));
+}
+
 void Worker::setRequestHook(std::function<void(const QString &)> hook)
 {
     m_requestHook = std::move(hook);

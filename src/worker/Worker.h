@@ -25,6 +25,8 @@ public:
     // Tests only: run before each conversion with its input; a text back
     // names what should have been refused and fails the conversion with it.
     void setConversionProbe(std::function<QString(const QString &)> probe);
+    // Tests only: run in the renderer of each page that renders warm.
+    void setRendererProbe(std::function<void()> probe);
     // Tests only: run before each request that reads a file, with its path,
     // and once a conversion's input is open, with the input's path.
     void setRequestHook(std::function<void(const QString &)> hook);

@@ -18,6 +18,9 @@ public:
     std::optional<WorkerProtocol::Request> receive();
     // Answers the request received last, under its token.
     bool send(WorkerProtocol::Reply reply);
+    // For a channel that only replies, in a request's own process.
+    void answerUnder(quint64 token) { m_token = token; }
+    int replyDescriptor() const { return m_replyFd; }
 
 private:
     static constexpr int maxFilesAtOnce = 4;

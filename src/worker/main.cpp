@@ -1,6 +1,7 @@
 #include "worker/Confinement.h"
 #include "worker/MagickHandles.h"
 #include "worker/RenderReadSet.h"
+#include "worker/RequestChild.h"
 #include "worker/Worker.h"
 #include "worker/WorkerChannel.h"
 
@@ -23,6 +24,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -74,6 +76,7 @@ void limitAddressSpace([[maybe_unused]] bool hardToo)
 // our own, Ghostscript would live on unless the whole group goes.
 void endWholeGroup(int)
 {
+    RequestChild::endCurrent();
     ::kill(0, SIGKILL);
 }
 
@@ -113,40 +116,6 @@ void loadWhatConversionsLoad()
     GetMagicInfo(pngSignature, sizeof pngSignature, exception.get());
 }
 
-// Everything that a document could take over runs in a child that reads
-// nothing but what rendering needs, and gets only its own document, open;
-// whatever one document does to the child, the next starts afresh. A child
-// killed by a signal takes this process down the same way, as the window's
-// process expects of a worker that crashed.
-bool answerInChild(
-    const std::function<WorkerProtocol::Reply(const WorkerProtocol::Request &)> &answer,
-    WorkerChannel &channel, const WorkerProtocol::Request &request, const QString &scratchPath,
-    const QStringList &programs)
-{
-    const pid_t child = ::fork();
-    if (child < 0)
-        return channel.send(
-            WorkerProtocol::failure(QStringLiteral("the worker could not start a conversion: %1")
-                                        .arg(QString::fromLocal8Bit(std::strerror(errno)))));
-    if (child == 0) {
-        const QString problem = Confinement::restrictReading(scratchPath, programs);
-        const bool sent = problem.isEmpty()
-                              ? channel.send(answer(request))
-                              : channel.send(WorkerProtocol::failure(
-                                    QStringLiteral("the worker could not narrow what it reads: %1")
-                                        .arg(problem)));
-        ::_exit(sent ? 0 : 1);
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFSIGNALED(status)) {
-        std::signal(WTERMSIG(status), SIG_DFL);
-        ::raise(WTERMSIG(status));
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 Worker::Rendering rendering()
 {
 #ifdef LEAFMARK_COLD_RENDERER
@@ -182,6 +151,10 @@ int main(int argc, char *argv[])
         return 1;
     }
     std::signal(SIGTERM, endWholeGroup);
+    if (!RequestChild::adoptOrphans()) {
+        std::perror("leafmark-worker: cannot adopt what its requests leave");
+        return 1;
+    }
     const bool confined = confinementWanted();
     limitAddressSpace(confined);
     // ImageMagick's and Ghostscript's temporary files go where each request
@@ -193,14 +166,18 @@ int main(int argc, char *argv[])
     const QString scratchPath = QFile::decodeName(argv[1]);
     const QStringList programs = delegatePrograms();
     // Before ImageMagick starts its threads, and before any document is read.
-    if (confined) {
-        const Confinement confinement = Confinement::apply(scratchPath, programs);
-        std::fprintf(stderr, "%s\n", qPrintable(confinement.report()));
-    }
+    std::optional<Confinement> confinement;
+    if (confined)
+        confinement = Confinement::apply(scratchPath, programs);
 
     Worker worker(scratchPath, rendering());
 #ifdef LEAFMARK_ESCAPE_PROBE
-    worker.setConversionProbe(EscapeProbe(qgetenv("LEAFMARK_WORKER_ESCAPE")));
+    const EscapeProbe probe(qgetenv("LEAFMARK_WORKER_ESCAPE"));
+    worker.setConversionProbe(probe);
+    worker.setRendererProbe([probe] { probe.actAsRenderer(); });
+    const bool inChild = !probe.actsInMain();
+#else
+    const bool inChild = true;
 #endif
 #ifdef LEAFMARK_FAULT_HOOK
     const FaultHook faults(qgetenv("LEAFMARK_WORKER_FAULT"));
@@ -209,10 +186,15 @@ int main(int argc, char *argv[])
     worker.setInputOpenedHook(
         [faults, held](const QString &input) { faults.holdIfMeant(input, held); });
 #endif
-    if (confined) {
+    // Start-up has read its configuration; from here on this process reads
+    // no more than each request's child.
+    if (confinement) {
         loadWhatConversionsLoad();
-        // Derived once, here; every request's child inherits it.
+        // Derived once, here, before reading narrows; every request's child
+        // inherits it.
         RenderReadSet::paths();
+        confinement->narrowReading(scratchPath, programs);
+        std::fprintf(stderr, "%s\n", qPrintable(confinement->report()));
     }
 #ifdef LEAFMARK_ESCAPE_PROBE
     const LyingResult lie(qgetenv("LEAFMARK_WORKER_LIE"));
@@ -230,9 +212,10 @@ int main(int argc, char *argv[])
 #endif
     WorkerChannel channel(fds.requests, fds.replies);
     while (const std::optional<WorkerProtocol::Request> request = channel.receive()) {
-        const bool answered = confined && request->type != WorkerProtocol::RequestType::Hello
-                                  ? answerInChild(answer, channel, *request, scratchPath, programs)
-                                  : channel.send(answer(*request));
+        const bool answered =
+            confined && inChild && request->type != WorkerProtocol::RequestType::Hello
+                ? RequestChild::answer(answer, channel, *request, scratchPath, programs)
+                : channel.send(answer(*request));
         if (!answered)
             break;
     }

@@ -176,7 +176,7 @@ void TestMidRunFaults::workerKilledDuringAConversion()
     std::atomic<bool> stop = false;
     std::thread killer([&] {
         // Once Ghostscript runs beside the worker, the conversion is under way.
-        while (!stop && ProcessList::groupMembers(worker).size() < 2)
+        while (!stop && ProcessList::sessionMembers(worker).size() < 2)
             std::this_thread::sleep_for(20ms);
         if (!stop)
             killed = ::kill(worker, SIGKILL) == 0;
@@ -198,7 +198,7 @@ void TestMidRunFaults::workerKilledDuringAConversion()
     QCOMPARE(QDir(thumbs()).entryList(QDir::Files | QDir::Hidden),
              QStringList({"a.png", "b.png", "slow.png"}));
     // Its Ghostscript and its temporary folder went with it.
-    QTRY_VERIFY_WITH_TIMEOUT(ProcessList::groupMembers(worker).isEmpty(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(ProcessList::sessionMembers(worker).isEmpty(), 3000);
     QVERIFY(!QFileInfo::exists(scratch));
 }
 
@@ -226,13 +226,13 @@ void TestMidRunFaults::windowProcessKilledDuringAConversion()
     QTRY_VERIFY_WITH_TIMEOUT(
         (worker = ProcessList::childrenRunning(windowPid, QStringLiteral(LEAFMARK_WORKER_PATH))
                       .value(0)) > 0 &&
-            ProcessList::groupMembers(worker).size() >= 2,
+            ProcessList::sessionMembers(worker).size() >= 2,
         20000);
     const QString scratch = workerArgument(worker);
     QVERIFY(QFileInfo(scratch).isDir());
 
     QCOMPARE(::kill(windowPid, signal), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(ProcessList::groupMembers(worker).isEmpty(), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(ProcessList::sessionMembers(worker).isEmpty(), 1000);
     QTRY_COMPARE(window.state(), QProcess::NotRunning);
 
     WorkerConverter nextStart{QStringLiteral(LEAFMARK_WORKER_PATH)};
@@ -538,7 +538,8 @@ void TestMidRunFaults::theRunLooksSequential()
     const QList<pid_t> workers =
         ProcessList::childrenRunning(::getpid(), QStringLiteral(LEAFMARK_WORKER_PATH));
     for (const pid_t worker : workers)
-        QTRY_COMPARE_WITH_TIMEOUT(ProcessList::groupMembers(worker), QList<pid_t>({worker}), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(ProcessList::sessionMembers(worker), QList<pid_t>({worker}),
+                                  1000);
 }
 
 // The worker reads the PDF it checked through the descriptor it opened it

@@ -4,6 +4,8 @@
 
 #include "support/WorkerFixture.h"
 
+#include "hostile/support/ProcessList.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -55,10 +57,10 @@ QStringList namespacedIds(pid_t pid)
     return {};
 }
 
-pid_t workerOfThisProcess()
+pid_t workerOfThisProcess(const QString &program = QStringLiteral(LEAFMARK_WORKER_PATH))
 {
     const QString self = QString::number(::getpid());
-    const QString worker = QFileInfo(QStringLiteral(LEAFMARK_WORKER_PATH)).canonicalFilePath();
+    const QString worker = QFileInfo(program).canonicalFilePath();
     const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &pid : pids) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -180,15 +182,40 @@ void ConfinementTest::escapesFromAConversion_data()
     QTest::addColumn<QString>("attempt");
     QTest::addColumn<bool>("confined");
     const char *const attempts[] = {
-        "create",  "network",      "run",       "read home", "read terminal", "read other worker",
-        "chmod",   "chown",        "utimensat", "setxattr",  "loader",        "memfd",
-        "unshare", "memory limit",
+        "create",
+        "network",
+        "run",
+        "read home",
+        "read terminal",
+        "read other worker",
+        "chmod",
+        "chown",
+        "utimensat",
+        "setxattr",
+        "loader",
+        "memfd",
+        "unshare",
+        "memory limit",
+        "sockets",
+        "lease",
+        "device ioctl",
+        "main reads home",
+        "main reads window's command line",
+        "main userfaultfd",
+        "main loader",
+        "main lease",
+        "leftover",
+        "leftover in own group",
     };
     // Unconfined, each must get through: else it would prove nothing.
     for (const char *attempt : attempts) {
         QTest::addRow("%s, confined", attempt) << QString::fromLatin1(attempt) << true;
         QTest::addRow("%s, unconfined", attempt) << QString::fromLatin1(attempt) << false;
     }
+    // Held whether the worker confines itself or not: by its launch (limits)
+    // or by the renderer's own code.
+    for (const char *attempt : {"renderer descriptors", "disk fill", "fork loop", "environment"})
+        QTest::addRow("%s, confined", attempt) << QString::fromLatin1(attempt) << true;
 }
 
 // What the probe is told to try for the attempt, and what it says of each
@@ -241,7 +268,39 @@ ConfinementTest::Attempt ConfinementTest::attemptFor(const QString &name, const 
         return {"unshare=1",
                 {QStringLiteral("made a user namespace with unshare"),
                  QStringLiteral("made a user namespace with clone")}};
-    return {"limit=1", {QStringLiteral("raised its memory limit")}};
+    if (name == QLatin1String("memory limit"))
+        return {"limit=1", {QStringLiteral("raised its memory limit")}};
+    if (name == QLatin1String("sockets"))
+        return {"sockets=1", {QStringLiteral("held a socket")}};
+    if (name == QLatin1String("renderer descriptors"))
+        return {"renderer=1", {}};
+    if (name.endsWith(QLatin1String("lease")))
+        return {name.startsWith(QLatin1String("main")) ? "lease=1\nin=main" : "lease=1",
+                {QStringLiteral("took a lease"), QStringLiteral("took a lock")}};
+    if (name == QLatin1String("device ioctl"))
+        return {"ioctl=1", {QStringLiteral("used a device's ioctl")}};
+    if (name == QLatin1String("main reads home"))
+        return {"in=main\nread=" + file, {QStringLiteral("read ") + secret}};
+    if (name == QLatin1String("main reads window's command line")) {
+        const QString commandLine = QStringLiteral("/proc/%1/cmdline").arg(::getpid());
+        return {"in=main\nread=" + QFile::encodeName(commandLine),
+                {QStringLiteral("read ") + commandLine}};
+    }
+    if (name == QLatin1String("main userfaultfd"))
+        return {"in=main\nuserfaultfd=1", {QStringLiteral("got a userfaultfd")}};
+    if (name == QLatin1String("main loader"))
+        return {"in=main\nloader=/bin/true",
+                {QStringLiteral("started /bin/true through the loader")}};
+    if (name == QLatin1String("disk fill"))
+        return {"fill=1", {QStringLiteral("wrote past 2 GiB")}};
+    if (name == QLatin1String("fork loop"))
+        return {"forks=1000", {QStringLiteral("started 1000 processes")}};
+    // Set in this process's environment before the worker starts.
+    if (name == QLatin1String("environment"))
+        return {"env=LEAFMARK_TEST_SECRET", {QStringLiteral("saw LEAFMARK_TEST_SECRET")}};
+    if (name == QLatin1String("leftover"))
+        return {"leave=1", {}};
+    return {"leavegroup=1", {}};
 }
 
 void ConfinementTest::escapesFromAConversion()
@@ -250,6 +309,10 @@ void ConfinementTest::escapesFromAConversion()
     QFETCH(bool, confined);
     if (attempt == QLatin1String("memory limit") && !confined && !memoryIsLimited())
         QSKIP("this build sets no memory limit (AddressSanitizer)");
+    if (attempt == QLatin1String("fork loop") && ::geteuid() == 0)
+        QSKIP("the kernel applies no process limit to root");
+    if (attempt == QLatin1String("main userfaultfd") && ::access("/dev/userfaultfd", R_OK) != 0)
+        QSKIP("/dev/userfaultfd is not open to this user");
     const QString folder = freshFolder();
     const QString marker = QStringLiteral("escape-") + QUuid::createUuid().toString(QUuid::Id128);
     const QString pdf = folder + QLatin1Char('/') + marker + QStringLiteral(".pdf");
@@ -266,22 +329,36 @@ void ConfinementTest::escapesFromAConversion()
     qputenv("LEAFMARK_WORKER_ESCAPE", "on=" + marker.toLatin1() + '\n' + tried.setting);
     if (!confined)
         qputenv("LEAFMARK_WORKER_CONFINEMENT", "off");
+    qputenv("LEAFMARK_TEST_SECRET", "a secret of the window's");
     WorkerConverter converter{QStringLiteral(LEAFMARK_PROBE_WORKER_PATH)};
     const QString startProblem = converter.start();
+    qunsetenv("LEAFMARK_TEST_SECRET");
     qunsetenv("LEAFMARK_WORKER_ESCAPE");
     qunsetenv("LEAFMARK_WORKER_CONFINEMENT");
     QCOMPARE(startProblem, QString());
     const QString thumbnail = output + QLatin1Char('/') + marker + QStringLiteral(".png");
     const ConversionResult result = converter.Convert(thumbnailJob(pdf, thumbnail));
+    // Once the next request is answered, nothing of this one may be left.
+    const bool leaves = attempt.startsWith(QLatin1String("leftover"));
+    const pid_t worker = workerOfThisProcess(QStringLiteral(LEAFMARK_PROBE_WORKER_PATH));
+    if (leaves)
+        QVERIFY(converter
+                    .Convert(thumbnailJob(makePdf(folder, QStringLiteral("next.pdf")),
+                                          output + QStringLiteral("/next.png")))
+                    .succeeded());
 
     if (!confined) {
         for (const QString &escape : tried.escapes)
             QVERIFY2(result.failureReason.contains(escape), qPrintable(result.failureReason));
         if (attempt == QLatin1String("network"))
             QVERIFY(displayWasContacted());
+        if (leaves)
+            QVERIFY(ProcessList::sessionMembers(worker).size() > 1);
         return;
     }
     QVERIFY2(result.succeeded(), qPrintable(result.failureReason));
+    if (leaves)
+        QCOMPARE(ProcessList::sessionMembers(worker), QList<pid_t>({worker}));
     QCOMPARE(sniffFormat(thumbnail), QStringLiteral("PNG"));
     QCOMPARE(homeFingerprint(), homeBefore);
     for (const QString &target : created)
@@ -391,13 +468,13 @@ void ConfinementTest::reportsWhatHolds()
                                  .arg(scratch)
                                  .arg(landlock)) == (landlock > 0),
              qPrintable(report));
-    QVERIFY2(report.contains(QStringLiteral("reads, for each request, only system files and its "
-                                            "scratch folder; documents come open")) ==
-                 (landlock > 0),
+    QVERIFY2(report.contains(QStringLiteral("reads only system files and its scratch folder once "
+                                            "started, each request in a child of its own; "
+                                            "documents come open")) == (landlock > 0),
              qPrintable(report));
     QVERIFY2(report.contains(QLatin1String("no sockets, no ptrace, no metadata changes, no "
                                            "namespaces, no programs from memory, no raised "
-                                           "limits (seccomp)")),
+                                           "limits, no locks or leases (seccomp)")),
              qPrintable(report));
     QVERIFY2(report.endsWith(QLatin1String("Not in force: own namespaces (not started in them)")),
              qPrintable(report));

@@ -12,9 +12,11 @@ struct Status
     char state = '?';
     pid_t parent = 0;
     pid_t group = 0;
+    pid_t session = 0;
 };
 
-// /proc/<pid>/stat: pid (name) state parent group ...; the name may hold blanks.
+// /proc/<pid>/stat: pid (name) state parent group session ...; the name may
+// hold blanks.
 Status statusOf(const QString &pid)
 {
     QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -22,10 +24,10 @@ Status statusOf(const QString &pid)
         return {};
     const QByteArray text = file.readAll();
     const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 3)
+    if (fields.size() < 4)
         return {};
     return {pid.toInt(), fields[0].isEmpty() ? '?' : fields[0][0], fields[1].toInt(),
-            fields[2].toInt()};
+            fields[2].toInt(), fields[3].toInt()};
 }
 
 QList<Status> living()
@@ -61,11 +63,11 @@ QList<pid_t> childrenRunning(pid_t parent, const QString &program)
     return children;
 }
 
-QList<pid_t> groupMembers(pid_t group)
+QList<pid_t> sessionMembers(pid_t session)
 {
     QList<pid_t> members;
     for (const Status &process : living()) {
-        if (process.group == group)
+        if (process.session == session)
             members.append(process.pid);
     }
     return members;

@@ -9,6 +9,8 @@
 namespace ProcessList {
 
 QList<pid_t> childrenRunning(pid_t parent, const QString &program);
-QList<pid_t> groupMembers(pid_t group);
+// A worker leads a session; each of its requests runs in a group of its own
+// within it.
+QList<pid_t> sessionMembers(pid_t session);
 
 } // namespace ProcessList
