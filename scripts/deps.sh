@@ -14,7 +14,7 @@ program=(
 )
 tests=(
     python3 clang clang-format libclang-rt-14-dev ninja-build ccache
-    xvfb xauth imagemagick xdotool openbox dbus-daemon
+    xvfb xauth imagemagick xdotool openbox dbus-daemon weston qt6-wayland
     dpkg-dev file desktop-file-utils appstream lintian
     poppler-utils fonts-arphic-uming
 )

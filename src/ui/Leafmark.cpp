@@ -4,12 +4,15 @@
 #include "run/OutputPath.h"
 #include "settings/FormatTable.h"
 #include "settings/StoredInputs.h"
+#include "ui/AccessibleLineEdit.h"
 #include "ui/AppIdentity.h"
 #include "ui/Appearance.h"
 #include "ui/DoubleClickGuard.h"
 #include "ui/FileManager.h"
+#include "ui/FixedBorder.h"
 #include "ui/GDI.h"
 #include "ui/Layout.h"
+#include "ui/MenuBarStyle.h"
 #include "ui/MessageBox.h"
 #include "ui/ResultList.h"
 #include "ui/StatusLine.h"
@@ -25,6 +28,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -96,6 +100,7 @@ Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
     : m_converter(converter), m_decoder(decoder), m_controller(*this, converter)
 {
     setObjectName(QStringLiteral("Leafmark"));
+    AccessibleLineEdit::installFactory();
     setWindowTitle(AppIdentity::MakerAndTitle);
     setWindowIcon(Appearance::applicationIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -105,7 +110,7 @@ Leafmark::Leafmark(Converter &converter, ImageDecoder &decoder)
     buildMenus();
     connectHandlers();
     nameControlsForScreenReaders();
-    setFixedSize(sizeHint());
+    FixedBorder::apply(this, sizeHint());
 }
 
 Leafmark::~Leafmark() = default;
@@ -175,6 +180,32 @@ void Leafmark::buildMenus()
     QAction *about = menuBar()->addAction(QStringLiteral("About"));
     about->setObjectName(QStringLiteral("mnuAbout"));
     connect(about, &QAction::triggered, this, &Leafmark::showAbout);
+    auto *style = new MenuBarStyle;
+    style->setParent(menuBar());
+    menuBar()->setStyle(style);
+    auto *menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, &Leafmark::armMenuBar);
+    connect(menuBar(), &QMenuBar::triggered, this, &Leafmark::leaveMenuBar);
+    menuBar()->installEventFilter(this);
+}
+
+// F10 walks the menu bar from its first item, as Alt does. Qt's keyboard walk
+// of the menu bar is open to Alt alone, so this one gives the focus back to
+// where it was itself, when the walk is left with Escape or by a choice.
+void Leafmark::armMenuBar()
+{
+    if (menuBar()->hasFocus() || menuBar()->actions().isEmpty())
+        return;
+    m_focusBeforeMenuBar = QApplication::focusWidget();
+    menuBar()->setFocus(Qt::MenuBarFocusReason);
+    menuBar()->setActiveAction(menuBar()->actions().first());
+}
+
+void Leafmark::leaveMenuBar()
+{
+    if (QWidget *before = std::exchange(m_focusBeforeMenuBar, nullptr);
+        before && menuBar()->hasFocus())
+        before->setFocus(Qt::MenuBarFocusReason);
 }
 
 void Leafmark::connectHandlers()
@@ -231,9 +262,15 @@ void Leafmark::closeEvent(QCloseEvent *event)
 
 // A folder dropped on a folder box fills it; other dragged files are refused
 // rather than pasted in as text. A box is disabled, and takes no drop, during a run.
+// Escape in the menu bar ends a walk that F10 began.
 bool Leafmark::eventFilter(QObject *watched, QEvent *event)
 {
     const auto type = event->type();
+    if (watched == menuBar()) {
+        if (type == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+            leaveMenuBar();
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return QMainWindow::eventFilter(watched, event);
     auto *drop = static_cast<QDropEvent *>(event);
@@ -508,7 +545,7 @@ void Leafmark::reportRunToDesktop(bool running)
         m_desktop.runStarted();
         return;
     }
-    m_runTotal.finish(m_controller.CancelRequested());
+    m_runTotal.finish(m_controller.CancelRequested(), lstResult->rowCount());
     m_desktop.setReplaced(lstResult->replacedCount());
     const bool longRun = m_desktop.runEnded();
     if (longRun && !isActiveWindow() && lstResult->rowCount() > 0 && !m_controller.QuitRequested())

@@ -6,6 +6,7 @@
 #include "ui/RunTotal.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -45,6 +46,8 @@ protected:
 private:
     void buildControls();
     void buildMenus();
+    void armMenuBar();
+    void leaveMenuBar();
     void connectHandlers();
     void pickFolder(QLineEdit *box, const QString &title);
     void showOptions();
@@ -107,6 +110,8 @@ private:
     DesktopProgress m_desktop;
     RunTotal m_runTotal;
     QShortcut *m_cancelKey = nullptr;
+    // Where the focus goes back to once F10 has walked the menu bar.
+    QPointer<QWidget> m_focusBeforeMenuBar;
 
     std::unique_ptr<frmOptions> m_options;
     std::unique_ptr<frmAbout> m_about;

@@ -8,7 +8,9 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <QPainter>
 #include <QShortcut>
+#include <QStyleOptionFocusRect>
 
 #include <chrono>
 #include <utility>
@@ -284,6 +286,40 @@ void ResultList::tellReplacedRow(int row)
 }
 
 // For the row under the mouse, or from the keyboard for the selected row.
+QModelIndex ResultList::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    if (rowCount() > 0 && (action == MoveHome || action == MoveEnd))
+        return model()->index(action == MoveHome ? 0 : rowCount() - 1, 0);
+    return QTableWidget::moveCursor(action, modifiers);
+}
+
+// A list with no row has no current row to draw the focus on; the frame goes
+// round the whole list instead, so that a keyboard user sees where the focus is.
+void ResultList::paintEvent(QPaintEvent *event)
+{
+    QTableWidget::paintEvent(event);
+    if (rowCount() > 0 || !hasFocus())
+        return;
+    QPainter painter(viewport());
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    frame.rect = viewport()->rect().adjusted(1, 1, -1, -1);
+    frame.backgroundColor = palette().color(QPalette::Base);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+}
+
+void ResultList::focusInEvent(QFocusEvent *event)
+{
+    QTableWidget::focusInEvent(event);
+    viewport()->update();
+}
+
+void ResultList::focusOutEvent(QFocusEvent *event)
+{
+    QTableWidget::focusOutEvent(event);
+    viewport()->update();
+}
+
 void ResultList::contextMenuEvent(QContextMenuEvent *event)
 {
     event->accept();

@@ -8,52 +8,57 @@ RunTotal::RunTotal(QObject *parent) : QObject(parent) {}
 
 RunTotal::~RunTotal()
 {
-    stop();
+    abandonCount();
 }
 
 void RunTotal::start(const QString &pdfFolder)
 {
-    stop();
-    m_total = -1;
-    m_thread.reset(QThread::create([this, pdfFolder] {
-        const std::optional<qint64> total =
+    abandonCount();
+    auto total = std::make_shared<std::atomic<qint64>>(-1);
+    m_total = total;
+    m_delivered = false;
+    m_thread = QThread::create([total, pdfFolder] {
+        const std::optional<qint64> counted =
             CountMatchingEntries(pdfFolder, QStringLiteral("*.pdf"), [] {
                 return QThread::currentThread()->isInterruptionRequested();
             });
-        if (!total)
-            return;
-        m_total = *total;
-        QMetaObject::invokeMethod(this, &RunTotal::deliver, Qt::QueuedConnection);
-    }));
+        if (counted)
+            total->store(*counted);
+    });
+    connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+    connect(m_thread, &QThread::finished, this, &RunTotal::deliverIfArrived);
     m_thread->start(QThread::IdlePriority);
 }
 
-void RunTotal::finish(bool cancelled)
+void RunTotal::finish(bool cancelled, qint64 handled)
 {
-    if (!m_thread)
+    if (!m_total)
         return;
-    if (cancelled)
+    if (!cancelled && !m_delivered) {
+        const qint64 arrived = m_total->load();
+        emit counted(arrived >= 0 ? arrived : handled);
+    }
+    abandonCount();
+}
+
+// The thread stops at its next entry, and ends on its own.
+void RunTotal::abandonCount()
+{
+    if (m_thread) {
+        disconnect(m_thread, nullptr, this, nullptr);
         m_thread->requestInterruption();
-    m_thread->wait();
-    m_thread.reset();
-    if (cancelled)
-        m_total = -1;
-    deliver();
+        m_thread = nullptr;
+    }
+    m_total.reset();
 }
 
-void RunTotal::stop()
+void RunTotal::deliverIfArrived()
 {
-    if (!m_thread)
+    if (!m_total || m_delivered)
         return;
-    m_thread->requestInterruption();
-    m_thread->wait();
-    m_thread.reset();
-}
-
-// Whichever comes first, the queued call or the end of the run, tells the total.
-void RunTotal::deliver()
-{
-    const qint64 total = m_total.exchange(-1);
-    if (total >= 0)
-        emit counted(total);
+    const qint64 total = m_total->load();
+    if (total < 0)
+        return;
+    m_delivered = true;
+    emit counted(total);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <atomic>
@@ -9,8 +10,10 @@
 class QThread;
 
 // The number of PDFs a run handles in all, counted over the same tree in the
-// walk's order on a thread of its own at idle priority: the run never waits
-// for it, and it costs no time that the run or the workers could use.
+// walk's order on a thread of its own at idle priority, so that it costs no
+// time that the run or the workers could use. The window never waits for it:
+// a thread at idle priority may get no processor for as long as the workers
+// keep every core busy.
 class RunTotal : public QObject
 {
     Q_OBJECT
@@ -20,18 +23,22 @@ public:
     ~RunTotal() override;
 
     void start(const QString &pdfFolder);
-    // A run that went to its end waits for the count, so that its last figure
-    // is whole; the count of a cancelled run is dropped.
-    void finish(bool cancelled);
+    // A run that went to its end tells its total: the count if it has arrived,
+    // else the files it handled, which is the same figure. The count of a
+    // cancelled run is dropped.
+    void finish(bool cancelled, qint64 handled);
 
 signals:
     void counted(qint64 total);
 
 private:
-    void stop();
-    void deliver();
+    void abandonCount();
+    void deliverIfArrived();
 
-    std::unique_ptr<QThread> m_thread;
-    // The count once known, until delivered; -1 before.
-    std::atomic<qint64> m_total{-1};
+    // Deletes itself once it has ended.
+    QPointer<QThread> m_thread;
+    // The count once known, -1 before; shared with the thread, which may
+    // outlive this object.
+    std::shared_ptr<std::atomic<qint64>> m_total;
+    bool m_delivered = false;
 };

@@ -2,6 +2,7 @@
 
 #include "ui/AppIdentity.h"
 #include "ui/Appearance.h"
+#include "ui/FixedBorder.h"
 #include "ui/Layout.h"
 
 #include <QDesktopServices>
@@ -23,7 +24,7 @@ const QString CopyrightNotice =
 frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
 {
     Appearance::setUpDialog(this, QStringLiteral("frmAbout"), Appearance::DialogKind::Form);
-    setFixedSize(Layout::About::Client);
+    FixedBorder::apply(this, Layout::About::Client);
     if (!Appearance::isDark(palette())) {
         QPalette blackText = palette();
         blackText.setColor(QPalette::WindowText, Qt::black);

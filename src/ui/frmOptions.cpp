@@ -3,6 +3,7 @@
 #include "settings/FormatTable.h"
 #include "settings/StoredInputs.h"
 #include "ui/Appearance.h"
+#include "ui/FixedBorder.h"
 #include "ui/Layout.h"
 
 #include <QCheckBox>
@@ -45,7 +46,7 @@ frmOptions::frmOptions(QWidget *parent) : QDialog(parent)
 {
     Appearance::setUpDialog(this, QStringLiteral("frmOptions"), Appearance::DialogKind::Form);
     setWindowTitle(QStringLiteral("Options"));
-    setFixedSize(ClientWithRunOptions);
+    FixedBorder::apply(this, ClientWithRunOptions);
     buildControls();
     buildRunOptions();
 }

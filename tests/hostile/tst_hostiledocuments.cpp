@@ -6,6 +6,7 @@
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
 #include "support/Corpus.h"
+#include "support/EventWait.h"
 #include "support/FolderSnapshot.h"
 #include "support/ProcessList.h"
 #include "support/RecordingConverter.h"
@@ -27,6 +28,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <limits>
 #include <thread>
 #include <unistd.h>
 
@@ -35,9 +37,6 @@ using namespace std::chrono_literals;
 namespace {
 
 constexpr auto timeLimit = 5s;
-// What a conversion may take beyond the limit: stopping the worker and its
-// Ghostscript, and starting the next worker.
-constexpr qint64 graceMs = 3000;
 
 enum class Mark { None, Green, Red };
 
@@ -190,12 +189,12 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
     for (const QString &marker : Corpus::markers())
         QVERIFY2(!QFileInfo::exists(marker), qPrintable(marker));
     QVERIFY(groups.size() >= 1);
-    QTRY_VERIFY_WITH_TIMEOUT(groupMembersBesidesWorkers().isEmpty(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(groupMembersBesidesWorkers().isEmpty(), EventWait::CeilingMs);
 
     const qint64 limitMs = std::chrono::milliseconds(timeLimit).count();
     for (const RecordingConverter::Call &call : std::as_const(converter.calls))
         QVERIFY2(
-            call.milliseconds < limitMs + graceMs,
+            call.milliseconds < limitMs + EventWait::CeilingMs,
             qPrintable(QStringLiteral("%1 took %2 ms").arg(call.input()).arg(call.milliseconds)));
     const RecordingConverter::Call *longRender =
         converter.callFor(QStringLiteral("long-render.pdf"));
@@ -212,26 +211,26 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
 }
 
 // Only page 1 is rendered; the rest of a long document may cost reading it,
-// not rendering it.
+// not rendering it. The two are timed in turn and the quickest of each taken,
+// so that a burst of load on the machine falls on both or on neither.
 void TestHostileDocuments::twoThousandPagesCostAboutAsMuchAsOne()
 {
     WorkerConverter worker(QStringLiteral(LEAFMARK_WORKER_PATH));
     QCOMPARE(worker.start(), QString());
-    const auto medianMs = [&](const QString &name) {
-        QList<qint64> times;
-        for (int i = 0; i < 3; ++i) {
-            QElapsedTimer clock;
-            clock.start();
-            const ConversionResult result =
-                worker.Convert(thumbnailJob(Corpus::documents() + QLatin1Char('/') + name,
-                                            m_output.filePath(QStringLiteral("timed.png"))));
-            times.append(result.succeeded() ? clock.elapsed() : -1);
-        }
-        std::sort(times.begin(), times.end());
-        return times[1];
+    const auto timedMs = [&](const QString &name) {
+        QElapsedTimer clock;
+        clock.start();
+        const ConversionResult result =
+            worker.Convert(thumbnailJob(Corpus::documents() + QLatin1Char('/') + name,
+                                        m_output.filePath(QStringLiteral("timed.png"))));
+        return result.succeeded() ? clock.elapsed() : -1;
     };
-    const qint64 onePage = medianMs(QStringLiteral("one-page.pdf"));
-    const qint64 manyPages = medianMs(QStringLiteral("2000-pages.pdf"));
+    qint64 onePage = std::numeric_limits<qint64>::max();
+    qint64 manyPages = std::numeric_limits<qint64>::max();
+    for (int i = 0; i < 3; ++i) {
+        onePage = std::min(onePage, timedMs(QStringLiteral("one-page.pdf")));
+        manyPages = std::min(manyPages, timedMs(QStringLiteral("2000-pages.pdf")));
+    }
     qInfo("page 1 of a 1-page PDF: %lld ms; of a 2,000-page PDF: %lld ms", onePage, manyPages);
     QVERIFY(onePage > 0);
     QVERIFY(manyPages > 0);

@@ -1,3 +1,4 @@
+#include "support/EventWait.h"
 #include "support/WorkerFixture.h"
 
 #include "pool/PreviewDecoder.h"
@@ -90,23 +91,31 @@ private slots:
         const QString hanging = makePdf(folder, marker + QStringLiteral(".pdf"));
         const QString good = makePdf(folder, QStringLiteral("good.pdf"));
 
-        std::atomic<int> hungProcesses = -1;
+        std::atomic<bool> returned = false;
+        std::atomic<bool> hungProcessSeen = false;
         std::thread watcher([&] {
-            std::this_thread::sleep_for(1500ms);
-            hungProcesses = someProcessHasEnvironment(environmentEntry) ? 1 : 0;
+            EventWait::pollUntil([&] {
+                hungProcessSeen = someProcessHasEnvironment(environmentEntry);
+                return hungProcessSeen || returned;
+            });
         });
         QElapsedTimer clock;
         clock.start();
         const ConversionResult hung =
             converter.Convert(thumbnailJob(hanging, folder + QLatin1Char('/') + marker + ".png"));
         const qint64 elapsed = clock.elapsed();
+        returned = true;
         watcher.join();
 
         QCOMPARE(hung.text, QString());
         QCOMPARE(hung.failureReason, QStringLiteral("time limit reached"));
-        QVERIFY2(elapsed >= 3000 && elapsed < 8000, qPrintable(QString::number(elapsed)));
-        QCOMPARE(hungProcesses.load(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(!someProcessHasEnvironment(environmentEntry), 3000);
+        // Not before the limit; how long after it depends on the machine.
+        QVERIFY2(elapsed >= 3000, qPrintable(QString::number(elapsed)));
+        QVERIFY(hungProcessSeen);
+        QTRY_VERIFY_WITH_TIMEOUT(!someProcessHasEnvironment(environmentEntry),
+                                 EventWait::CeilingMs);
+        // The good document is not a race against the limit on a loaded machine.
+        converter.setTimeLimit(std::chrono::milliseconds(EventWait::CeilingMs));
         QVERIFY(converter.Convert(thumbnailJob(good, folder + QStringLiteral("/good.png")))
                     .succeeded());
     }

@@ -1,4 +1,5 @@
 #include "settings/rutines.h"
+#include "support/EventWait.h"
 #include "support/FakeConverter.h"
 #include "support/RecordingDecoder.h"
 #include "support/TestFiles.h"
@@ -39,12 +40,14 @@ public:
     QList<Update> updates;
     QStringList notifications;
     QList<QStringList> actions;
+    int markers = 0;
 
     DesktopListener()
         : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "listener"))
     {
         m_bus.connect(QString(), QString(), "com.canonical.Unity.LauncherEntry", "Update", this,
                       SLOT(onUpdate(QString, QVariantMap)));
+        m_bus.connect(QString(), QString(), "org.leafmark.Test", "Marker", this, SLOT(onMarker()));
         m_bus.registerObject(NotificationsPath, this, QDBusConnection::ExportAllSlots);
     }
     ~DesktopListener() override { QDBusConnection::disconnectFromBus("listener"); }
@@ -69,6 +72,7 @@ public slots:
         actions.append(offered);
         return uint(notifications.size());
     }
+    void onMarker() { ++markers; }
     void onUpdate(const QString &application, const QVariantMap &properties)
     {
         updates.append({application, properties.value("count").toLongLong(),
@@ -91,6 +95,15 @@ class TestDesktopProgress : public QObject, protected WindowFixture
     {
         fillInputs(pdfFolder, thumbs());
         clickConvert();
+    }
+    // The bus keeps the order of what the window's connection sends: once a
+    // marker sent after the run has arrived, so has anything the run sent.
+    void waitForAllTheRunSent()
+    {
+        const int before = m_listener->markers;
+        QVERIFY(QDBusConnection::sessionBus().send(
+            QDBusMessage::createSignal("/marker", "org.leafmark.Test", "Marker")));
+        QTRY_VERIFY_WITH_TIMEOUT(m_listener->markers > before, EventWait::CeilingMs);
     }
 
 public slots:
@@ -193,7 +206,7 @@ private slots:
         run(m_dir->path() + "/" + folder);
         QTRY_VERIFY(!m_listener->updates.isEmpty() && !m_listener->updates.last().visible);
         if (!notified) {
-            QTest::qWait(100);
+            waitForAllTheRunSent();
             QCOMPARE(m_listener->notifications, QStringList());
             return;
         }
@@ -209,7 +222,7 @@ private slots:
         QApplication::setActiveWindow(nullptr);
         run(pdfs());
         QCOMPARE(status()->text(), QString("Done. 3 PDF files found..."));
-        QTest::qWait(100);
+        waitForAllTheRunSent();
         QCOMPARE(m_listener->notifications, QStringList());
         QVERIFY(MessageBox::takeRecorded().isEmpty());
         QVERIFY(convert()->isEnabled());

@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QWindow>
 
 #include <memory>
 
@@ -43,6 +44,22 @@ QColor red()
 QColor windowText()
 {
     return QApplication::palette().color(QPalette::WindowText);
+}
+
+// Asks for the window to be maximised, as a compositor or window manager may
+// although it offers no maximise button, and waits until it has left that
+// state again. False if it stays maximised.
+bool maximiseAndWaitForNormal(QWidget *window)
+{
+    bool maximised = false;
+    const auto seen = QObject::connect(
+        window->windowHandle(), &QWindow::windowStateChanged,
+        [&](Qt::WindowState state) { maximised = maximised || state == Qt::WindowMaximized; });
+    window->showMaximized();
+    const bool left = QTest::qWaitFor(
+        [&] { return maximised && !(window->windowState() & Qt::WindowMaximized); });
+    QObject::disconnect(seen);
+    return left;
 }
 
 } // namespace
@@ -260,6 +277,40 @@ private slots:
         // The list paints rarely during a run, and again for good after it.
         QTRY_VERIFY(results()->updatesEnabled());
         verifyIdle();
+    }
+
+    // A fixed window keeps its size, in the middle of a run as between runs,
+    // and so do the fixed dialogs.
+    void fixedWindowsLeaveAMaximisedStateAtTheirSize()
+    {
+        loadAndShow();
+        const QSize size = m_window->size();
+        fillInputs(pdfs(), thumbs());
+        bool left = false;
+        m_converter.onConvert = [&](const ConversionJob &) {
+            if (m_converter.calls.size() == 1)
+                left = maximiseAndWaitForNormal(m_window.get());
+            return ConversionResult{"1,1,PDF", {}};
+        };
+        clickConvert();
+        QVERIFY(left);
+        QCOMPARE(m_converter.calls.size(), 3);
+        QCOMPARE(m_window->size(), size);
+        for (const char *item : {"mnuOptions", "mnuAbout"}) {
+            QSize before;
+            QSize after;
+            left = false;
+            whenModalOpens([&](QWidget *dialog) {
+                before = dialog->size();
+                left = maximiseAndWaitForNormal(dialog);
+                after = dialog->size();
+                dialog->close();
+            });
+            m_window->findChild<QAction *>(item)->trigger();
+            QVERIFY2(left, item);
+            QCOMPARE(after, before);
+        }
+        QCOMPARE(m_window->size(), size);
     }
 
     void slowConversionsShowTheirRowWhileTheyRun()

@@ -13,6 +13,7 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QScopeGuard>
 #include <QStyleHints>
@@ -20,6 +21,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -196,6 +198,66 @@ private slots:
             QCOMPARE(picker->text(), QString("..."));
     }
 
+    // Each piece a reader asks for holds its offset, the pieces of a kind
+    // tile the text in as many steps as it has characters at most, and the
+    // words of a path are its names and the separators between them.
+    void screenReadersStepThroughAPathByEveryBoundary_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("plain") << "/home/ana/pdfs"
+                               << "/|home|/|ana|/|pdfs";
+        QTest::newRow("spaces") << "/srv/My  Papers/2024 q1"
+                                << "/|srv|/|My|  |Papers|/|2024| |q1";
+        QTest::newRow("non-ASCII") << QString::fromUtf8("/tmp/ñandú/Ελληνικά-é")
+                                   << QString::fromUtf8("/|tmp|/|ñandú|/|Ελληνικά|-|é");
+        QTest::newRow("surrogates and marks")
+            << QString::fromUtf8("~/𝄞 n\u0303o/x") << QString::fromUtf8("~|/|𝄞| |n\u0303o|/|x");
+        QTest::newRow("empty") << QString() << QString();
+    }
+    void screenReadersStepThroughAPathByEveryBoundary()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, words);
+        loadAndShow();
+        box("txtPDFfolder")->setText(path);
+        QAccessibleTextInterface *text =
+            QAccessible::queryAccessibleInterface(box("txtPDFfolder"))->textInterface();
+        QVERIFY(text);
+        QCOMPARE(text->characterCount(), path.size());
+        for (const auto kind :
+             {QAccessible::CharBoundary, QAccessible::WordBoundary, QAccessible::SentenceBoundary,
+              QAccessible::ParagraphBoundary, QAccessible::LineBoundary, QAccessible::NoBoundary}) {
+            for (int offset = 0; offset <= path.size(); ++offset) {
+                int atStart = -1;
+                int atEnd = -1;
+                const QString piece = text->textAtOffset(offset, kind, &atStart, &atEnd);
+                QVERIFY(atStart <= offset && offset <= atEnd);
+                QVERIFY(atEnd > offset || offset == path.size());
+                QCOMPARE(piece, path.mid(atStart, atEnd - atStart));
+                int start = -1;
+                int end = -1;
+                text->textBeforeOffset(offset, kind, &start, &end);
+                QCOMPARE(end, atStart);
+                text->textAfterOffset(offset, kind, &start, &end);
+                QCOMPARE(start, atEnd);
+            }
+            QStringList pieces;
+            for (int offset = 0, steps = 0; offset < path.size(); ++steps) {
+                QVERIFY(steps < path.size());
+                int start = -1;
+                pieces << text->textAtOffset(offset, kind, &start, &offset);
+            }
+            QCOMPARE(pieces.join(QString()), path);
+            if (kind == QAccessible::WordBoundary)
+                QCOMPARE(pieces.join('|'), words);
+            if (kind == QAccessible::CharBoundary)
+                QVERIFY(std::none_of(pieces.cbegin(), pieces.cend(), [](const QString &piece) {
+                    return piece.back().isHighSurrogate() || piece.front().isMark();
+                }));
+        }
+    }
+
     void rowsTellTheirOutcome()
     {
         QVERIFY(fillTree(pdfs(), {"sub/b.pdf"}));
@@ -293,6 +355,39 @@ private slots:
         m_openedUrls.clear();
         menuOfRow(green, QContextMenuEvent::Mouse, "Show in folder");
         QCOMPARE(m_openedUrls, QList<QUrl>({QUrl::fromLocalFile(thumbs())}));
+    }
+
+    // F10 arms the menu bar as Alt does, and the item reached can be seen;
+    // Home and End reach the ends of the results; an empty list shows that it
+    // has the focus.
+    void theKeyboardReachesTheMenuBarAndTheListsEndsVisibly()
+    {
+        loadAndShow();
+        QMenuBar *bar = m_window->menuBar();
+        const QImage unarmed = bar->grab().toImage();
+        box("txtPDFfolder")->setFocus();
+        pressKey(Qt::Key_F10);
+        QVERIFY(bar->activeAction());
+        QCOMPARE(bar->activeAction()->text(), QString("Settings"));
+        QVERIFY(bar->grab().toImage() != unarmed);
+        pressKey(Qt::Key_Escape);
+        QVERIFY(box("txtPDFfolder")->hasFocus());
+        QVERIFY(!bar->activeAction());
+
+        convert()->setFocus();
+        const QImage unfocused = results()->viewport()->grab().toImage();
+        pressKey(Qt::Key_Tab);
+        QVERIFY(results()->hasFocus());
+        QVERIFY(results()->viewport()->grab().toImage() != unfocused);
+
+        fillInputs(pdfs(), thumbs());
+        clickConvert();
+        QCOMPARE(results()->rowCount(), 3);
+        results()->setFocus();
+        pressKey(Qt::Key_End);
+        QCOMPARE(results()->currentRow(), 2);
+        pressKey(Qt::Key_Home);
+        QCOMPARE(results()->currentRow(), 0);
     }
 
     void darkPaletteIsFollowedAndLightOneKeepsTheDrawing_data()
