@@ -1,4 +1,6 @@
 #include "hostile/support/ProcessList.h"
+#include "pool/PreviewDecoder.h"
+#include "pool/WorkerConverter.h"
 #include "settings/rutines.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
