@@ -32,6 +32,14 @@ void setHandler(int signal, void (*handler)(int))
     ::sigaction(signal, &action, nullptr);
 }
 
+// A shell starts a background job with SIGINT ignored: a
+// signal ignored from the start stays ignored, as in every other program.
+bool ignoredFromTheStart(int signal)
+{
+    struct sigaction current = {};
+    return ::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 } // namespace
 
 InterruptPipe::InterruptPipe(std::function<void(int)> onInterrupt)
@@ -46,13 +54,17 @@ InterruptPipe::InterruptPipe(std::function<void(int)> onInterrupt)
     m_notifier = std::make_unique<QSocketNotifier>(m_readEnd.get(), QSocketNotifier::Read);
     QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
                      [this] { readSignals(); });
-    for (const int signal : handledSignals)
-        setHandler(signal, writeSignalNumber);
+    for (const int signal : handledSignals) {
+        if (!ignoredFromTheStart(signal)) {
+            setHandler(signal, writeSignalNumber);
+            m_handled.push_back(signal);
+        }
+    }
 }
 
 InterruptPipe::~InterruptPipe()
 {
-    for (const int signal : handledSignals)
+    for (const int signal : m_handled)
         setHandler(signal, SIG_DFL);
     signalPipe = -1;
 }

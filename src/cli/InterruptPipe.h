@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -25,4 +26,5 @@ private:
     UniqueFd m_readEnd;
     UniqueFd m_writeEnd;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    std::vector<int> m_handled;
 };

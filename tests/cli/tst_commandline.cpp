@@ -233,6 +233,11 @@ void TestCommandLine::interruptLeavesNoPartialFileAndNoWorker()
     environment.insert("LEAFMARK_WORKER_FAULT", "hold:b-held");
     environment.insert("LEAFMARK_WORKER_TEST_MARK", dir.path());
     run.setProcessEnvironment(environment);
+    // As from a terminal, whatever this test was started from ignores.
+    run.setChildProcessModifier([] {
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
+    });
     run.start(copy, {"--pdf-folder", dir.path() + "/pdfs", "--image-folder", dir.path() + "/thumbs",
                      "--jobs", "1"});
     QVERIFY(run.waitForStarted());
