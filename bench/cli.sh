@@ -33,6 +33,10 @@ sed 's#</policymap>#  <policy domain="coder" rights="read" pattern="PDF"/>\n</po
     "$systemPolicy" >"$work/policy.xml"
 mount --bind "$work/policy.xml" "$systemPolicy"
 
+# A copy, so that a build while the benchmark runs cannot touch what it times.
+mkdir -p "$work/bin"
+cp "$build/bin/leafmark" "$build/bin/leafmark-worker" "$work/bin/"
+
 echo "== making the corpus" >&2
 bash bench/corpus/make-corpus.sh "$work/corpus"
 find "$work/corpus" -iname '*.pdf' | sort >"$work/list"
@@ -45,7 +49,7 @@ done <"$work/list"
 xargs -d '\n' cat <"$work/list" >/dev/null
 
 runLeafmark() {
-    "$build/bin/leafmark" --pdf-folder "$work/corpus" --image-folder "$work/out/leafmark" \
+    "$work/bin/leafmark" --pdf-folder "$work/corpus" --image-folder "$work/out/leafmark" \
         --width "$width" --jobs "$cores" >"$work/leafmark.tsv" || true
 }
 runConvert() {

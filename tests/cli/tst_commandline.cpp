@@ -32,6 +32,7 @@ QList<pid_t> markedProcesses(const QByteArray &mark)
     return marked;
 }
 
+// Once a signal is no longer pending, a thread of the process runs its handler.
 bool signalPending(pid_t pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
