@@ -4,3 +4,6 @@
 // opens and without a display; anything else on the command line is left
 // alone. Returns only when neither was asked for.
 void answerHelpAndVersion(int argc, char *argv[]);
+
+// True when the arguments ask for a run without the window.
+bool asksForRunWithoutWindow(int argc, char *argv[]);

@@ -1,3 +1,4 @@
+#include "cli/CommandLineRun.h"
 #include "pool/PreviewDecoder.h"
 #include "pool/WorkerConverter.h"
 #include "ui/AppIdentity.h"
@@ -28,6 +29,11 @@ int main(int argc, char *argv[])
                                                            AppIdentity::VersionRevision)
                                                 .toString());
     answerHelpAndVersion(argc, argv);
+    if (asksForRunWithoutWindow(argc, argv)) {
+        // No window system is touched, so a run needs no display.
+        const QCoreApplication console(argc, argv);
+        return runFromCommandLine(QCoreApplication::arguments());
+    }
     useOnlyAnAnnouncedSessionBus();
 
     QApplication app(argc, argv);
