@@ -7,8 +7,7 @@ each, the wall time of its requests and the CPU time the worker and all it
 started took, in seconds, and the number of failed conversions.
 
 With a second worker, BEFORE, compares WORKER and BEFORE, both confined,
-instead: a change to the confinement against the tree it started from. Each
-worker's thumbnails go under names of their own, for comparing pixels.
+instead: a change to the confinement against the tree it started from.
 
 Usage: drive.py WORKER LIST THUMBNAILS [BEFORE]"""
 import os

@@ -7,7 +7,7 @@
 # Needs a build with the tests: cmake --build BUILD --target leafmark-worker-probe.
 # Usage: bench/confinement/run.sh [BUILD] (build/ by default); LEAFMARK_BENCH_PASSES (3);
 # LEAFMARK_BENCH_BEFORE=<another leafmark-worker-probe> compares the two workers, both
-# confined, and whether their thumbnails' pixels are identical.
+# confined.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
@@ -42,15 +42,5 @@ else
          END { printf "after / before, all passes: wall %.3f, cpu %.3f\n",
                       wall["after"] / wall["before"], cpu["after"] / cpu["before"] }' \
         "$work/passes"
-    same=0 differ=0
-    for after in "$work"/thumbs/after-*.png; do
-        other="$work/thumbs/before-${after##*/after-}"
-        if [ "$(identify -format '%#' "$after")" = "$(identify -format '%#' "$other")" ]; then
-            same=$((same + 1))
-        else
-            differ=$((differ + 1))
-        fi
-    done
-    echo "pixels: $same identical, $differ different"
 fi
 echo "load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
