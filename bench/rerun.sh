@@ -6,7 +6,7 @@
 # PDFs of one name replace each other's thumbnail, and so are converted again
 # every time), once with the PDF folder's subfolders kept.
 #
-#   bash bench/rerun.sh [PDFs, default 2000] [changed, default 20]
+#   bash bench/rerun.sh [PDFs, default 2000] [changed, default 20] [flat | kept-subfolders]
 #
 # The PDFs are those Debian's documentation packages put under /usr/share/doc
 # (scripts/deps.sh --bench installs some); where there are fewer than asked
@@ -16,6 +16,8 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 count=${1:-2000}
 changed=${2:-20}
+# "flat" or "kept-subfolders" alone; both by default.
+only=${3:-}
 
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build --target leafmark-bench-rerun leafmark-worker >/dev/null
@@ -63,5 +65,5 @@ echo "PDFs: $made ($((${#real[@]})) real ones from /usr/share/doc, the rest copi
 echo
 echo "| thumbnails | first run | second run | second as a share of the first |"
 echo "|---|---|---|---|"
-measure kept-subfolders --keep-subfolders
-measure flat
+[ "$only" = flat ] || measure kept-subfolders --keep-subfolders
+[ "$only" = kept-subfolders ] || measure flat

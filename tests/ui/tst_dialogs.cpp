@@ -5,11 +5,13 @@
 #include "support/TestFiles.h"
 #include "ui/AppIdentity.h"
 #include "ui/GDI.h"
+#include "ui/Layout.h"
 #include "ui/MessageBox.h"
 #include "ui/frmAbout.h"
 #include "ui/frmOptions.h"
 #include "ui/frmThumb.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QFile>
@@ -234,6 +236,36 @@ private slots:
         QCOMPARE(initialFocus, QString("OKButton"));
         QCOMPARE(closedWith, result);
         QCOMPARE(stored(), storedAfter);
+    }
+
+    void runOptionsAreStoredUnderKeysOfTheirOwnAndOnlyWhenChanged()
+    {
+        const QByteArray edited = "[config]\nPDFfolder=/pdfs\n; kept as it is\nImageFormat=gif\n";
+        QVERIFY(writeBytes(SettingsFilePath(), edited));
+        auto *skip = child<QCheckBox>(*options, "SkipUpToDate");
+        auto *keep = child<QCheckBox>(*options, "KeepSubfolders");
+        const auto closeWith = [&](const char *button, bool toggleSkip) {
+            return execWhile(*options, [&] {
+                if (toggleSkip)
+                    skip->click();
+                child<QPushButton>(*options, button)->click();
+            });
+        };
+        closeWith("OKButton", false);
+        QCOMPARE(readWhole(SettingsFilePath()), edited);
+        closeWith("CancelButton", true);
+        QCOMPARE(readWhole(SettingsFilePath()), edited);
+        closeWith("OKButton", true);
+        QCOMPARE(readWhole(SettingsFilePath()), edited + "SkipUpToDate=1\nKeepSubfolders=0\n");
+        bool shownSkip = false, shownKeep = true;
+        execWhile(*options, [&] {
+            shownSkip = skip->isChecked();
+            shownKeep = keep->isChecked();
+            options->close();
+        });
+        QVERIFY(shownSkip && !shownKeep);
+        QCOMPARE(child<QPushButton>(*options, "OKButton")->geometry(), Layout::Options::OKButton);
+        QVERIFY(skip->geometry().top() >= Layout::Options::Client.height());
     }
 
     void previewShowsThePictureAtNaturalSizeInAWindowSizedToIt()
