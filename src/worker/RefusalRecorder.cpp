@@ -60,7 +60,9 @@ mode_t modeArgument(int flags, va_list arguments)
 [[gnu::constructor]] void openRecord()
 {
     if (const char *file = std::getenv("LEAFMARK_WORKER_REFUSALS"); file != nullptr && *file)
-        recordDescriptor = ::open(file, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+        // Not closed on exec: the renderer keeps what an exec would keep, and
+        // its refusals are the ones that matter most.
+        recordDescriptor = ::open(file, O_WRONLY | O_CREAT | O_APPEND, 0600);
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 namespace {
 
 std::atomic<pid_t> currentGroup = 0;
+int keptInEveryRequest = -1;
 
 // A request that leaves a process which cannot be killed is not waited for
 // without end; the worker ends instead.
@@ -115,15 +116,15 @@ bool writeAll(int fd, const char *data, qint64 size)
     return true;
 }
 
-// Exactly one frame of at most the protocol's size, read no further: what
+// Exactly one frame of at most what its request type allows, read no further: what
 // else the request's processes write is never read.
-bool relayOneReply(int from, int childHandle, int to)
+bool relayOneReply(int from, int childHandle, int to, WorkerProtocol::RequestType type)
 {
     unsigned char header[4];
     if (!readExactly(from, childHandle, reinterpret_cast<char *>(header), sizeof header))
         return false;
     const qint64 length = qint64(header[0]) << 24 | header[1] << 16 | header[2] << 8 | header[3];
-    if (length > WorkerProtocol::maxFrameSize ||
+    if (length > WorkerProtocol::maxReplySizeFor(type) ||
         !writeAll(to, reinterpret_cast<char *>(header), sizeof header))
         return false;
     char chunk[1 << 16];
@@ -192,7 +193,7 @@ bool RequestChild::answer(const Answer &answer, WorkerChannel &channel,
     }
     currentGroup = child;
     const int childHandle = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
-    const bool relayed = relayOneReply(pipe[0], childHandle, channel.replyDescriptor());
+    const bool relayed = relayOneReply(pipe[0], childHandle, channel.replyDescriptor(), request.type);
     ::close(pipe[0]);
     if (childHandle >= 0)
         ::close(childHandle);
@@ -212,11 +213,18 @@ void RequestChild::endCurrent()
         ::kill(-group, SIGKILL);
 }
 
+void RequestChild::keepInEveryRequest(int fd)
+{
+    keptInEveryRequest = fd;
+}
+
 std::vector<int> RequestChild::keptDescriptors(int document, int replyPipe)
 {
     std::vector<int> kept = {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO, replyPipe};
     if (document >= 0)
         kept.push_back(document);
+    if (keptInEveryRequest >= 0)
+        kept.push_back(keptInEveryRequest);
     std::sort(kept.begin(), kept.end());
     return kept;
 }

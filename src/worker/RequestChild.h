@@ -33,6 +33,10 @@ public:
     // From a signal handler: ends the request under way, if any.
     static void endCurrent();
 
+    // One more descriptor every request child keeps, such as the tests'
+    // record of what the confinement refused.
+    static void keepInEveryRequest(int fd);
+
     // The only descriptors a request child keeps, in ascending order.
     static std::vector<int> keptDescriptors(int document, int replyPipe);
 };

@@ -8,6 +8,7 @@
 #ifdef LEAFMARK_ESCAPE_PROBE
 #include "worker/EscapeProbe.h"
 #include "worker/LyingResult.h"
+#include "worker/RefusalRecorder.h"
 #endif
 #ifdef LEAFMARK_FAULT_HOOK
 #include "FaultHook.h"
@@ -176,6 +177,8 @@ int main(int argc, char *argv[])
     worker.setConversionProbe(probe);
     worker.setRendererProbe([probe] { probe.actAsRenderer(); });
     const bool inChild = !probe.actsInMain();
+    if (const int record = refusalRecordDescriptor(); record >= 0)
+        RequestChild::keepInEveryRequest(record);
 #else
     const bool inChild = true;
 #endif
