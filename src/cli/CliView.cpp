@@ -1,32 +1,49 @@
 #include "cli/CliView.h"
 
-#include "cli/JobTrail.h"
 #include "cli/ProgressLine.h"
-#include "cli/ResultLine.h"
 #include "run/OutputPath.h"
 
 #include <QCoreApplication>
 
-CliView::CliView(const CliRequest &request, JobTrail &trail, ProgressLine &progress,
-                 std::FILE *output)
-    : m_request(request), m_trail(trail), m_progress(progress), m_output(output)
+CliView::CliView(const CliRequest &request, ProgressLine &progress, std::FILE *output)
+    : m_request(request), m_progress(progress), m_output(output)
 {
 }
 
 void CliView::appendResultRow(qint64, const QString &text)
 {
-    m_thumbnailName = text;
+    m_pdfPath.clear();
+    m_relativeOutput = text;
+}
+
+void CliView::describeResultRow(qint64, const QString &pdfPath, const QString &relativeOutput)
+{
+    m_pdfPath = pdfPath;
+    m_relativeOutput = relativeOutput;
 }
 
 void CliView::markResultRow(qint64 position, bool succeeded, const QString &failureReason)
 {
     ResultLine line;
     line.status = succeeded ? ResultLine::Status::Ok : ResultLine::Status::Failed;
-    line.pdfPath = m_trail.takeConvertedPdf();
-    line.thumbnailPath = OutputPath(m_request.imageFolder, m_thumbnailName);
     line.reason = failureReason;
     if (!succeeded)
         ++m_failed;
+    write(position, line);
+}
+
+void CliView::markUpToDateRow(qint64 position)
+{
+    ResultLine line;
+    line.status = ResultLine::Status::Skipped;
+    line.reason = QStringLiteral("up to date");
+    write(position, line);
+}
+
+void CliView::write(qint64 position, ResultLine line)
+{
+    line.pdfPath = m_pdfPath;
+    line.thumbnailPath = OutputPath(m_request.imageFolder, m_relativeOutput);
     const QByteArray text = m_request.json ? line.json() : line.tabSeparated();
     m_progress.erase();
     std::fwrite(text.constData(), 1, text.size(), m_output);

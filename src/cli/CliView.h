@@ -1,13 +1,13 @@
 #pragma once
 
 #include "cli/CliArguments.h"
+#include "cli/ResultLine.h"
 #include "run/ControllerView.h"
 
 #include <QString>
 
 #include <cstdio>
 
-class JobTrail;
 class ProgressLine;
 
 // The run's view without a window: the inputs come from the command line,
@@ -16,8 +16,7 @@ class ProgressLine;
 class CliView : public ControllerView
 {
 public:
-    CliView(const CliRequest &request, JobTrail &trail, ProgressLine &progress,
-            std::FILE *output = stdout);
+    CliView(const CliRequest &request, ProgressLine &progress, std::FILE *output = stdout);
 
     qint64 failedCount() const { return m_failed; }
     QString statusText() const { return m_statusText; }
@@ -31,6 +30,9 @@ public:
     void appendResultRow(qint64 position, const QString &text) override;
     void selectAndRevealRow(qint64) override {}
     void markResultRow(qint64 position, bool succeeded, const QString &failureReason) override;
+    void describeResultRow(qint64 position, const QString &pdfPath,
+                           const QString &relativeOutput) override;
+    void markUpToDateRow(qint64 position) override;
     void yieldPoint() override;
 
     QString pdfFolderText() const override { return m_request.pdfFolder; }
@@ -49,11 +51,13 @@ public:
     void endProgram() override {}
 
 private:
+    void write(qint64 position, ResultLine line);
+
     const CliRequest &m_request;
-    JobTrail &m_trail;
     ProgressLine &m_progress;
     std::FILE *m_output;
-    QString m_thumbnailName;
+    QString m_pdfPath;
+    QString m_relativeOutput;
     qint64 m_failed = 0;
     QString m_statusText;
     QString m_optionAtFault;

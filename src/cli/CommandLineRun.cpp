@@ -3,7 +3,6 @@
 #include "cli/CliArguments.h"
 #include "cli/CliView.h"
 #include "cli/InterruptPipe.h"
-#include "cli/JobTrail.h"
 #include "cli/ProgressLine.h"
 #include "pool/WorkerConverter.h"
 #include "run/FolderWalk.h"
@@ -55,11 +54,10 @@ int runFromCommandLine(const QStringList &arguments)
     const CliRequest &request = parsed.request();
 
     WorkerConverter converter(locateWorker(), request.jobs);
-    JobTrail trail(converter);
     ProgressLine progress;
-    CliView view(request, trail, progress);
+    CliView view(request, progress);
     // The window's checks and messages; its stored inputs stay untouched.
-    if (!RunController(view, trail).CheckInputs())
+    if (!RunController(view, converter).CheckInputs())
         return fail(view.optionAtFault() + QLatin1String(": ") + view.statusText(), badArguments);
     if (const QString problem = folderProblem(request); !problem.isEmpty())
         return fail(problem, badArguments);
@@ -75,7 +73,7 @@ int runFromCommandLine(const QStringList &arguments)
 
     progress.start(request.pdfFolder);
     qint64 fileCount = 0;
-    FolderWalk(view, trail, cancelRequested)
+    FolderWalk(view, converter, cancelRequested, request.options)
         .FindFilesAPI(request.pdfFolder, QStringLiteral("*.pdf"), fileCount);
     if (interrupt != 0)
         return 128 + interrupt;

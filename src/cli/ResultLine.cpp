@@ -7,7 +7,15 @@ namespace {
 
 QString statusName(ResultLine::Status status)
 {
-    return status == ResultLine::Status::Ok ? QStringLiteral("ok") : QStringLiteral("failed");
+    switch (status) {
+    case ResultLine::Status::Ok:
+        return QStringLiteral("ok");
+    case ResultLine::Status::Failed:
+        return QStringLiteral("failed");
+    case ResultLine::Status::Skipped:
+        break;
+    }
+    return QStringLiteral("skipped");
 }
 
 bool needsQuotes(const QString &field)

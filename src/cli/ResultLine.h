@@ -10,7 +10,7 @@
 // one object per line with the same fields.
 struct ResultLine
 {
-    enum class Status { Ok, Failed };
+    enum class Status { Ok, Failed, Skipped };
 
     Status status = Status::Ok;
     QString pdfPath;

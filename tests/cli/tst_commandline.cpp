@@ -1,7 +1,9 @@
 #include "hostile/support/ProcessList.h"
 #include "pool/PreviewDecoder.h"
 #include "pool/WorkerConverter.h"
+#include "run/ThumbnailIndex.h"
 #include "settings/rutines.h"
+#include "support/EventWait.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
 
@@ -206,6 +208,25 @@ void TestCommandLine::runMakesTheWindowsThumbnails()
     QCOMPARE(filesIn(dir.path() + "/cli"), filesIn(dir.path() + "/window"));
     for (const QString &name : filesIn(dir.path() + "/window"))
         QCOMPARE(QImage(dir.path() + "/cli/" + name), QImage(dir.path() + "/window/" + name));
+
+    // The first run with the options records what it made; the next skips it,
+    // in the PDFs' own subfolders.
+    QVERIFY(EventWait::until([&] { return FileStamp::ofSettledFile(pdfs + "/broken.pdf"); }));
+    QStringList again;
+    for (int round = 0; round < 2; ++round) {
+        run.start(program, {"--pdf-folder", pdfs, "--image-folder", dir.path() + "/again",
+                            "--height", "125", "--skip-up-to-date", "--keep-subfolders"});
+        QVERIFY(run.waitForFinished(120000));
+        again = lines(run.readAllStandardOutput());
+    }
+    QCOMPARE(again.size(), windowRows.size());
+    for (const QString &line : again) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        const bool broken = fields[1].endsWith(QLatin1String("broken.pdf"));
+        QCOMPARE(fields[0], QString(broken ? "failed" : "skipped"));
+        QVERIFY2(QFileInfo(unquoted(fields[2])).isFile() != broken, qPrintable(line));
+    }
+    QVERIFY(QFileInfo(dir.path() + "/again/sub/three.png").isFile());
 }
 
 void TestCommandLine::interruptLeavesNoPartialFileAndNoWorker_data()
