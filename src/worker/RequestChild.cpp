@@ -193,7 +193,8 @@ bool RequestChild::answer(const Answer &answer, WorkerChannel &channel,
     }
     currentGroup = child;
     const int childHandle = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
-    const bool relayed = relayOneReply(pipe[0], childHandle, channel.replyDescriptor(), request.type);
+    const bool relayed =
+        relayOneReply(pipe[0], childHandle, channel.replyDescriptor(), request.type);
     ::close(pipe[0]);
     if (childHandle >= 0)
         ::close(childHandle);

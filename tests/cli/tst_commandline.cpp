@@ -211,7 +211,8 @@ void TestCommandLine::runMakesTheWindowsThumbnails()
 
     // The first run with the options records what it made; the next skips it,
     // in the PDFs' own subfolders.
-    QVERIFY(EventWait::until([&] { return FileStamp::ofSettledFile(pdfs + "/broken.pdf"); }));
+    QVERIFY(EventWait::until(
+        [&] { return FileStamp::ofSettledFile(pdfs + "/broken.pdf").has_value(); }));
     QStringList again;
     for (int round = 0; round < 2; ++round) {
         run.start(program, {"--pdf-folder", pdfs, "--image-folder", dir.path() + "/again",
