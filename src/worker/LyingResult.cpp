@@ -89,6 +89,11 @@ void LyingResult::replace(const WorkerProtocol::Request &request, const QString 
     }
 }
 
+bool LyingResult::speaksForTheWorker() const
+{
+    return m_kind == "twice" || m_kind == "another" || m_kind == "flood";
+}
+
 void LyingResult::replaceFile(const QByteArray &path) const
 {
     if (m_kind == "link") {

@@ -176,7 +176,8 @@ int main(int argc, char *argv[])
     const EscapeProbe probe(qgetenv("LEAFMARK_WORKER_ESCAPE"));
     worker.setConversionProbe(probe);
     worker.setRendererProbe([probe] { probe.actAsRenderer(); });
-    const bool inChild = !probe.actsInMain();
+    const LyingResult lie(qgetenv("LEAFMARK_WORKER_LIE"));
+    const bool inChild = !probe.actsInMain() && !lie.speaksForTheWorker();
     if (const int record = refusalRecordDescriptor(); record >= 0)
         RequestChild::keepInEveryRequest(record);
 #else
@@ -200,7 +201,6 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(confinement->report()));
     }
 #ifdef LEAFMARK_ESCAPE_PROBE
-    const LyingResult lie(qgetenv("LEAFMARK_WORKER_LIE"));
     const auto answer = [&worker, &lie, &scratchPath](const WorkerProtocol::Request &request) {
         const WorkerProtocol::Reply reply = worker.answer(request);
         lie.replace(request,

@@ -213,6 +213,7 @@ void TestCommandLine::runMakesTheWindowsThumbnails()
     // in the PDFs' own subfolders.
     QVERIFY(EventWait::until(
         [&] { return FileStamp::ofSettledFile(pdfs + "/broken.pdf").has_value(); }));
+    QVERIFY(QDir().mkpath(dir.path() + "/again"));
     QStringList again;
     for (int round = 0; round < 2; ++round) {
         run.start(program, {"--pdf-folder", pdfs, "--image-folder", dir.path() + "/again",
