@@ -27,9 +27,11 @@ def qstring(text):
     return struct.pack(">I", len(data)) + data
 
 
-def request(kind, job=("", False, "", "", "")):
+def request(kind, job=("", False, "", "", ""), token=None):
+    """token: the request's token, for a worker that answers under one."""
     source, first_page, geometry, output, image_format = job
-    message = (struct.pack(">B", kind) + qstring(source) + struct.pack(">B", first_page)
+    tagged = b"" if token is None else struct.pack(">Q", token)
+    message = (struct.pack(">B", kind) + tagged + qstring(source) + struct.pack(">B", first_page)
                + qstring(geometry) + qstring(output) + qstring(image_format) + qstring("")
                + struct.pack(">B", 0))
     return struct.pack(">I", len(message)) + message
@@ -45,7 +47,9 @@ def read_exactly(stream, size):
     return data
 
 
-def failure_of(reply):
+def failure_of(reply, tokens):
+    if tokens:
+        reply = reply[8:]
     text_length = struct.unpack(">I", reply[:4])[0]
     offset = 4 + (0 if text_length == 0xFFFFFFFF else text_length)
     failure_length = struct.unpack(">I", reply[offset:offset + 4])[0]
@@ -73,8 +77,9 @@ def cpu_seconds(pid):
 
 
 class Worker:
-    def __init__(self, label, program, confined):
+    def __init__(self, label, program, confined, tokens=True):
         self.label = label
+        self.tokens = tokens
         environment = dict(os.environ)
         if not confined:
             environment["LEAFMARK_WORKER_CONFINEMENT"] = "off"
@@ -84,7 +89,7 @@ class Worker:
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                         env=environment)
         theirs.close()
-        exchange(self.process, self.requests, request(HELLO))
+        exchange(self.process, self.requests, request(HELLO, token=self.token(0)))
         self.cpu_at_start = cpu_seconds(self.process.pid)
         self.wall = 0.0
         self.failed = 0
@@ -92,9 +97,12 @@ class Worker:
     def convert(self, pdf, output):
         started = time.monotonic()
         reply = exchange(self.process, self.requests,
-                         request(CONVERT, (pdf, True, "88x", output, "PNG")), pdf)
+                         request(CONVERT, (pdf, True, "88x", output, "PNG"), self.token(1)), pdf)
         self.wall += time.monotonic() - started
-        self.failed += bool(failure_of(reply))
+        self.failed += bool(failure_of(reply, self.tokens))
+
+    def token(self, number):
+        return number + 1 if self.tokens else None
 
     def finish(self):
         cpu = cpu_seconds(self.process.pid) - self.cpu_at_start
@@ -108,7 +116,7 @@ def main():
     program, listing, thumbnails = sys.argv[1:4]
     pdfs = [line.strip() for line in open(listing) if line.strip()]
     if len(sys.argv) > 4:
-        first, second = Worker("after", program, True), Worker("before", sys.argv[4], True)
+        first, second = Worker("after", program, True), Worker("before", sys.argv[4], True, tokens=False)
     else:
         first, second = Worker("confined", program, True), Worker("unconfined", program, False)
     for number, pdf in enumerate(pdfs):
