@@ -32,8 +32,9 @@ mount --bind "$work/policy.xml" "$systemPolicy"
 
 bash "$here/make-odd.sh" "$work/odd" >/dev/null
 {
-    find /usr/share/doc -name '*.pdf' -type f | sort | awk -v every="$every" 'NR % every == 0' |
-        head -n "$most"
+    # awk, not head: a pipe closed early fails the script under pipefail.
+    find /usr/share/doc -name '*.pdf' -type f | sort |
+        awk -v every="$every" -v most="$most" 'NR % every == 0 && ++kept <= most'
     find "$work/odd" -name '*.pdf' -type f | sort
 } >"$work/corpus.list"
 echo "corpus: $(wc -l <"$work/corpus.list") PDFs"

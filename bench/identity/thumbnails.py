@@ -23,8 +23,9 @@ def qstring(text):
     return struct.pack(">I", len(data)) + data
 
 
-def request(kind, pdf="", geometry=""):
-    message = (struct.pack(">B", kind) + qstring(pdf) + struct.pack(">B", True)
+def request(kind, pdf="", geometry="", token=1):
+    # The worker answers under the request's token.
+    message = (struct.pack(">B", kind) + struct.pack(">Q", token) + qstring(pdf) + struct.pack(">B", True)
                + qstring(geometry) + qstring("thumbnail.png") + qstring("PNG") + qstring("")
                + struct.pack(">B", 0))
     return struct.pack(">I", len(message)) + message
@@ -41,6 +42,7 @@ def read_exactly(stream, size):
 
 
 def failure_of(reply):
+    reply = reply[8:]
     text_length = struct.unpack(">I", reply[:4])[0]
     offset = 4 + (0 if text_length == 0xFFFFFFFF else text_length)
     failure_length = struct.unpack(">I", reply[offset:offset + 4])[0]
