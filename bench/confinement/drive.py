@@ -13,61 +13,13 @@ Usage: drive.py WORKER LIST THUMBNAILS [BEFORE]"""
 import os
 import shutil
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 
-HELLO, CONVERT = 1, 2
-
-
-def qstring(text):
-    data = text.encode("utf-16-be")
-    return struct.pack(">I", len(data)) + data
-
-
-def request(kind, job=("", False, "", "", ""), token=None):
-    """token: the request's token, for a worker that answers under one."""
-    source, first_page, geometry, output, image_format = job
-    tagged = b"" if token is None else struct.pack(">Q", token)
-    message = (struct.pack(">B", kind) + tagged + qstring(source) + struct.pack(">B", first_page)
-               + qstring(geometry) + qstring(output) + qstring(image_format) + qstring("")
-               + struct.pack(">B", 0))
-    return struct.pack(">I", len(message)) + message
-
-
-def read_exactly(stream, size):
-    data = b""
-    while len(data) < size:
-        chunk = stream.read(size - len(data))
-        if not chunk:
-            raise SystemExit("drive.py: the worker stopped")
-        data += chunk
-    return data
-
-
-def failure_of(reply, tokens):
-    if tokens:
-        reply = reply[8:]
-    text_length = struct.unpack(">I", reply[:4])[0]
-    offset = 4 + (0 if text_length == 0xFFFFFFFF else text_length)
-    failure_length = struct.unpack(">I", reply[offset:offset + 4])[0]
-    if failure_length in (0, 0xFFFFFFFF):
-        return ""
-    return reply[offset + 4:offset + 4 + failure_length].decode("utf-16-be")
-
-
-def exchange(worker, requests, message, document=None):
-    """Sends the request, with the open document as the window's process does."""
-    if document is None:
-        requests.sendall(message)
-    else:
-        with open(document, "rb") as opened:
-            socket.send_fds(requests, [message], [opened.fileno()])
-    length = struct.unpack(">I", read_exactly(worker.stdout, 4))[0]
-    return read_exactly(worker.stdout, length)
-
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from workerwire import CONVERT, HELLO, WorkerStopped, exchange, failure_of, request  # noqa: E402
 
 def cpu_seconds(pid):
     """The process's own CPU time and that of the children it waited for."""
@@ -89,20 +41,23 @@ class Worker:
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                         env=environment)
         theirs.close()
-        exchange(self.process, self.requests, request(HELLO, token=self.token(0)))
+        self.exchange(request(HELLO, tokens=tokens))
         self.cpu_at_start = cpu_seconds(self.process.pid)
         self.wall = 0.0
         self.failed = 0
 
     def convert(self, pdf, output):
         started = time.monotonic()
-        reply = exchange(self.process, self.requests,
-                         request(CONVERT, (pdf, True, "88x", output, "PNG"), self.token(1)), pdf)
+        try:
+            reply = self.exchange(
+                request(CONVERT, (pdf, True, "88x", output, "PNG"), tokens=self.tokens), pdf)
+        except WorkerStopped:
+            raise SystemExit("drive.py: the worker stopped")
         self.wall += time.monotonic() - started
         self.failed += bool(failure_of(reply, self.tokens))
 
-    def token(self, number):
-        return number + 1 if self.tokens else None
+    def exchange(self, message, document=None):
+        return exchange(self.requests, self.process.stdout, message, document)
 
     def finish(self):
         cpu = cpu_seconds(self.process.pid) - self.cpu_at_start

@@ -9,47 +9,13 @@ Usage: thumbnails.py WORKER LIST GEOMETRY OUT"""
 import os
 import shutil
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 
-HELLO, CONVERT = 1, 2
-
-
-def qstring(text):
-    data = text.encode("utf-16-be")
-    return struct.pack(">I", len(data)) + data
-
-
-def request(kind, pdf="", geometry="", token=1):
-    # The worker answers under the request's token.
-    message = (struct.pack(">B", kind) + struct.pack(">Q", token) + qstring(pdf) + struct.pack(">B", True)
-               + qstring(geometry) + qstring("thumbnail.png") + qstring("PNG") + qstring("")
-               + struct.pack(">B", 0))
-    return struct.pack(">I", len(message)) + message
-
-
-def read_exactly(stream, size):
-    data = b""
-    while len(data) < size:
-        chunk = stream.read(size - len(data))
-        if not chunk:
-            raise EOFError
-        data += chunk
-    return data
-
-
-def failure_of(reply):
-    reply = reply[8:]
-    text_length = struct.unpack(">I", reply[:4])[0]
-    offset = 4 + (0 if text_length == 0xFFFFFFFF else text_length)
-    failure_length = struct.unpack(">I", reply[offset:offset + 4])[0]
-    if failure_length in (0, 0xFFFFFFFF):
-        return ""
-    return reply[offset + 4:offset + 4 + failure_length].decode("utf-16-be")
-
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from workerwire import CONVERT, HELLO, exchange, failure_of, request  # noqa: E402
 
 class Worker:
     def __init__(self, program):
@@ -63,13 +29,7 @@ class Worker:
         self.start_wall = time.monotonic() - self.started
 
     def exchange(self, message, document=None):
-        if document is None:
-            self.requests.sendall(message)
-        else:
-            with open(document, "rb") as opened:
-                socket.send_fds(self.requests, [message], [opened.fileno()])
-        length = struct.unpack(">I", read_exactly(self.process.stdout, 4))[0]
-        return read_exactly(self.process.stdout, length)
+        return exchange(self.requests, self.process.stdout, message, document)
 
     def close(self):
         self.requests.close()
@@ -84,7 +44,8 @@ def main():
     worker = Worker(program)
     for number, pdf in enumerate(line.rstrip("\n") for line in open(listing)):
         try:
-            failure = failure_of(worker.exchange(request(CONVERT, pdf, geometry), pdf))
+            failure = failure_of(worker.exchange(
+                request(CONVERT, (pdf, True, geometry, "thumbnail.png", "PNG")), pdf))
         except (EOFError, OSError):
             failure = "the worker stopped"
             worker.close()
