@@ -67,8 +67,17 @@ signature() { # file
     [ -s "$1" ] && identify -format '%#' "$1" 2>/dev/null || echo failed
 }
 
-identical=0 different=0 failedBoth=0
+# A file that does not start like a PDF is refused before rendering, where
+# convert may still run it (gs reads a "%%" line before the header as
+# PostScript): a class of its own, never run on purpose, not a difference in
+# pixels.
+refusedOnPurpose() { # reason file
+    [ -f "$1" ] && grep -q "does not start like a PDF" "$1"
+}
+
+identical=0 different=0 failedBoth=0 refused=0
 : >"$work/differences"
+: >"$work/refused"
 for geometry in $geometries; do
     mkdir -p "$work/$geometry/convert"
     python3 "$here/thumbnails.py" "$worker" "$work/corpus.list" "$geometry" "$work/$geometry/worker" &
@@ -85,6 +94,9 @@ for geometry in $geometries; do
             failedBoth=$((failedBoth + 1))
         elif [ "$theirs" = "$ours" ]; then
             identical=$((identical + 1))
+        elif [ "$ours" = failed ] && refusedOnPurpose "$work/$geometry/worker/$number.failed"; then
+            refused=$((refused + 1))
+            printf '%s %s\n' "$geometry" "$pdf" >>"$work/refused"
         else
             different=$((different + 1))
             printf '%s %s convert=%s worker=%s\n' "$geometry" "$pdf" "$theirs" "$ours" >>"$work/differences"
@@ -93,4 +105,6 @@ for geometry in $geometries; do
     done <"$work/corpus.list"
 done
 sed 's/^/  differs: /' "$work/differences"
-echo "$identical identical, $different different, $failedBoth failed both ways"
+sed 's/^/  refused, not started like a PDF: /' "$work/refused"
+echo "$identical identical, $different different, $failedBoth failed both ways," \
+    "$refused refused on purpose (not started like a PDF)"
