@@ -11,10 +11,9 @@ namespace FileSignature {
 
 namespace {
 
-// Readers accept a PDF header anywhere in the first kilobyte, and an SVG may
-// open with an XML declaration, a doctype and comments before its root.
-constexpr int pdfHeaderWindow = 1024;
-constexpr int headSize = 4096;
+// How far Ghostscript looks for a PDF's header, from the first byte that is
+// not blank.
+constexpr qsizetype pdfHeaderWindow = 1023;
 
 bool isEps(const QByteArray &head)
 {
@@ -22,19 +21,6 @@ bool isEps(const QByteArray &head)
         return true;
     const QByteArray firstLine = head.left(head.indexOf('\n'));
     return firstLine.startsWith("%!PS-Adobe-") && firstLine.contains(" EPSF-");
-}
-
-// Ghostscript runs a file as PostScript when it opens with "%!" or "%%"
-// after blanks, whatever "%PDF-" follows, and as PDF when "%PDF-" comes
-// within its first kilobyte otherwise. Neither may come before the header,
-// wherever: what precedes it must not be able to start a program.
-bool isPdf(const QByteArray &head)
-{
-    const qsizetype header = head.left(pdfHeaderWindow).indexOf("%PDF-");
-    if (header < 0)
-        return false;
-    const QByteArray before = head.left(header + 1);
-    return !before.contains("%!") && !before.contains("%%");
 }
 
 bool isSvg(const QByteArray &head)
@@ -61,7 +47,7 @@ QString formatOfHead(const QByteArray &head)
     }
     if (isEps(head))
         return QStringLiteral("EPS");
-    if (isPdf(head))
+    if (ghostscriptReading(head).as == GhostscriptReading::As::Pdf)
         return QStringLiteral("PDF");
     if (isSvg(head))
         return QStringLiteral("SVG");
@@ -69,6 +55,26 @@ QString formatOfHead(const QByteArray &head)
 }
 
 } // namespace
+
+GhostscriptReading ghostscriptReading(const QByteArray &head)
+{
+    using As = GhostscriptReading::As;
+    const bool whole = head.size() < headSize;
+    qsizetype start = 0;
+    while (start < head.size() && static_cast<unsigned char>(head[start]) <= ' ')
+        ++start;
+    if (start == head.size())
+        return {whole ? As::Nothing : As::Undecided};
+    const QByteArray window = head.mid(start, pdfHeaderWindow);
+    if (window.startsWith("%!") || window.startsWith("%%"))
+        return {As::PostScript};
+    const qsizetype header = window.indexOf("%PDF-");
+    if (header < 0)
+        return {whole || window.size() == pdfHeaderWindow ? As::PostScript : As::Undecided};
+    if (window.left(header).contains("%!PS"))
+        return {As::PostScript};
+    return {As::Pdf, start + header, header > 0};
+}
 
 QString formatOfFile(const QString &path)
 {

@@ -67,7 +67,7 @@ QByteArray encodeReply(const Reply &reply)
 {
     return encodeWith([&](QDataStream &stream) {
         stream << reply.token << reply.text << reply.failure << reply.width << reply.height
-               << reply.rgba;
+               << reply.rgba << reply.renderedWarm << reply.handedToGs;
     });
 }
 
@@ -97,7 +97,7 @@ std::optional<Reply> decodeReply(const QByteArray &message)
 {
     std::optional<Reply> reply = decodeWith<Reply>(message, [](QDataStream &stream, Reply &value) {
         stream >> value.token >> value.text >> value.failure >> value.width >> value.height >>
-            value.rgba;
+            value.rgba >> value.renderedWarm >> value.handedToGs;
     });
     if (!reply || reply->width < 0 || reply->height < 0 ||
         qint64(reply->width) * reply->height > maxDecodedPixels ||

@@ -55,6 +55,10 @@ struct Reply
     qint32 width = 0;
     qint32 height = 0;
     QByteArray rgba;
+    // Convert: the gs commands ImageMagick started for it, taken by the
+    // worker's warm renderer or handed on to a new gs.
+    quint32 renderedWarm = 0;
+    quint32 handedToGs = 0;
 };
 
 // Large enough for the biggest image the worker decodes, small enough that a

@@ -1,6 +1,7 @@
 #include "worker/ThumbnailConversion.h"
 
 #include "protocol/FileSignature.h"
+#include "worker/Interposition.h"
 #include "worker/MagickHandles.h"
 #include "worker/MagickRuntime.h"
 #include "worker/ScratchFolder.h"
@@ -229,6 +230,15 @@ void ThumbnailConversion::setInputOpenedHook(std::function<void(const QString &)
 
 WorkerProtocol::Reply ThumbnailConversion::run(const ConversionJob &job, int inputFd,
                                                quint8 slot) const
+{
+    Interposition::CommandCount commands;
+    WorkerProtocol::Reply reply = convert(job, inputFd, slot);
+    commands.addTo(reply);
+    return reply;
+}
+
+WorkerProtocol::Reply ThumbnailConversion::convert(const ConversionJob &job, int inputFd,
+                                                   quint8 slot) const
 {
     const QString extension = job.outputExtension();
     // ImageMagick would write a PDF under the name and call it a success.

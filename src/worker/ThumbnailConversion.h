@@ -19,7 +19,8 @@ public:
     ThumbnailConversion(const MagickRuntime &magick, const ScratchFolder &scratch);
 
     // The PDF is the file open at inputFd; job.input names it in messages.
-    // The thumbnail goes to the protocol's result name for slot.
+    // The thumbnail goes to the protocol's result name for slot. The reply
+    // also tells which way its page went: rendered warm or by a new gs.
     WorkerProtocol::Reply run(const ConversionJob &job, int inputFd, quint8 slot) const;
 
     // Tests only: called with the input once it is open and checked.
@@ -31,6 +32,8 @@ public:
                                         const QString &safeOutput);
 
 private:
+    WorkerProtocol::Reply convert(const ConversionJob &job, int inputFd, quint8 slot) const;
+
     const MagickRuntime &m_magick;
     const ScratchFolder &m_scratch;
     std::function<void(const QString &input)> m_inputOpened;

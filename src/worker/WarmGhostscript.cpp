@@ -1,13 +1,18 @@
 #include "worker/WarmGhostscript.h"
 
+#include "protocol/FileSignature.h"
+#include "worker/Interposition.h"
+#include "worker/MagickHandles.h"
+
 #include <ghostscript/gserrors.h>
 #include <ghostscript/iapi.h>
+#include <wand/MagickWand.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
 #include <fcntl.h>
+#include <optional>
 #include <seccomp.h>
 #include <unistd.h>
 
@@ -15,57 +20,74 @@
 
 namespace {
 
-// The devices ImageMagick 6 picks for a PDF: pamcmyk32 when it finds CMYK
-// named in the file, pngalpha otherwise.
-const QByteArray devices[] = {QByteArrayLiteral("pngalpha"), QByteArrayLiteral("pamcmyk32")};
+// The delegates ImageMagick 6's PDF coder picks from for a thumbnail:
+// ps:cmyk when it finds CMYK named in the file, ps:alpha otherwise.
+const char *const delegates[] = {"ps:alpha", "ps:cmyk"};
+
+// What the PDF coder fills into a delegate's command, in this order, for page
+// 1 at its default density, antialiased: the text and the graphics alpha
+// bits, the density, the options, then the page files' name, the blank file
+// gs runs first and the PDF. These names stand for the ones ImageMagick makes
+// in the scratch folder.
+constexpr unsigned alphaBits = 4;
+const char density[] = "72x72";
+const char pageOneOptions[] = "-dFirstPage=1 -dLastPage=1";
+const QByteArray filledIn = QByteArrayLiteral("uusssss");
+const QByteArray standInPages = QByteArrayLiteral("/magick-pages%d");
+const QByteArray standInBlank = QByteArrayLiteral("/magick-blank");
+const QByteArray standInPdf = QByteArrayLiteral("/magick-pdf");
+// ImageMagick hands a command holding any of these to a shell, not execvp.
+const char shellCharacters[] = "&;<>|";
+
 const QByteArray outputOption = QByteArrayLiteral("-sOutputFile=");
 const QByteArray fileOption = QByteArrayLiteral("-f");
 const QByteArray pagePattern = QByteArrayLiteral("/warm-page%d");
 
-// gs skips up to this much of whatever comes before a PDF's header.
-constexpr qsizetype headerWindow = 1023;
-constexpr qsizetype headLimit = 1 << 20;
-
-const WarmGhostscript *armed = nullptr;
-// Set in the rendering child only: ImageMagick's own PNG writer keeps its way.
-bool fastHandOver = false;
-
-using ExecvpFunction = int (*)(const char *, char *const[]);
-using PngWriteInfoFunction = void (*)(void *, void *);
-using PngSetCompressionLevelFunction = void (*)(void *, int);
-using PngSetFilterFunction = void (*)(void *, int, int);
-
-// Looked up before any fork: a child of a threaded process should do little
-// more than render.
-const auto realExecvp = reinterpret_cast<ExecvpFunction>(::dlsym(RTLD_NEXT, "execvp"));
-const auto realPngWriteInfo =
-    reinterpret_cast<PngWriteInfoFunction>(::dlsym(RTLD_NEXT, "png_write_info"));
-const auto pngSetCompressionLevel = reinterpret_cast<PngSetCompressionLevelFunction>(
-    ::dlsym(RTLD_DEFAULT, "png_set_compression_level"));
-const auto pngSetFilter =
-    reinterpret_cast<PngSetFilterFunction>(::dlsym(RTLD_DEFAULT, "png_set_filter"));
-
-// libpng's values for the base filter method and for rows left unfiltered.
-constexpr int pngFilterTypeBase = 0;
-constexpr int pngFilterNone = 0x08;
-constexpr int fastestDeflate = 1;
-
-enum class Content { Pdf, Nothing, PostScript, Unreadable };
-
-struct Head
+// The conversions of a printf format, by their letters; "%%" is none. A
+// width or precision taken from the arguments shows as '*'.
+QByteArray conversionsOf(const char *format)
 {
-    Content content = Content::Unreadable;
-    // Where the PDF's header starts: gs skips what comes before.
-    qsizetype skipped = 0;
-    bool garbage = false;
-};
+    QByteArray letters;
+    for (const char *c = format; *c != '\0'; ++c) {
+        if (*c != '%')
+            continue;
+        ++c;
+        while (*c != '\0' && std::strchr("#0- +'123456789.hlLqjzt", *c) != nullptr)
+            ++c;
+        if (*c == '\0')
+            break;
+        if (*c != '%')
+            letters += *c;
+    }
+    return letters;
+}
 
-QByteArray readHead(const char *path)
+// The command split as ImageMagick splits it before its execvp, less the name
+// its own splitting puts first.
+QList<QByteArray> argumentsOf(const char *command)
+{
+    int count = 0;
+    char **argv = StringToArgv(command, &count);
+    QList<QByteArray> arguments;
+    if (argv == nullptr)
+        return arguments;
+    for (int i = 0; i < count; ++i) {
+        if (i > 0)
+            arguments << QByteArray(argv[i]);
+        DestroyString(argv[i]);
+    }
+    RelinquishMagickMemory(argv);
+    return arguments;
+}
+
+// The bytes by which FileSignature tells a PDF, as the window's process and
+// the worker judged this file before ImageMagick read it.
+std::optional<QByteArray> readHead(const char *path)
 {
     const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return QByteArray();
-    QByteArray head(headLimit, Qt::Uninitialized);
+        return std::nullopt;
+    QByteArray head(FileSignature::headSize, Qt::Uninitialized);
     qsizetype filled = 0;
     while (filled < head.size()) {
         const ssize_t got = ::read(fd, head.data() + filled, size_t(head.size() - filled));
@@ -78,34 +100,11 @@ QByteArray readHead(const char *path)
     return head;
 }
 
-// What gs's own reading of a file on its command line would make of it: after
-// leading white space, "%!" or "%%" makes it PostScript; "%PDF-" in the next
-// 1023 bytes makes it a PDF unless "%!PS" comes first; anything else is
-// PostScript too. PostScript is never run here.
-Head classify(const QByteArray &head)
-{
-    qsizetype start = 0;
-    while (start < head.size() && static_cast<unsigned char>(head[start]) <= ' ')
-        ++start;
-    if (start == head.size())
-        return {start < headLimit ? Content::Nothing : Content::Unreadable, 0};
-    const QByteArray window = head.mid(start, headerWindow);
-    if (window.startsWith("%!") || window.startsWith("%%"))
-        return {Content::PostScript, 0};
-    const qsizetype header = window.indexOf("%PDF-");
-    if (header < 0 || window.left(header).contains("%!PS"))
-        return {Content::PostScript, 0};
-    return {Content::Pdf, start + header, header > 0};
-}
-
 bool isBlankFile(const char *path)
 {
-    const QByteArray head = readHead(path);
-    for (const char c : head) {
-        if (static_cast<unsigned char>(c) > ' ')
-            return false;
-    }
-    return head.size() < headLimit;
+    const std::optional<QByteArray> head = readHead(path);
+    return head && FileSignature::ghostscriptReading(*head).as ==
+                       FileSignature::GhostscriptReading::As::Nothing;
 }
 
 QByteArray postScriptString(const char *text)
@@ -183,29 +182,31 @@ bool startsWith(const char *text, const QByteArray &prefix)
 
 WarmGhostscript::WarmGhostscript(const QString &scratchPath) : m_scratch(scratchPath.toLocal8Bit())
 {
-    if (realExecvp == nullptr) {
+    if (!Interposition::forwards()) {
         m_problem = QStringLiteral("the worker cannot find execvp to hand other commands on");
         return;
     }
-    if (armed != nullptr) {
+    if (!Interposition::arm(this)) {
         m_problem = QStringLiteral("another warm Ghostscript is running in this process");
         return;
     }
-    for (const QByteArray &device : devices) {
+    for (const char *delegate : delegates) {
         Interpreter interpreter;
-        interpreter.device = device;
-        m_problem = start(interpreter);
+        interpreter.delegate = delegate;
+        m_problem = derive(interpreter);
+        if (m_problem.isEmpty())
+            m_problem = start(interpreter);
         m_interpreters.append(interpreter);
-        if (!m_problem.isEmpty())
+        if (!m_problem.isEmpty()) {
+            Interposition::disarm(this);
             return;
+        }
     }
-    armed = this;
 }
 
 WarmGhostscript::~WarmGhostscript()
 {
-    if (armed == this)
-        armed = nullptr;
+    Interposition::disarm(this);
     for (const Interpreter &interpreter : std::as_const(m_interpreters)) {
         if (interpreter.instance == nullptr)
             continue;
@@ -219,47 +220,75 @@ QString WarmGhostscript::problem() const
     return m_problem;
 }
 
-QList<QByteArray> WarmGhostscript::expectedArguments(const QByteArray &device)
+// ImageMagick's PDF coder formats the delegate's command with its values for
+// page 1, and ExternalDelegateCommand splits it into execvp's arguments; both
+// are done here with ImageMagick's own functions, on names that stand for its
+// files. What the renderer takes is a gs command that names the page files
+// with -sOutputFile= and ends with the blank file and the PDF, each after -f.
+QString WarmGhostscript::derive(Interpreter &interpreter) const
 {
-    return {QByteArrayLiteral("gs"),
-            QByteArrayLiteral("-sstdout=%stderr"),
-            QByteArrayLiteral("-dQUIET"),
-            QByteArrayLiteral("-dSAFER"),
-            QByteArrayLiteral("-dBATCH"),
-            QByteArrayLiteral("-dNOPAUSE"),
-            QByteArrayLiteral("-dNOPROMPT"),
-            QByteArrayLiteral("-dMaxBitmap=500000000"),
-            QByteArrayLiteral("-dAlignToPixels=0"),
-            QByteArrayLiteral("-dGridFitTT=2"),
-            QByteArrayLiteral("-sDEVICE=") + device,
-            QByteArrayLiteral("-dTextAlphaBits=4"),
-            QByteArrayLiteral("-dGraphicsAlphaBits=4"),
-            QByteArrayLiteral("-r72x72"),
-            QByteArrayLiteral("-dFirstPage=1"),
-            QByteArrayLiteral("-dLastPage=1")};
+    const QString name = QString::fromLatin1(interpreter.delegate);
+    const auto notTaken = [&name](const QString &why) {
+        return QStringLiteral("ImageMagick's %1 command is not one the warm renderer takes: %2")
+            .arg(name, why);
+    };
+    const MagickHandles::ExceptionHandle exception = MagickHandles::newException();
+    const DelegateInfo *info =
+        GetDelegateInfo(interpreter.delegate.constData(), nullptr, exception.get());
+    const char *commands = info != nullptr ? GetDelegateCommands(info) : nullptr;
+    if (commands == nullptr)
+        return QStringLiteral("ImageMagick has no %1 delegate").arg(name);
+    if (conversionsOf(commands) != filledIn)
+        return notTaken(QStringLiteral("it is not filled in as a PDF's pages are"));
+    const QByteArray pages = m_scratch + standInPages;
+    const QByteArray blank = m_scratch + standInBlank;
+    const QByteArray pdf = m_scratch + standInPdf;
+    char command[MaxTextExtent];
+    FormatLocaleString(command, sizeof command, commands, alphaBits, alphaBits, density,
+                       pageOneOptions, pages.constData(), blank.constData(), pdf.constData());
+    if (std::strpbrk(command, shellCharacters) != nullptr)
+        return notTaken(QStringLiteral("ImageMagick runs it through a shell"));
+    QList<QByteArray> arguments = argumentsOf(command);
+    const qsizetype last = arguments.size() - 1;
+    if (last < 2 || arguments[last] != fileOption + pdf ||
+        arguments[last - 1] != fileOption + blank)
+        return notTaken(QStringLiteral("it does not end with the blank file and the PDF"));
+    const qsizetype pagesAt = arguments.indexOf(outputOption + pages);
+    if (pagesAt < 1)
+        return notTaken(QStringLiteral("it names no page files with -sOutputFile="));
+    for (qsizetype i = 0; i < last - 1; ++i) {
+        if (i != pagesAt && (arguments[i].contains(pages) || arguments[i].contains(blank) ||
+                             arguments[i].contains(pdf)))
+            return notTaken(QStringLiteral("it names ImageMagick's files more than once"));
+    }
+    arguments[pagesAt] = outputOption;
+    arguments[last - 1] = fileOption;
+    arguments[last] = fileOption;
+    interpreter.command = arguments;
+    interpreter.pagesAt = pagesAt;
+    return QString();
 }
 
 // Everything gs does before it reaches the first file on its command line is
 // done here, once: -dBATCH only decides what happens after the last file.
 QString WarmGhostscript::start(Interpreter &interpreter) const
 {
-    QList<QByteArray> arguments = expectedArguments(interpreter.device);
-    arguments << outputOption + pageFile();
+    QList<QByteArray> arguments = interpreter.command.first(interpreter.command.size() - 2);
+    arguments[interpreter.pagesAt] += pageFile();
     std::vector<char *> argv;
     for (QByteArray &argument : arguments)
         argv.push_back(argument.data());
+    const QString name = QString::fromLatin1(interpreter.delegate);
     if (const int code = ::gsapi_new_instance(&interpreter.instance, nullptr); code < 0) {
         interpreter.instance = nullptr;
-        return QStringLiteral("Ghostscript would not start for %1 (error %2)")
-            .arg(QString::fromLatin1(interpreter.device))
-            .arg(code);
+        return QStringLiteral("Ghostscript would not start for %1 (error %2)").arg(name).arg(code);
     }
     ::gsapi_set_arg_encoding(interpreter.instance, GS_ARG_ENCODING_UTF8);
     if (const int code =
             ::gsapi_init_with_args(interpreter.instance, int(argv.size()), argv.data());
         code < 0) {
-        return QStringLiteral("Ghostscript could not start the %1 device (error %2)")
-            .arg(QString::fromLatin1(interpreter.device))
+        return QStringLiteral("Ghostscript could not start ImageMagick's %1 command (error %2)")
+            .arg(name)
             .arg(code);
     }
     return QString();
@@ -275,63 +304,62 @@ QByteArray WarmGhostscript::pageFile() const
     return m_scratch + pagePattern;
 }
 
-const WarmGhostscript::Interpreter *WarmGhostscript::interpreterFor(char *const argv[]) const
+// The derived command, with ImageMagick's files in the scratch folder where
+// it left them out.
+bool WarmGhostscript::matches(const Interpreter &interpreter, const char *file,
+                              char *const argv[]) const
 {
-    for (const Interpreter &interpreter : m_interpreters) {
-        const QList<QByteArray> expected = expectedArguments(interpreter.device);
-        int i = 0;
-        while (i < expected.size() && argv[i] != nullptr && expected[i] == argv[i])
-            ++i;
-        if (i == expected.size())
-            return &interpreter;
+    const QList<QByteArray> &command = interpreter.command;
+    if (file == nullptr || command.first() != file)
+        return false;
+    const qsizetype last = command.size() - 1;
+    const QByteArray inScratch = m_scratch + '/';
+    for (qsizetype i = 0; i <= last; ++i) {
+        if (argv[i] == nullptr)
+            return false;
+        const bool namesFile = i == interpreter.pagesAt || i >= last - 1;
+        if (namesFile ? !startsWith(argv[i], command[i] + inScratch) : command[i] != argv[i])
+            return false;
     }
-    return nullptr;
+    return argv[last + 1] == nullptr && QByteArray(argv[interpreter.pagesAt]).endsWith("%d");
 }
 
 void WarmGhostscript::renderIfExpected(const char *file, char *const argv[]) const
 {
-    if (file == nullptr || std::strcmp(file, "gs") != 0)
-        return;
-    const Interpreter *interpreter = interpreterFor(argv);
-    if (interpreter == nullptr)
-        return;
-    const qsizetype count = expectedArguments(interpreter->device).size();
-    for (int i = 0; i < count + 3; ++i) {
-        if (argv[i] == nullptr)
+    for (const Interpreter &interpreter : m_interpreters) {
+        if (!matches(interpreter, file, argv))
+            continue;
+        const qsizetype last = interpreter.command.size() - 1;
+        // gs runs that first file, which ImageMagick leaves blank, to no effect.
+        if (!isBlankFile(argv[last - 1] + fileOption.size()))
             return;
+        Interposition::takeOver();
+        render(interpreter, argv[interpreter.pagesAt] + outputOption.size(),
+               argv[last] + fileOption.size());
     }
-    const char *output = argv[count];
-    const char *emptyFile = argv[count + 1];
-    const char *pdf = argv[count + 2];
-    const QByteArray inScratch = m_scratch + '/';
-    if (argv[count + 3] != nullptr || !startsWith(output, outputOption + inScratch) ||
-        !QByteArray(output).endsWith("%d") || !startsWith(emptyFile, fileOption + inScratch) ||
-        !startsWith(pdf, fileOption + inScratch))
-        return;
-    // gs runs that first file, which ImageMagick leaves blank, to no effect.
-    if (!isBlankFile(emptyFile + fileOption.size()))
-        return;
-    render(*interpreter, output + outputOption.size(), pdf + fileOption.size());
 }
 
 void WarmGhostscript::render(const Interpreter &interpreter, const char *outputPattern,
                              const char *pdf) const
 {
-    const Head head = classify(readHead(pdf));
-    switch (head.content) {
-    case Content::Pdf:
+    using As = FileSignature::GhostscriptReading::As;
+    const std::optional<QByteArray> head = readHead(pdf);
+    const FileSignature::GhostscriptReading reading =
+        head ? FileSignature::ghostscriptReading(*head) : FileSignature::GhostscriptReading{};
+    switch (reading.as) {
+    case As::Pdf:
         break;
-    case Content::Nothing:
+    case As::Nothing:
         ::_exit(0);
-    case Content::PostScript:
+    case As::PostScript:
         std::fprintf(stderr, "leafmark-worker: the file is PostScript under a PDF's name; it is "
                              "not run\n");
         ::_exit(1);
-    case Content::Unreadable:
+    case As::Undecided:
         std::fprintf(stderr, "leafmark-worker: the PDF could not be read\n");
         ::_exit(1);
     }
-    if (head.garbage)
+    if (reading.garbageBefore)
         std::fprintf(stderr, "   **** Warning: File has some garbage before %%PDF- .\n");
     if (!dropWhatExecWouldClose()) {
         std::fprintf(stderr, "leafmark-worker: the renderer could not close what it inherited\n");
@@ -342,11 +370,9 @@ void WarmGhostscript::render(const Interpreter &interpreter, const char *outputP
         m_rendererHook();
     void *instance = interpreter.instance;
     ::gsapi_add_control_path(instance, GS_PERMIT_FILE_READING, pdf);
-    fastHandOver =
-        realPngWriteInfo != nullptr && pngSetCompressionLevel != nullptr && pngSetFilter != nullptr;
     int exitCode = 0;
     const int code =
-        ::gsapi_run_string(instance, pdfProgram(pdf, head.skipped).constData(), 0, &exitCode);
+        ::gsapi_run_string(instance, pdfProgram(pdf, reading.header).constData(), 0, &exitCode);
     std::fflush(nullptr);
     // The page under the name ImageMagick gave, "%d" being its number.
     const QByteArray pattern(outputPattern);
@@ -361,32 +387,4 @@ void WarmGhostscript::render(const Interpreter &interpreter, const char *outputP
             break;
     }
     ::_exit(exitStatus(code));
-}
-
-extern "C" {
-
-// ImageMagick starts gs through execvp in a child it has just forked.
-int execvp(const char *file, char *const argv[])
-{
-    if (armed != nullptr)
-        armed->renderIfExpected(file, argv);
-    return realExecvp(file, argv);
-}
-
-// The page goes to ImageMagick through a PNG file that it decodes at once:
-// deflated at the fastest level, rows unfiltered, it is the same image at a
-// fraction of the cost.
-void png_write_info(void *png, void *info)
-{
-    if (fastHandOver) {
-        pngSetCompressionLevel(png, fastestDeflate);
-        pngSetFilter(png, pngFilterTypeBase, pngFilterNone);
-    }
-    // libpng may come in after this program started, with a coder module.
-    static const auto forward =
-        realPngWriteInfo != nullptr
-            ? realPngWriteInfo
-            : reinterpret_cast<PngWriteInfoFunction>(::dlsym(RTLD_NEXT, "png_write_info"));
-    forward(png, info);
-}
 }

@@ -7,16 +7,17 @@
 #include <functional>
 
 // Ghostscript kept started for the life of the worker: one interpreter for
-// each device ImageMagick picks for a PDF, each started with exactly the
-// arguments ImageMagick passes, less its files. ImageMagick still reads the
-// PDF, picks the device, names the files, runs the child and reads the page
-// back; only the start of a new gs in that child is taken over. The child
-// renders with its own copy of an interpreter that no document has touched.
+// each delegate ImageMagick picks for a PDF, each started with the command
+// ImageMagick's own delegate table gives for page 1, less its files.
+// ImageMagick still reads the PDF, picks the delegate, names the files, runs
+// the child and reads the page back; only the start of a new gs in that child
+// is taken over (see Interposition.cpp). The child renders with its own copy
+// of an interpreter that no document has touched.
 class WarmGhostscript
 {
 public:
     // Starts the interpreters; output goes to scratchPath, where ImageMagick
-    // keeps its own files.
+    // keeps its own files. ImageMagick must be started.
     explicit WarmGhostscript(const QString &scratchPath);
     ~WarmGhostscript();
     WarmGhostscript(const WarmGhostscript &) = delete;
@@ -33,19 +34,20 @@ public:
     // Tests only: run in the renderer before Ghostscript reads the document.
     void setRendererHook(std::function<void()> hook);
 
-    // The arguments ImageMagick gives gs for page 1 of a PDF on device, up to
-    // its output file and input files.
-    static QList<QByteArray> expectedArguments(const QByteArray &device);
-
 private:
     struct Interpreter
     {
-        QByteArray device;
+        QByteArray delegate;
+        // ImageMagick's command, its three files left out: the page files'
+        // option holds only "-sOutputFile=", the last two only "-f".
+        QList<QByteArray> command;
+        qsizetype pagesAt = -1;
         void *instance = nullptr;
     };
 
+    QString derive(Interpreter &interpreter) const;
     QString start(Interpreter &interpreter) const;
-    const Interpreter *interpreterFor(char *const argv[]) const;
+    bool matches(const Interpreter &interpreter, const char *file, char *const argv[]) const;
     [[noreturn]] void render(const Interpreter &interpreter, const char *outputPattern,
                              const char *pdf) const;
     QByteArray pageFile() const;

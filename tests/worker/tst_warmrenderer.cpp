@@ -2,10 +2,13 @@
 #include "support/WorkerFixture.h"
 
 #include "pool/CheckedFile.h"
+#include "worker/MagickHandles.h"
 #include "worker/Worker.h"
 
 #include <QImage>
 #include <QTest>
+
+#include <wand/MagickWand.h>
 
 #include <algorithm>
 #include <chrono>
@@ -160,7 +163,111 @@ private slots:
                  imageMagicksOwn(good, QStringLiteral("88x")));
     }
 
+    // Each page is rendered warm under ImageMagick's delegate table as
+    // installed, and under one edited as an update or an administrator might:
+    // the renderer follows the table, or leaves to a new gs what it cannot
+    // take; either way the reply tells which.
+    void takesTheWarmPath_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("from");
+        QTest::addColumn<QByteArray>("to");
+        QTest::addColumn<bool>("warm");
+        for (const QString &kind : kinds)
+            QTest::addRow("%s", qPrintable(kind)) << kind << QByteArray() << QByteArray() << true;
+        QTest::newRow("table without -dNOPROMPT")
+            << QStringLiteral("cmyk") << QByteArray(" -dNOPROMPT") << QByteArray() << true;
+        QTest::newRow("table with an option after the files")
+            << QStringLiteral("plain") << QByteArray("&quot;-f%s&quot;\"")
+            << QByteArray("&quot;-f%s&quot; -dNOPROMPT\"") << false;
+    }
+    void takesTheWarmPath()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, from);
+        QFETCH(QByteArray, to);
+        QFETCH(bool, warm);
+        WorkerConverter edited{QStringLiteral(LEAFMARK_WORKER_PATH), 1};
+        WorkerConverter &converter = from.isEmpty() ? m_converter : edited;
+        if (!from.isEmpty()) {
+            QVERIFY(editDelegateTable(from, to));
+            const QString startProblem = edited.start();
+            qunsetenv("MAGICK_CONFIGURE_PATH");
+            QCOMPARE(startProblem, QString());
+        }
+        WorkerProtocol::Request request;
+        request.type = WorkerProtocol::RequestType::Convert;
+        request.job = thumbnailJob(pdfOfKind(kind), freshFolder() + QStringLiteral("/t.png"));
+
+        const WorkerProtocol::Reply reply = converter.answer(std::move(request));
+
+        QCOMPARE(reply.failure, QString());
+        QCOMPARE(reply.renderedWarm, warm ? 1U : 0U);
+        QCOMPARE(reply.handedToGs, warm ? 0U : 1U);
+        // Under the installed table, sameAsImageMagick compares the pixels.
+        if (!from.isEmpty()) {
+            const QString geometry = QStringLiteral("88x");
+            QCOMPARE(this->warm(converter, pdfOfKind(kind), geometry),
+                     imageMagicksOwn(pdfOfKind(kind), geometry));
+        }
+    }
+
+    // What comes before a PDF's header decides, as in gs's own "run", whether
+    // the file is rendered or refused before any rendering.
+    void pdfHeaderAsGhostscriptReadsIt_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<bool>("pdf");
+        QTest::newRow("blanks") << QByteArray("\n\t \0\r") << true;
+        QTest::newRow("garbage") << QByteArray("garbage\n") << true;
+        QTest::newRow("comments in the garbage") << QByteArray("x %% y %!z\n") << true;
+        QTest::newRow("%!PS in the garbage") << QByteArray("x %!PS\n") << false;
+        QTest::newRow("header at byte 1018") << QByteArray(1018, 'x') << true;
+        QTest::newRow("header at byte 1019") << QByteArray(1019, 'x') << false;
+        QTest::newRow("1018 bytes after blanks")
+            << QByteArray(200, ' ') + QByteArray(1018, 'x') << true;
+        QTest::newRow("%% after blanks") << QByteArray(" %%\n") << false;
+    }
+    void pdfHeaderAsGhostscriptReadsIt()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(bool, pdf);
+        const QString path = freshFolder() + QStringLiteral("/prefixed.pdf");
+        QFile plain(pdfOfKind(QStringLiteral("plain")));
+        QFile prefixed(path);
+        QVERIFY(plain.open(QIODevice::ReadOnly) && prefixed.open(QIODevice::WriteOnly));
+        QVERIFY(prefixed.write(before + plain.readAll()) > 0);
+        prefixed.close();
+        const QString output = freshFolder() + QStringLiteral("/t.png");
+
+        const ConversionResult result = m_converter.Convert(thumbnailJob(path, output));
+
+        QCOMPARE(result.failureReason,
+                 pdf ? QString()
+                     : QStringLiteral("not a PDF or damaged: it does not start like a PDF"));
+        if (pdf)
+            QCOMPARE(QImage(output), imageMagicksOwn(path, QStringLiteral("88x")));
+    }
+
 private:
+    // A copy of ImageMagick's delegate table, edited, for the worker to find
+    // before the installed one.
+    bool editDelegateTable(const QByteArray &from, const QByteArray &to)
+    {
+        const MagickHandles::ExceptionHandle exception = MagickHandles::newException();
+        const DelegateInfo *installed = GetDelegateInfo("ps:alpha", nullptr, exception.get());
+        QFile table(QString::fromLocal8Bit(installed->path));
+        const QString folder = freshFolder();
+        QFile copy(folder + QStringLiteral("/delegates.xml"));
+        if (!table.open(QIODevice::ReadOnly) || !copy.open(QIODevice::WriteOnly))
+            return false;
+        const QByteArray text = table.readAll();
+        if (!text.contains(from) || copy.write(QByteArray(text).replace(from, to)) <= 0)
+            return false;
+        qputenv("MAGICK_CONFIGURE_PATH", QFile::encodeName(folder));
+        return true;
+    }
+
     QString pdfOfKind(const QString &kind) const
     {
         return m_pdfs + QLatin1Char('/') + kind + QStringLiteral(".pdf");
