@@ -1,5 +1,7 @@
 #include "settings/rutines.h"
 
+#include "settings/InstallLayout.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -8,8 +10,6 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
-
-#include <algorithm>
 
 #include <optional>
 
@@ -163,27 +163,7 @@ QString SettingsFilePath()
 {
     const QString programFolder = QCoreApplication::applicationDirPath();
     return SettingsFilePathFor(programFolder, QFileInfo(programFolder).isWritable(),
-                               IsInstalledCopy(programFolder));
-}
-
-QString WorkerFileName()
-{
-    return QStringLiteral("leafmark-worker");
-}
-
-QStringList InstalledWorkerPaths()
-{
-    return {QStringLiteral("../libexec/leafmark/") + WorkerFileName(),
-            QStringLiteral("../lib/leafmark/") + WorkerFileName()};
-}
-
-bool IsInstalledCopy(const QString &programFolder)
-{
-    const QDir program(programFolder);
-    const QStringList installed = InstalledWorkerPaths();
-    return std::any_of(installed.begin(), installed.end(), [&](const QString &path) {
-        return QFileInfo::exists(program.filePath(path));
-    });
+                               InstallLayout::isInstalledCopy(programFolder));
 }
 
 QString SettingsFilePathFor(const QString &programFolder, bool programFolderWritable,

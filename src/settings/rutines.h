@@ -13,18 +13,6 @@
 // holds one, and in the configuration folder otherwise.
 QString SettingsFilePath();
 
-// The worker's file name, which sits beside the program in a build tree or a
-// portable copy.
-QString WorkerFileName();
-
-// Where an install puts the worker, relative to the program's folder:
-// ../libexec/leafmark, else ../lib/leafmark.
-QStringList InstalledWorkerPaths();
-
-// True when the program sits in an installed layout: its worker at one of the
-// installed paths.
-bool IsInstalledCopy(const QString &programFolder);
-
 // The same choice for a given program folder.
 QString SettingsFilePathFor(const QString &programFolder, bool programFolderWritable,
                             bool installed);

@@ -1,3 +1,4 @@
+#include "settings/InstallLayout.h"
 #include "settings/rutines.h"
 #include "support/TestFiles.h"
 
@@ -136,7 +137,7 @@ private slots:
         QTemporaryDir root;
         QVERIFY(fillTree(root.path(), files));
         const QString program = QFileInfo(root.filePath(files.first())).path();
-        QCOMPARE(IsInstalledCopy(program), installed);
+        QCOMPARE(InstallLayout::isInstalledCopy(program), installed);
     }
 
     void configFolderDefaultsToDotConfigInHome()

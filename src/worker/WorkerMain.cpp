@@ -1,18 +1,11 @@
+#include "worker/WorkerMain.h"
+
+#include "protocol/UniqueFd.h"
 #include "worker/Confinement.h"
 #include "worker/MagickHandles.h"
 #include "worker/RenderReadSet.h"
 #include "worker/RequestChild.h"
-#include "worker/Worker.h"
 #include "worker/WorkerChannel.h"
-
-#ifdef LEAFMARK_ESCAPE_PROBE
-#include "worker/EscapeProbe.h"
-#include "worker/LyingResult.h"
-#include "worker/RefusalRecorder.h"
-#endif
-#ifdef LEAFMARK_FAULT_HOOK
-#include "FaultHook.h"
-#endif
 
 #include <QFile>
 #include <QStandardPaths>
@@ -50,11 +43,10 @@ ProtocolFds takeOverStandardStreams()
     ProtocolFds fds;
     fds.requests = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
     fds.replies = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (fds.requests < 0 || fds.replies < 0 || nothing < 0 || ::dup2(nothing, STDIN_FILENO) < 0 ||
-        ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
+    const UniqueFd nothing(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    if (fds.requests < 0 || fds.replies < 0 || !nothing.isValid() ||
+        ::dup2(nothing.get(), STDIN_FILENO) < 0 || ::dup2(STDERR_FILENO, STDOUT_FILENO) < 0)
         return {};
-    ::close(nothing);
     return fds;
 }
 
@@ -91,16 +83,9 @@ QStringList delegatePrograms()
     return programs;
 }
 
-bool confinementWanted()
+bool confinementWanted(const WorkerHooks &hooks)
 {
-#ifdef LEAFMARK_ESCAPE_PROBE
-    // For measuring what the confinement costs, and for showing that the
-    // escape probe gets through without it; no such switch in the installed
-    // worker.
-    return qgetenv("LEAFMARK_WORKER_CONFINEMENT") != "off";
-#else
-    return true;
-#endif
+    return !hooks.confinementSwitch || qgetenv("LEAFMARK_WORKER_CONFINEMENT") != "off";
 }
 
 // What ImageMagick loads lazily on a first conversion of a PDF into a PNG,
@@ -117,14 +102,20 @@ void loadWhatConversionsLoad()
     GetMagicInfo(pngSignature, sizeof pngSignature, exception.get());
 }
 
-Worker::Rendering rendering()
+// The tests' worker may change a result once it is made, as a document that
+// took over the worker could.
+RequestChild::Answer answerThrough(Worker &worker, const WorkerHooks &hooks,
+                                   const QString &scratchPath)
 {
-#ifdef LEAFMARK_COLD_RENDERER
-    // The benchmark's worker of today's path: a new gs for every page.
-    return Worker::Rendering::Cold;
-#else
-    return Worker::Rendering::Warm;
-#endif
+    if (!hooks.afterAnswer)
+        return [&worker](const WorkerProtocol::Request &request) { return worker.answer(request); };
+    return [&worker, &hooks, scratchPath](const WorkerProtocol::Request &request) {
+        const WorkerProtocol::Reply reply = worker.answer(request);
+        hooks.afterAnswer(request,
+                          scratchPath + QLatin1Char('/') +
+                              QString::fromLatin1(WorkerProtocol::resultName(request.resultSlot)));
+        return reply;
+    };
 }
 
 } // namespace
@@ -138,9 +129,7 @@ extern "C" const char *__asan_default_options()
 }
 #endif
 
-// Usage: leafmark-worker <private folder>. Requests arrive on standard input,
-// replies leave on standard output.
-int main(int argc, char *argv[])
+int runWorker(int argc, char *argv[], const WorkerHooks &hooks)
 {
     if (argc != 2) {
         std::fprintf(stderr, "usage: leafmark-worker <private folder>\n");
@@ -156,7 +145,7 @@ int main(int argc, char *argv[])
         std::perror("leafmark-worker: cannot adopt what its requests leave");
         return 1;
     }
-    const bool confined = confinementWanted();
+    const bool confined = confinementWanted(hooks);
     limitAddressSpace(confined);
     // ImageMagick's and Ghostscript's temporary files go where each request
     // clears them up, and where the window's process removes them should the
@@ -171,25 +160,9 @@ int main(int argc, char *argv[])
     if (confined)
         confinement = Confinement::apply(scratchPath, programs);
 
-    Worker worker(scratchPath, rendering());
-#ifdef LEAFMARK_ESCAPE_PROBE
-    const EscapeProbe probe(qgetenv("LEAFMARK_WORKER_ESCAPE"));
-    worker.setConversionProbe(probe);
-    worker.setRendererProbe([probe] { probe.actAsRenderer(); });
-    const LyingResult lie(qgetenv("LEAFMARK_WORKER_LIE"));
-    const bool inChild = !probe.actsInMain() && !lie.speaksForTheWorker();
-    if (const int record = refusalRecordDescriptor(); record >= 0)
-        RequestChild::keepInEveryRequest(record);
-#else
-    const bool inChild = true;
-#endif
-#ifdef LEAFMARK_FAULT_HOOK
-    const FaultHook faults(qgetenv("LEAFMARK_WORKER_FAULT"));
-    const QString held = scratchPath + QStringLiteral("/held");
-    worker.setRequestHook([faults](const QString &file) { faults.strikeIfMeant(file); });
-    worker.setInputOpenedHook(
-        [faults, held](const QString &input) { faults.holdIfMeant(input, held); });
-#endif
+    Worker worker(scratchPath, hooks.rendering);
+    if (hooks.attach)
+        hooks.attach(worker, scratchPath);
     // Start-up has read its configuration; from here on this process reads
     // no more than each request's child.
     if (confinement) {
@@ -200,23 +173,11 @@ int main(int argc, char *argv[])
         confinement->narrowReading(scratchPath, programs);
         std::fprintf(stderr, "%s\n", qPrintable(confinement->report()));
     }
-#ifdef LEAFMARK_ESCAPE_PROBE
-    const auto answer = [&worker, &lie, &scratchPath](const WorkerProtocol::Request &request) {
-        const WorkerProtocol::Reply reply = worker.answer(request);
-        lie.replace(request,
-                    scratchPath + QLatin1Char('/') +
-                        QString::fromLatin1(WorkerProtocol::resultName(request.resultSlot)));
-        return reply;
-    };
-#else
-    const auto answer = [&worker](const WorkerProtocol::Request &request) {
-        return worker.answer(request);
-    };
-#endif
+    const RequestChild::Answer answer = answerThrough(worker, hooks, scratchPath);
     WorkerChannel channel(fds.requests, fds.replies);
     while (const std::optional<WorkerProtocol::Request> request = channel.receive()) {
         const bool answered =
-            confined && inChild && request->type != WorkerProtocol::RequestType::Hello
+            confined && hooks.answerInChild && request->type != WorkerProtocol::RequestType::Hello
                 ? RequestChild::answer(answer, channel, *request, scratchPath, programs)
                 : channel.send(answer(*request));
         if (!answered)

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "protocol/WorkerProtocol.h"
+#include "worker/Worker.h"
+
+#include <QString>
+
+#include <functional>
+
+// What a worker program adds to the worker that runWorker runs. The installed
+// worker adds nothing; the tests' worker installs its probes and faults
+// through it, and the benchmark asks for the cold renderer.
+struct WorkerHooks
+{
+    Worker::Rendering rendering = Worker::Rendering::Warm;
+    // LEAFMARK_WORKER_CONFINEMENT=off then runs the worker unconfined: for
+    // measuring what the confinement costs, and for showing what gets through
+    // without it.
+    bool confinementSwitch = false;
+    // False answers every request in the worker's main process.
+    bool answerInChild = true;
+    // Once the worker exists, confined, before reading narrows and before any
+    // request; with the scratch folder's path.
+    std::function<void(Worker &worker, const QString &scratchPath)> attach;
+    // After each answer, in the process that answered, with where a finished
+    // thumbnail of the request lies.
+    std::function<void(const WorkerProtocol::Request &request, const QString &resultPath)>
+        afterAnswer;
+};
