@@ -20,20 +20,20 @@ int openFolderBelow(int parent, const QByteArray &name)
 
 } // namespace
 
-bool IsPlainFileName(const QString &name)
+bool isPlainFileName(const QString &name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
 }
 
-QString OutputPath(const QString &imageFolder, const QString &outputName)
+QString outputFilePath(const QString &imageFolder, const QString &outputName)
 {
     return imageFolder + QLatin1Char('/') + outputName;
 }
 
 // The image folder itself is the user's, typed or picked, and may be reached
 // through links; what lies below it is made or checked here.
-QString MakeSubfolders(const QString &imageFolder, const QString &relativeFolder)
+QString makeSubfolders(const QString &imageFolder, const QString &relativeFolder)
 {
     UniqueFd folder(
         ::open(QFile::encodeName(imageFolder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -42,7 +42,7 @@ QString MakeSubfolders(const QString &imageFolder, const QString &relativeFolder
     QString made;
     for (const QString &component : relativeFolder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         made += component + QLatin1Char('/');
-        if (!IsPlainFileName(component))
+        if (!isPlainFileName(component))
             return QStringLiteral("the thumbnail's folder %1 is not a plain folder name").arg(made);
         const QByteArray name = QFile::encodeName(component);
         UniqueFd below(openFolderBelow(folder.get(), name));

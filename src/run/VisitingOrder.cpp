@@ -149,7 +149,7 @@ std::optional<VisitingOrder::Step> VisitingOrder::stepThroughFilePass(Frame &fra
     if (frame.listing) {
         while (const dirent *entry = readdir(frame.listing.get())) {
             QByteArray name = entryName(entry);
-            if (MatchesPattern(QFile::decodeName(name), m_pattern)) {
+            if (matchesPattern(QFile::decodeName(name), m_pattern)) {
                 m_name = std::move(name);
                 return Step::MatchingEntry;
             }

@@ -159,14 +159,14 @@ void replaceFile(const QString &path, const QList<QByteArray> &lines)
 
 } // namespace
 
-QString SettingsFilePath()
+QString settingsFilePath()
 {
     const QString programFolder = QCoreApplication::applicationDirPath();
-    return SettingsFilePathFor(programFolder, QFileInfo(programFolder).isWritable(),
+    return settingsFilePathFor(programFolder, QFileInfo(programFolder).isWritable(),
                                InstallLayout::isInstalledCopy(programFolder));
 }
 
-QString SettingsFilePathFor(const QString &programFolder, bool programFolderWritable,
+QString settingsFilePathFor(const QString &programFolder, bool programFolderWritable,
                             bool installed)
 {
     const QString beside = programFolder + QStringLiteral("/settings.ini");
@@ -182,7 +182,7 @@ QString SettingsFilePathFor(const QString &programFolder, bool programFolderWrit
 
 QString ReadSetting(const QString &section, const QString &key)
 {
-    QFile file(SettingsFilePath());
+    QFile file(settingsFilePath());
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     const QList<QByteArray> lines = splitLines(file.readAll());
@@ -196,12 +196,12 @@ QString ReadSetting(const QString &section, const QString &key)
 
 void WriteSetting(const QString &section, const QString &key, const QString &value)
 {
-    WriteSettings(section, {{key, value}});
+    writeSettings(section, {{key, value}});
 }
 
-void WriteSettings(const QString &section, const SettingValues &values)
+void writeSettings(const QString &section, const SettingValues &values)
 {
-    const QString path = SettingsFilePath();
+    const QString path = settingsFilePath();
     QDir().mkpath(QFileInfo(path).path());
     QList<QByteArray> lines;
     QFile current(path);

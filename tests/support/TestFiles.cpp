@@ -158,7 +158,7 @@ ConversionJob thumbnailJob(const QString &pdf, const QString &output, const QStr
     job.input = pdf;
     job.geometry = geometry;
     job.output = output;
-    job.format = MagickFormatOf(job.outputExtension());
+    job.format = magickFormatOf(job.outputExtension());
     return job;
 }
 
