@@ -13,10 +13,9 @@
 struct WorkerHooks
 {
     Worker::Rendering rendering = Worker::Rendering::Warm;
-    // LEAFMARK_WORKER_CONFINEMENT=off then runs the worker unconfined: for
-    // measuring what the confinement costs, and for showing what gets through
-    // without it.
-    bool confinementSwitch = false;
+    // Only the tests' worker runs unconfined, when told to: for measuring what
+    // the confinement costs, and for showing what gets through without it.
+    bool confined = true;
     // False answers every request in the worker's main process.
     bool answerInChild = true;
     // Once the worker exists, confined, before reading narrows and before any

@@ -83,11 +83,6 @@ QStringList delegatePrograms()
     return programs;
 }
 
-bool confinementWanted(const WorkerHooks &hooks)
-{
-    return !hooks.confinementSwitch || qgetenv("LEAFMARK_WORKER_CONFINEMENT") != "off";
-}
-
 // What ImageMagick loads lazily on a first conversion of a PDF into a PNG,
 // loaded once before any child is forked: each child would load it again, at
 // a cost near a tenth of a small page's conversion. Nothing here starts a
@@ -145,7 +140,7 @@ int runWorker(int argc, char *argv[], const WorkerHooks &hooks)
         std::perror("leafmark-worker: cannot adopt what its requests leave");
         return 1;
     }
-    const bool confined = confinementWanted(hooks);
+    const bool confined = hooks.confined;
     limitAddressSpace(confined);
     // ImageMagick's and Ghostscript's temporary files go where each request
     // clears them up, and where the window's process removes them should the

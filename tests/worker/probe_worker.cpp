@@ -15,7 +15,7 @@ int main(int argc, char *argv[])
     const LyingResult lie(qgetenv("LEAFMARK_WORKER_LIE"));
     const FaultHook faults(qgetenv("LEAFMARK_WORKER_FAULT"));
     WorkerHooks hooks;
-    hooks.confinementSwitch = true;
+    hooks.confined = qgetenv("LEAFMARK_WORKER_CONFINEMENT") != "off";
     hooks.answerInChild = !probe.actsInMain() && !lie.speaksForTheWorker();
     hooks.attach = [&probe, &faults](Worker &worker, const QString &scratchPath) {
         worker.setConversionProbe(probe);
