@@ -16,10 +16,11 @@ struct WorkerHooks
     // Only the tests' worker runs unconfined, when told to: for measuring what
     // the confinement costs, and for showing what gets through without it.
     bool confined = true;
-    // False answers every request in the worker's main process.
+    // False answers every request in the worker's main process, as a worker
+    // taken over by a document could.
     bool answerInChild = true;
-    // Once the worker exists, confined, before reading narrows and before any
-    // request; with the scratch folder's path.
+    // Once the worker exists and is confined, before reading narrows and before
+    // any request; with the scratch folder's path.
     std::function<void(Worker &worker, const QString &scratchPath)> attach;
     // After each answer, in the process that answered, with where a finished
     // thumbnail of the request lies.
