@@ -1,7 +1,8 @@
 """The worker's side of the wire, for the benchmark's drivers: requests framed
 as the window's process frames them, each PDF sent open beside its request,
 and the failure read out of a reply. A worker built before requests carried
-a token is driven with tokens=False."""
+a token is driven with tokens=False, one built before the first-page flag
+left the request with page_flag=True (implied by tokens=False)."""
 import socket
 import struct
 
@@ -17,12 +18,12 @@ def qstring(text):
     return struct.pack(">I", len(data)) + data
 
 
-def request(kind, job=("", False, "", "", ""), token=1, tokens=True):
-    source, first_page, geometry, output, image_format = job
+def request(kind, job=("", "", "", ""), token=1, tokens=True, page_flag=False):
+    source, geometry, output, image_format = job
     tagged = struct.pack(">Q", token) if tokens else b""
-    message = (struct.pack(">B", kind) + tagged + qstring(source)
-               + struct.pack(">B", first_page) + qstring(geometry) + qstring(output)
-               + qstring(image_format) + qstring("") + struct.pack(">B", 0))
+    flag = struct.pack(">B", 1) if page_flag or not tokens else b""
+    message = (struct.pack(">B", kind) + tagged + qstring(source) + flag + qstring(geometry)
+               + qstring(output) + qstring(image_format) + qstring("") + struct.pack(">B", 0))
     return struct.pack(">I", len(message)) + message
 
 

@@ -50,7 +50,7 @@ class Worker:
         started = time.monotonic()
         try:
             reply = self.exchange(
-                request(CONVERT, (pdf, True, "88x", output, "PNG"), tokens=self.tokens), pdf)
+                request(CONVERT, (pdf, "88x", output, "PNG"), tokens=self.tokens), pdf)
         except WorkerStopped:
             raise SystemExit("drive.py: the worker stopped")
         self.wall += time.monotonic() - started

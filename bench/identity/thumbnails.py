@@ -45,7 +45,7 @@ def main():
     for number, pdf in enumerate(line.rstrip("\n") for line in open(listing)):
         try:
             failure = failure_of(worker.exchange(
-                request(CONVERT, (pdf, True, geometry, "thumbnail.png", "PNG")), pdf))
+                request(CONVERT, (pdf, geometry, "thumbnail.png", "PNG")), pdf))
         except (EOFError, OSError):
             failure = "the worker stopped"
             worker.close()

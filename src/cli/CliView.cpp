@@ -43,7 +43,7 @@ void CliView::markUpToDateRow(qint64 position)
 void CliView::write(qint64 position, ResultLine line)
 {
     line.pdfPath = m_pdfPath;
-    line.thumbnailPath = OutputPath(m_request.imageFolder, m_relativeOutput);
+    line.thumbnailPath = outputFilePath(m_request.imageFolder, m_relativeOutput);
     const QByteArray text = m_request.json ? line.json() : line.tabSeparated();
     m_progress.erase();
     std::fwrite(text.constData(), 1, text.size(), m_output);

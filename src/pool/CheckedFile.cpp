@@ -1,5 +1,7 @@
 #include "pool/CheckedFile.h"
 
+#include "protocol/SystemError.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -14,11 +16,6 @@ namespace CheckedFile {
 namespace {
 
 constexpr int openFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QString sizeText(qint64 bytes)
 {

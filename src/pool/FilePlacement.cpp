@@ -1,6 +1,8 @@
 #include "pool/FilePlacement.h"
 
 #include "protocol/FileSignature.h"
+#include "protocol/SystemError.h"
+#include "protocol/UniqueFd.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,36 +17,6 @@
 #include <utility>
 
 namespace {
-
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-
-    int get() const { return m_fd; }
-    void reset(int fd)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    bool close() { return ::close(std::exchange(m_fd, -1)) == 0; }
-
-private:
-    int m_fd;
-};
-
-QString errorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // Returns 0 or the errno value of the step that failed.
 int writeAll(int fd, const char *data, ssize_t size)
@@ -158,17 +130,17 @@ QString placeFile(int source, const QString &target)
                                                : nativeTarget.left(slash);
     const QByteArray name = nativeTarget.mid(slash + 1);
 
-    Descriptor folder(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() < 0)
-        return errorText(errno);
+    const UniqueFd folder(::open(folderPath.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.isValid())
+        return systemError(errno);
     // File systems without unnamed files get a named part file from the start.
     QByteArray partName;
-    Descriptor output(createUnnamedFile(folder.get()));
-    const bool unnamed = output.get() >= 0;
+    UniqueFd output(createUnnamedFile(folder.get()));
+    const bool unnamed = output.isValid();
     if (!unnamed)
         output.reset(createPartFile(folder.get(), partName));
-    if (output.get() < 0)
-        return errorText(errno);
+    if (!output.isValid())
+        return systemError(errno);
 
     int error = ::fchmod(output.get(), modeFor(folder.get(), name, newFileMode)) == 0 ? 0 : errno;
     if (!error)
@@ -177,7 +149,7 @@ QString placeFile(int source, const QString &target)
         error = errno;
     if (!error && unnamed)
         error = nameUnnamedFile(output.get(), folder.get(), partName);
-    if (!error && !output.close())
+    if (!error && ::close(output.release()) != 0)
         error = errno;
     if (!error &&
         ::renameat(folder.get(), partName.constData(), folder.get(), name.constData()) != 0)
@@ -185,7 +157,7 @@ QString placeFile(int source, const QString &target)
     if (error) {
         if (!partName.isEmpty())
             ::unlinkat(folder.get(), partName.constData(), 0);
-        return errorText(error);
+        return systemError(error);
     }
     return QString();
 }

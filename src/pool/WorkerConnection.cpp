@@ -158,11 +158,11 @@ QString WorkerConnection::launch()
         return launched.problem;
     }
     m_pid = launched.pid;
-    m_requests = launched.requests;
-    m_replies = launched.replies;
-    m_errors = launched.errors;
-    ::fcntl(m_replies, F_SETFL, O_NONBLOCK);
-    ::fcntl(m_errors, F_SETFL, O_NONBLOCK);
+    m_requests.reset(launched.requests);
+    m_replies.reset(launched.replies);
+    m_errors.reset(launched.errors);
+    ::fcntl(m_replies.get(), F_SETFL, O_NONBLOCK);
+    ::fcntl(m_errors.get(), F_SETFL, O_NONBLOCK);
     return QString();
 }
 
@@ -187,7 +187,7 @@ void WorkerConnection::send(WorkerProtocol::Request &request, std::chrono::milli
     }
     m_waiting.push_back({request.token, request.type});
     // A worker that is gone shows when its reply is collected.
-    sendWithFile(m_requests, WorkerProtocol::frame(WorkerProtocol::encodeRequest(request)),
+    sendWithFile(m_requests.get(), WorkerProtocol::frame(WorkerProtocol::encodeRequest(request)),
                  request.file.get());
 }
 
@@ -212,7 +212,7 @@ std::optional<WorkerProtocol::Reply> WorkerConnection::collect()
             return lose(QStringLiteral("the converter gave an answer that makes no sense"),
                         oldestToken());
         QByteArray arrived;
-        const Read read = readAtMost(m_replies, arrived, m_reader.wanted());
+        const Read read = readAtMost(m_replies.get(), arrived, m_reader.wanted());
         if (read == Read::Ended)
             return lose(QStringLiteral("the converter stopped unexpectedly"), oldestToken());
         if (read == Read::Nothing)
@@ -258,7 +258,7 @@ std::optional<WorkerProtocol::Reply> WorkerConnection::takeReply(const QByteArra
 std::optional<WorkerProtocol::Reply> WorkerConnection::noticeUnasked()
 {
     QByteArray arrived;
-    const Read read = m_reader.pending() > 0 ? Read::Some : readAtMost(m_replies, arrived, 1);
+    const Read read = m_reader.pending() > 0 ? Read::Some : readAtMost(m_replies.get(), arrived, 1);
     if (read == Read::Ended)
         return lose(QStringLiteral("the converter stopped unexpectedly"), 0);
     if (read == Read::Nothing)
@@ -273,8 +273,8 @@ void WorkerConnection::waitForAny(const std::vector<WorkerConnection *> &workers
     for (const WorkerConnection *worker : workers) {
         if (!worker->isRunning() || !worker->isBusy())
             continue;
-        ready.push_back({worker->m_replies, POLLIN, 0});
-        ready.push_back({worker->m_errors, POLLIN, 0});
+        ready.push_back({worker->m_replies.get(), POLLIN, 0});
+        ready.push_back({worker->m_errors.get(), POLLIN, 0});
         const qint64 left = worker->m_deadline.remainingTime();
         wait = wait < 0 ? left : qMin(wait, left);
     }
@@ -287,9 +287,9 @@ void WorkerConnection::waitForAny(const std::vector<WorkerConnection *> &workers
 // Ghostscript never waits on a full pipe, but no more than a request's share.
 void WorkerConnection::drainErrorOutput()
 {
-    while (m_errors >= 0 && m_errorBytesSinceReply <= errorOutputPerRequest) {
+    while (m_errors.isValid() && m_errorBytesSinceReply <= errorOutputPerRequest) {
         const qsizetype before = m_errorOutput.size();
-        if (readAtMost(m_errors, m_errorOutput, readChunk) != Read::Some)
+        if (readAtMost(m_errors.get(), m_errorOutput, readChunk) != Read::Some)
             return;
         m_errorBytesSinceReply += m_errorOutput.size() - before;
         if (m_errorOutput.size() > errorOutputKept)
@@ -309,7 +309,7 @@ WorkerProtocol::Reply WorkerConnection::lose(const QString &reason, quint64 toke
 void WorkerConnection::stopGently()
 {
     if (isRunning() && !isBusy()) {
-        ::close(std::exchange(m_requests, -1));
+        m_requests.reset();
         QDeadlineTimer deadline(gentleStopMs);
         while (!deadline.hasExpired() && ::waitpid(m_pid, nullptr, WNOHANG) == 0)
             ::usleep(2000);
@@ -326,15 +326,9 @@ void WorkerConnection::kill()
     }
     m_pid = 0;
     m_waiting.clear();
-    closeDescriptors();
+    m_requests.reset();
+    m_replies.reset();
+    m_errors.reset();
     m_scratchFolder.reset();
     m_scratch.reset();
-}
-
-void WorkerConnection::closeDescriptors()
-{
-    for (int *fd : {&m_requests, &m_replies, &m_errors}) {
-        if (*fd >= 0)
-            ::close(std::exchange(*fd, -1));
-    }
 }

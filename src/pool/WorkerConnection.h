@@ -55,13 +55,12 @@ public:
     void stopGently();
     void kill();
 
-    pid_t processId() const { return m_pid; }
     QString scratchPath() const;
     // The worker's scratch folder, made by us and opened before the worker
     // could do anything to its path.
     int scratchDescriptor() const { return m_scratchFolder.get(); }
-    int replyDescriptor() const { return m_replies; }
-    int errorDescriptor() const { return m_errors; }
+    int replyDescriptor() const { return m_replies.get(); }
+    int errorDescriptor() const { return m_errors.get(); }
     void drainErrorOutput();
 
 private:
@@ -71,16 +70,15 @@ private:
     WorkerProtocol::Reply lose(const QString &reason, quint64 token);
     quint64 oldestToken() const { return m_waiting.empty() ? 0 : m_waiting.front().token; }
     QString whyItStoppedBeforeReady(const QString &failure) const;
-    void closeDescriptors();
 
     QString m_workerPath;
     std::vector<QByteArray> m_environment;
     std::unique_ptr<QTemporaryDir> m_scratch;
     UniqueFd m_scratchFolder;
     pid_t m_pid = 0;
-    int m_requests = -1;
-    int m_replies = -1;
-    int m_errors = -1;
+    UniqueFd m_requests;
+    UniqueFd m_replies;
+    UniqueFd m_errors;
     struct Sent
     {
         quint64 token;

@@ -1,10 +1,10 @@
 #include "pool/WorkerConverter.h"
 
 #include "pool/CheckedFile.h"
+#include "pool/FileIdentity.h"
 #include "pool/FilePlacement.h"
 #include "pool/OrphanedScratch.h"
 #include "pool/WorkerConnection.h"
-#include "protocol/FileIdentity.h"
 #include "protocol/FileSignature.h"
 
 #include <QDir>

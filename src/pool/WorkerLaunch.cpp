@@ -1,5 +1,8 @@
 #include "pool/WorkerLaunch.h"
 
+#include "protocol/SystemError.h"
+#include "protocol/UniqueFd.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -122,12 +125,8 @@ pid_t forkPlain(const ExecPlan &plan)
 bool writeProcessFile(pid_t pid, const char *name, const QByteArray &text)
 {
     const QByteArray path = "/proc/" + QByteArray::number(pid) + '/' + name;
-    const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool written = ::write(fd, text.constData(), text.size()) == text.size();
-    ::close(fd);
-    return written;
+    const UniqueFd file(::open(path.constData(), O_WRONLY | O_CLOEXEC));
+    return file.isValid() && ::write(file.get(), text.constData(), text.size()) == text.size();
 }
 
 // The worker keeps its user's IDs, so that it reads exactly what its user may
@@ -220,8 +219,7 @@ LaunchedWorker launchConfinedWorker(const QString &workerPath, const QString &sc
             if (fd >= 0)
                 ::close(fd);
         }
-        launched.problem =
-            QStringLiteral("could not start the worker: %1").arg(qt_error_string(error));
+        launched.problem = QStringLiteral("could not start the worker: %1").arg(systemError(error));
         return launched;
     }
     std::vector<QByteArray> arguments = {QFile::encodeName(workerPath),
@@ -241,8 +239,7 @@ LaunchedWorker launchConfinedWorker(const QString &workerPath, const QString &sc
     if (child < 0) {
         for (const int fd : {requests[1], replies[0], errors[0]})
             ::close(fd);
-        launched.problem =
-            QStringLiteral("could not start the worker: %1").arg(qt_error_string(error));
+        launched.problem = QStringLiteral("could not start the worker: %1").arg(systemError(error));
         return launched;
     }
     launched.pid = child;

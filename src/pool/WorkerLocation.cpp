@@ -1,6 +1,6 @@
 #include "pool/WorkerLocation.h"
 
-#include "settings/rutines.h"
+#include "settings/InstallLayout.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -19,8 +19,8 @@ bool isProgram(const QString &path)
 QString locateWorker(const QString &programFolder)
 {
     const QDir program(programFolder);
-    QStringList candidates = {QDir::cleanPath(program.filePath(WorkerFileName()))};
-    for (const QString &installed : InstalledWorkerPaths())
+    QStringList candidates = {QDir::cleanPath(program.filePath(InstallLayout::workerFileName()))};
+    for (const QString &installed : InstallLayout::workerPaths())
         candidates.append(QDir::cleanPath(program.filePath(installed)));
     for (const QString &candidate : candidates) {
         if (isProgram(candidate))

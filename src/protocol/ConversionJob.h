@@ -8,7 +8,6 @@
 struct ConversionJob
 {
     QString input;
-    bool firstPageOnly = true;
     QString geometry;
     QString output;
     // ImageMagick's name for the format the output's extension stands for

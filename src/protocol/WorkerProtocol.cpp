@@ -57,9 +57,8 @@ QByteArray encodeRequest(const Request &request)
 {
     return encodeWith([&](QDataStream &stream) {
         const ConversionJob &job = request.job;
-        stream << static_cast<quint8>(request.type) << request.token << job.input
-               << job.firstPageOnly << job.geometry << job.output << job.format << request.imagePath
-               << request.resultSlot;
+        stream << static_cast<quint8>(request.type) << request.token << job.input << job.geometry
+               << job.output << job.format << request.imagePath << request.resultSlot;
     });
 }
 
@@ -76,8 +75,8 @@ std::optional<Request> decodeRequest(const QByteArray &message)
     auto request = decodeWith<Request>(message, [](QDataStream &stream, Request &value) {
         quint8 type = 0;
         ConversionJob &job = value.job;
-        stream >> type >> value.token >> job.input >> job.firstPageOnly >> job.geometry >>
-            job.output >> job.format >> value.imagePath >> value.resultSlot;
+        stream >> type >> value.token >> job.input >> job.geometry >> job.output >> job.format >>
+            value.imagePath >> value.resultSlot;
         value.type = static_cast<RequestType>(type);
     });
     if (!request || request->resultSlot >= resultSlots)

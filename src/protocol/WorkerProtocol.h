@@ -12,9 +12,10 @@
 // UNIX socket on the worker's standard input, each Convert and Decode with the
 // open file it is about attached, and replies over its standard output. Both
 // are frames of a 4-byte big-endian length followed by a QDataStream message.
-// Replies come in the order of the requests, each carrying its request's
-// token back. A reply says only whether the request worked and why not: a
-// finished thumbnail is always under resultName in the worker's scratch
+// Several requests may be out at once, the worker holding the next while it
+// answers one; replies come in the order of the requests, each carrying its
+// request's token back. A reply says only whether the request worked and why
+// not: a finished thumbnail is always under resultName in the worker's scratch
 // folder, which the window's process made and opens itself.
 namespace WorkerProtocol {
 

@@ -83,7 +83,8 @@ void FolderWalk::convertEntry(const VisitingOrder::Folder &folder, const QByteAr
                               qint64 &FileCount)
 {
     ++FileCount;
-    const QString outputName = OutputName(QFile::decodeName(nativeName), m_view.currentFormat());
+    const QString outputName =
+        outputFileName(QFile::decodeName(nativeName), m_view.currentFormat());
     m_view.appendResultRow(FileCount, outputName);
     m_view.selectAndRevealRow(FileCount);
     m_view.yieldPoint();
@@ -114,7 +115,7 @@ ConversionResult FolderWalk::convert(const EntryJob &entry)
     ConversionResult result;
     result.failureReason = entry.failureReason;
     if (result.failureReason.isEmpty() && m_options.keepSubfolders)
-        result.failureReason = MakeSubfolders(
+        result.failureReason = makeSubfolders(
             m_view.imageFolderText(),
             entry.relativeOutput.left(entry.relativeOutput.lastIndexOf(QLatin1Char('/')) + 1));
     if (!result.failureReason.isEmpty()) {
@@ -151,18 +152,18 @@ FolderWalk::EntryJob FolderWalk::jobFor(const VisitingOrder::Folder &folder,
                 QStringLiteral("its name, or a folder's above it, is not valid UTF-8 text: "
                                "rename it to convert it"),
                 relativeOutput};
-    if (!IsPlainFileName(outputName))
+    if (!isPlainFileName(outputName))
         return {{},
                 QStringLiteral("the image format makes the thumbnail's name a path, not a file "
                                "name: choose another format under Settings"),
                 relativeOutput};
-    const QString outputPath = OutputPath(m_view.imageFolderText(), relativeOutput);
+    const QString outputPath = outputFilePath(m_view.imageFolderText(), relativeOutput);
     const QString geometry = m_view.widthText() + QLatin1Char('x') + m_view.heightText();
     ConversionJob job;
     job.input = inputPath;
     job.geometry = geometry;
     job.output = outputPath;
-    job.format = MagickFormatOf(job.outputExtension());
+    job.format = magickFormatOf(job.outputExtension());
     return {job, QString(), relativeOutput};
 }
 
@@ -178,7 +179,7 @@ std::optional<ConversionJob> FolderWalk::nextForeseenJob(VisitingOrder &ahead)
             if (isDotEntry(ahead.name()))
                 break;
             const QString outputName =
-                OutputName(QFile::decodeName(ahead.name()), m_view.currentFormat());
+                outputFileName(QFile::decodeName(ahead.name()), m_view.currentFormat());
             const EntryJob entry = jobFor(ahead.folder(), ahead.name(), outputName);
             if (!entry.failureReason.isEmpty() || isUpToDate(entry))
                 break;

@@ -37,12 +37,12 @@ bool hasWildcard(const QString &text)
 
 } // namespace
 
-bool MatchesPattern(const QString &name, const QString &pattern)
+bool matchesPattern(const QString &name, const QString &pattern)
 {
     return matchFrom(name, pattern);
 }
 
-bool NameExists(const QString &text)
+bool nameExists(const QString &text)
 {
     if (text.isEmpty())
         return false;
@@ -57,7 +57,7 @@ bool NameExists(const QString &text)
     QDirIterator entries(folder,
                          QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     while (entries.hasNext()) {
-        if (MatchesPattern(entries.nextFileInfo().fileName(), pattern))
+        if (matchesPattern(entries.nextFileInfo().fileName(), pattern))
             return true;
     }
     return false;

@@ -3,8 +3,8 @@
 #include <QString>
 
 // "*" stands for any run of characters, "?" for one; letter case does not matter.
-bool MatchesPattern(const QString &name, const QString &pattern);
+bool matchesPattern(const QString &name, const QString &pattern);
 
 // A name lookup, not a folder test: true when the text names an existing entry
 // of any kind, or when "*" and "?" in its last part match one.
-bool NameExists(const QString &text);
+bool nameExists(const QString &text);

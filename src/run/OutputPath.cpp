@@ -1,10 +1,12 @@
 #include "run/OutputPath.h"
 
+#include "protocol/SystemError.h"
+#include "protocol/UniqueFd.h"
+
 #include <QFile>
 #include <QStringList>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,47 +20,43 @@ int openFolderBelow(int parent, const QByteArray &name)
 
 } // namespace
 
-bool IsPlainFileName(const QString &name)
+bool isPlainFileName(const QString &name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
 }
 
-QString OutputPath(const QString &imageFolder, const QString &outputName)
+QString outputFilePath(const QString &imageFolder, const QString &outputName)
 {
     return imageFolder + QLatin1Char('/') + outputName;
 }
 
 // The image folder itself is the user's, typed or picked, and may be reached
 // through links; what lies below it is made or checked here.
-QString MakeSubfolders(const QString &imageFolder, const QString &relativeFolder)
+QString makeSubfolders(const QString &imageFolder, const QString &relativeFolder)
 {
-    int folder =
-        ::open(QFile::encodeName(imageFolder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0)
-        return QStringLiteral("the image folder cannot be opened: %1")
-            .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    UniqueFd folder(
+        ::open(QFile::encodeName(imageFolder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.isValid())
+        return QStringLiteral("the image folder cannot be opened: %1").arg(systemError(errno));
     QString made;
     for (const QString &component : relativeFolder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
         made += component + QLatin1Char('/');
-        if (!IsPlainFileName(component)) {
-            ::close(folder);
+        if (!isPlainFileName(component))
             return QStringLiteral("the thumbnail's folder %1 is not a plain folder name").arg(made);
-        }
         const QByteArray name = QFile::encodeName(component);
-        int below = openFolderBelow(folder, name);
-        if (below < 0 && errno == ENOENT &&
-            (::mkdirat(folder, name.constData(), 0777) == 0 || errno == EEXIST))
-            below = openFolderBelow(folder, name);
-        const int error = errno;
-        ::close(folder);
-        if (below < 0)
+        UniqueFd below(openFolderBelow(folder.get(), name));
+        if (!below.isValid() && errno == ENOENT &&
+            (::mkdirat(folder.get(), name.constData(), 0777) == 0 || errno == EEXIST))
+            below.reset(openFolderBelow(folder.get(), name));
+        if (!below.isValid()) {
+            const int error = errno;
             return QStringLiteral("the thumbnail's folder %1 cannot be made: %2")
                 .arg(made, error == ELOOP || error == ENOTDIR
                                ? QStringLiteral("a link or a file of that name is in the way")
-                               : QString::fromLocal8Bit(std::strerror(error)));
-        folder = below;
+                               : systemError(error));
+        }
+        folder = std::move(below);
     }
-    ::close(folder);
     return QString();
 }

@@ -36,7 +36,7 @@ void RunController::onConvertClicked()
 void RunController::loadStoredInputs()
 {
     RunInputs inputs = StoredInputs::loadRunInputs();
-    CurrentFormat = StartupFormat(StoredInputs::loadImageFormat());
+    CurrentFormat = startupFormat(StoredInputs::loadImageFormat());
     if (inputs.thumbWidth.isEmpty())
         inputs.thumbWidth = QStringLiteral("88");
     m_view.showRunInputs(inputs);
@@ -64,9 +64,9 @@ bool RunController::CheckInputs()
     if (m_view.heightText().isEmpty() && m_view.widthText().isEmpty())
         return fail(QStringLiteral("Set the with or the height of the thumbnail (or both)"),
                     InputField::Width);
-    if (!NameExists(pdfFolder))
+    if (!nameExists(pdfFolder))
         return fail(QStringLiteral("PDF's folder doesn't exist"), InputField::PdfFolder);
-    if (!NameExists(imageFolder))
+    if (!nameExists(imageFolder))
         return fail(QStringLiteral("Images folder doesn't exist"), InputField::ImageFolder);
     return true;
 }

@@ -6,7 +6,8 @@
 
 #include <sys/stat.h>
 
-#include <cstring>
+#include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -21,11 +22,12 @@ Listing openListing(const QByteArray &nativePath)
     return Listing(opendir(nativePath.constData()));
 }
 
-// The C library packs each entry only as long as its name: the field may not
-// be read to its declared size.
+// The C library packs each entry only as long as its name, padded: the field
+// ends with its record, not at its declared size, and the name at its NUL.
 QByteArray entryName(const dirent *entry)
 {
-    QByteArray field(entry->d_name, qsizetype(std::strlen(entry->d_name)));
+    const size_t recordField = entry->d_reclen - offsetof(dirent, d_name);
+    QByteArray field(entry->d_name, qsizetype(std::min(recordField, sizeof entry->d_name)));
     return StripNulls(field);
 }
 
@@ -147,7 +149,7 @@ std::optional<VisitingOrder::Step> VisitingOrder::stepThroughFilePass(Frame &fra
     if (frame.listing) {
         while (const dirent *entry = readdir(frame.listing.get())) {
             QByteArray name = entryName(entry);
-            if (MatchesPattern(QFile::decodeName(name), m_pattern)) {
+            if (matchesPattern(QFile::decodeName(name), m_pattern)) {
                 m_name = std::move(name);
                 return Step::MatchingEntry;
             }

@@ -26,18 +26,18 @@ QString orDefault(const QString &format)
 // No file name is longer than 255 bytes, so a longer stored value can name
 // no output at all; it is a damaged settings file, and rows that long would
 // hold the window for seconds each.
-QString StartupFormat(const QString &stored)
+QString startupFormat(const QString &stored)
 {
     constexpr qsizetype longestFileName = 255;
     return stored.toUtf8().size() > longestFileName ? orDefault(QString()) : orDefault(stored);
 }
 
-QString DialogOpeningFormat(const QString &stored)
+QString dialogOpeningFormat(const QString &stored)
 {
     return orDefault(stored.left(3));
 }
 
-QString MagickFormatOf(const QString &extension)
+QString magickFormatOf(const QString &extension)
 {
     // A format typed into the settings file by hand may be the long form.
     static const std::pair<const char *, const char *> longForms[] = {
@@ -54,7 +54,7 @@ QString MagickFormatOf(const QString &extension)
     return QString();
 }
 
-QString OutputName(const QString &pdfName, const QString &format)
+QString outputFileName(const QString &pdfName, const QString &format)
 {
     return pdfName.chopped(qMin<qsizetype>(3, pdfName.size())) + format;
 }

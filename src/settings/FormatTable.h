@@ -19,16 +19,16 @@ extern const std::array<ImageFormat, 9> FormatTable;
 extern QString CurrentFormat;
 
 // Start-up: the stored value whole, "png" when nothing is stored.
-QString StartupFormat(const QString &stored);
+QString startupFormat(const QString &stored);
 
 // Opening the options dialog: the first three characters of the stored value,
 // "png" when nothing is stored.
-QString DialogOpeningFormat(const QString &stored);
+QString dialogOpeningFormat(const QString &stored);
 
 // ImageMagick's name for the format a file with this extension holds, for the
 // table's extensions and their long forms ("jpeg", "tiff", "miff"), in any
 // case; "" for any other extension.
-QString MagickFormatOf(const QString &extension);
+QString magickFormatOf(const QString &extension);
 
 // The PDF's name without its last three characters, followed by the format.
-QString OutputName(const QString &pdfName, const QString &format);
+QString outputFileName(const QString &pdfName, const QString &format);

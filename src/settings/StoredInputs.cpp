@@ -30,7 +30,7 @@ RunInputs loadRunInputs()
 
 void saveRunInputs(const RunInputs &inputs)
 {
-    WriteSettings(Section, {{PdfFolderKey, inputs.pdfFolder},
+    writeSettings(Section, {{PdfFolderKey, inputs.pdfFolder},
                             {ImageFolderKey, inputs.imageFolder},
                             {ThumbHeightKey, inputs.thumbHeight},
                             {ThumbWidthKey, inputs.thumbWidth}});
@@ -56,7 +56,7 @@ RunOptions loadRunOptions()
 
 void saveRunOptions(const RunOptions &options)
 {
-    WriteSettings(Section, {{SkipUpToDateKey, flag(options.skipUpToDate)},
+    writeSettings(Section, {{SkipUpToDateKey, flag(options.skipUpToDate)},
                             {KeepSubfoldersKey, flag(options.keepSubfolders)}});
 }
 

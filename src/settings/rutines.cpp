@@ -1,5 +1,7 @@
 #include "settings/rutines.h"
 
+#include "settings/InstallLayout.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -8,8 +10,6 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
-
-#include <algorithm>
 
 #include <optional>
 
@@ -159,34 +159,14 @@ void replaceFile(const QString &path, const QList<QByteArray> &lines)
 
 } // namespace
 
-QString SettingsFilePath()
+QString settingsFilePath()
 {
     const QString programFolder = QCoreApplication::applicationDirPath();
-    return SettingsFilePathFor(programFolder, QFileInfo(programFolder).isWritable(),
-                               IsInstalledCopy(programFolder));
+    return settingsFilePathFor(programFolder, QFileInfo(programFolder).isWritable(),
+                               InstallLayout::isInstalledCopy(programFolder));
 }
 
-QString WorkerFileName()
-{
-    return QStringLiteral("leafmark-worker");
-}
-
-QStringList InstalledWorkerPaths()
-{
-    return {QStringLiteral("../libexec/leafmark/") + WorkerFileName(),
-            QStringLiteral("../lib/leafmark/") + WorkerFileName()};
-}
-
-bool IsInstalledCopy(const QString &programFolder)
-{
-    const QDir program(programFolder);
-    const QStringList installed = InstalledWorkerPaths();
-    return std::any_of(installed.begin(), installed.end(), [&](const QString &path) {
-        return QFileInfo::exists(program.filePath(path));
-    });
-}
-
-QString SettingsFilePathFor(const QString &programFolder, bool programFolderWritable,
+QString settingsFilePathFor(const QString &programFolder, bool programFolderWritable,
                             bool installed)
 {
     const QString beside = programFolder + QStringLiteral("/settings.ini");
@@ -202,7 +182,7 @@ QString SettingsFilePathFor(const QString &programFolder, bool programFolderWrit
 
 QString ReadSetting(const QString &section, const QString &key)
 {
-    QFile file(SettingsFilePath());
+    QFile file(settingsFilePath());
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     const QList<QByteArray> lines = splitLines(file.readAll());
@@ -216,12 +196,12 @@ QString ReadSetting(const QString &section, const QString &key)
 
 void WriteSetting(const QString &section, const QString &key, const QString &value)
 {
-    WriteSettings(section, {{key, value}});
+    writeSettings(section, {{key, value}});
 }
 
-void WriteSettings(const QString &section, const SettingValues &values)
+void writeSettings(const QString &section, const SettingValues &values)
 {
-    const QString path = SettingsFilePath();
+    const QString path = settingsFilePath();
     QDir().mkpath(QFileInfo(path).path());
     QList<QByteArray> lines;
     QFile current(path);

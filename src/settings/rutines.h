@@ -11,22 +11,10 @@
 // whoever runs it. A copy run from its build folder or from a portable folder
 // keeps "settings.ini" beside itself when that folder is writable or already
 // holds one, and in the configuration folder otherwise.
-QString SettingsFilePath();
-
-// The worker's file name, which sits beside the program in a build tree or a
-// portable copy.
-QString WorkerFileName();
-
-// Where an install puts the worker, relative to the program's folder:
-// ../libexec/leafmark, else ../lib/leafmark.
-QStringList InstalledWorkerPaths();
-
-// True when the program sits in an installed layout: its worker at one of the
-// installed paths.
-bool IsInstalledCopy(const QString &programFolder);
+QString settingsFilePath();
 
 // The same choice for a given program folder.
-QString SettingsFilePathFor(const QString &programFolder, bool programFolderWritable,
+QString settingsFilePathFor(const QString &programFolder, bool programFolderWritable,
                             bool installed);
 
 // The value of a key, or "" when the file, the section or the key is missing.
@@ -40,4 +28,4 @@ using SettingValues = QList<std::pair<QString, QString>>;
 
 // Several keys of one section, set in order with a single replacement of the
 // file. A value holding a line break is left out, as WriteSetting leaves it.
-void WriteSettings(const QString &section, const SettingValues &values);
+void writeSettings(const QString &section, const SettingValues &values);

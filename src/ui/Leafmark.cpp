@@ -319,13 +319,14 @@ void Leafmark::showPreview()
     // A row the walk refused for its name has no thumbnail, and the name
     // would lead out of the output folder.
     const QString name = selected.first()->text();
-    if (!IsPlainFileName(name)) {
+    if (!isPlainFileName(name)) {
         MessageBox::show(this, CannotLoadFile);
         return;
     }
     if (!m_thumb)
         m_thumb = std::make_unique<frmThumb>(m_decoder, this);
-    m_thumb->setImgPath(OutputPath(m_controller.LastImageFolder(), lstResult->selectedOutput()));
+    m_thumb->setImgPath(
+        outputFilePath(m_controller.LastImageFolder(), lstResult->selectedOutput()));
     m_thumb->exec();
 }
 

@@ -96,7 +96,7 @@ int frmOptions::exec()
     SkipUpToDate->setChecked(m_openedWith.skipUpToDate);
     KeepSubfolders->setChecked(m_openedWith.keepSubfolders);
     fillFormatList();
-    CurrentFormat = DialogOpeningFormat(StoredInputs::loadImageFormat());
+    CurrentFormat = dialogOpeningFormat(StoredInputs::loadImageFormat());
     selectCurrentFormat();
     OKButton->setFocus();
     return QDialog::exec();

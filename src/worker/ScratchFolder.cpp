@@ -1,5 +1,6 @@
 #include "worker/ScratchFolder.h"
 
+#include "protocol/SystemError.h"
 #include "protocol/WorkerProtocol.h"
 
 #include <QDir>
@@ -14,11 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 QString kindProblem(mode_t mode)
 {
@@ -45,14 +41,14 @@ QString ScratchFolder::copyIn(int fd, const QString &name) const
         return systemError(errno);
     if (const QString problem = kindProblem(status.st_mode); !problem.isEmpty())
         return problem;
-    const int copy = ::open(QFile::encodeName(filePath(name)).constData(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (copy < 0)
+    const UniqueFd copy(::open(QFile::encodeName(filePath(name)).constData(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!copy.isValid())
         return systemError(errno);
     off_t offset = 0;
     int error = 0;
     for (;;) {
-        const ssize_t sent = ::sendfile(copy, fd, &offset, 1 << 30);
+        const ssize_t sent = ::sendfile(copy.get(), fd, &offset, 1 << 30);
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent < 0)
@@ -60,7 +56,6 @@ QString ScratchFolder::copyIn(int fd, const QString &name) const
         if (sent <= 0)
             break;
     }
-    ::close(copy);
     return error ? systemError(error) : QString();
 }
 

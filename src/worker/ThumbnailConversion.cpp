@@ -299,6 +299,6 @@ QStringList ThumbnailConversion::commandArguments(const ConversionJob &job,
             job.geometry,
             QStringLiteral("-alpha"),
             QStringLiteral("Remove"),
-            QStringLiteral("PDF:") + safeInput + (job.firstPageOnly ? firstPageSuffix : QString()),
+            QStringLiteral("PDF:") + safeInput + firstPageSuffix,
             (renamed ? coder + QLatin1Char(':') : QString()) + safeOutput};
 }

@@ -13,8 +13,8 @@ Worker::Worker(const QString &scratchPath, Rendering rendering)
     }
 }
 
-// A finished thumbnail waits in the folder until the window's process has
-// taken it, which it does before it sends the next request.
+// Clearing leaves finished thumbnails: each waits in the slot its request
+// named until the window's process takes it, maybe after the next request.
 WorkerProtocol::Reply Worker::answer(const WorkerProtocol::Request &request)
 {
     m_scratch.clear();

@@ -2,7 +2,7 @@
 #include "pool/PreviewDecoder.h"
 #include "pool/WorkerConverter.h"
 #include "run/ThumbnailIndex.h"
-#include "settings/rutines.h"
+#include "settings/InstallLayout.h"
 #include "support/EventWait.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
@@ -247,7 +247,7 @@ void TestCommandLine::interruptLeavesNoPartialFileAndNoWorker()
     QVERIFY(fillTree(dir.path(), {"bin/", "pdfs/a.pdf", "pdfs/b-held.pdf", "pdfs/c.pdf",
                                   "pdfs/d.pdf", "thumbs/"}));
     const QString copy = dir.path() + "/bin/" + QFileInfo(program).fileName();
-    const QString worker = dir.path() + "/bin/" + WorkerFileName();
+    const QString worker = dir.path() + "/bin/" + InstallLayout::workerFileName();
     QVERIFY(QFile::copy(program, copy));
     QVERIFY(QFile::copy(QStringLiteral(LEAFMARK_PROBE_WORKER_PATH), worker));
     const QByteArray mark = "LEAFMARK_WORKER_TEST_MARK=" + dir.path().toUtf8();

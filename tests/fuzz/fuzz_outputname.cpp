@@ -35,19 +35,19 @@ QString entryName(QByteArray bytes)
 
 void checkOutputName(const QString &name, const QString &format, bool fromTable)
 {
-    const QString output = OutputName(name, format);
+    const QString output = outputFileName(name, format);
     require(output.size() == qMax<qsizetype>(0, name.size() - 3) + format.size(),
             "exactly three characters are dropped");
-    if (!MatchesPattern(name, QStringLiteral("*.pdf")))
+    if (!matchesPattern(name, QStringLiteral("*.pdf")))
         return;
     require(output.endsWith(QLatin1Char('.') + format), "the output ends in the format");
     if (fromTable)
-        require(IsPlainFileName(output), "a format of the table always gives a file name");
-    if (!IsPlainFileName(output))
+        require(isPlainFileName(output), "a format of the table always gives a file name");
+    if (!isPlainFileName(output))
         return; // the walk refuses it and writes nothing
     // As typed, the folder may end in "/" and need not be absolute.
     for (const QString &folder : {QStringLiteral("/home/user/thumbs"), QStringLiteral("thumbs/")}) {
-        const QFileInfo written(QDir::cleanPath(OutputPath(folder, output)));
+        const QFileInfo written(QDir::cleanPath(outputFilePath(folder, output)));
         require(written.path() == QDir::cleanPath(folder) && written.fileName() == output,
                 "the thumbnail is written directly into the output folder");
     }
@@ -78,10 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         checkOutputName(name, format, false);
     }
 
-    require(MatchesPattern(name, QStringLiteral("*")), "\"*\" matches every name");
+    require(matchesPattern(name, QStringLiteral("*")), "\"*\" matches every name");
     if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?')))
-        require(MatchesPattern(name, name), "a name without wildcards matches itself");
+        require(matchesPattern(name, name), "a name without wildcards matches itself");
     if (split >= 0)
-        MatchesPattern(name, QString::fromUtf8(input.mid(split + 1)));
+        matchesPattern(name, QString::fromUtf8(input.mid(split + 1)));
     return 0;
 }

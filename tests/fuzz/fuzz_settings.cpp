@@ -30,15 +30,15 @@ void require(bool holds, const char *invariant)
 void setContent(const QByteArray &content)
 {
     // A new file rather than a truncated one, which the file system would flush.
-    QFile::remove(SettingsFilePath());
-    QFile file(SettingsFilePath());
+    QFile::remove(settingsFilePath());
+    QFile file(settingsFilePath());
     require(file.open(QIODevice::WriteOnly), "the fuzzer writes the file");
     file.write(content);
 }
 
 QByteArray content()
 {
-    QFile file(SettingsFilePath());
+    QFile file(settingsFilePath());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 

@@ -94,11 +94,11 @@ class TestHostileDocuments : public QObject, protected WindowFixture
 private slots:
     void initTestCase()
     {
-        QFile::remove(SettingsFilePath());
+        QFile::remove(settingsFilePath());
         for (const QString &marker : Corpus::markers())
             QFile::remove(marker);
     }
-    void cleanupTestCase() { QFile::remove(SettingsFilePath()); }
+    void cleanupTestCase() { QFile::remove(settingsFilePath()); }
     void cleanup() { m_window.reset(); }
 
     void everyDocumentGetsItsRowAndMark();
@@ -155,7 +155,7 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
 
     QStringList expectedOutputs;
     for (const Corpus::Document &document : documents) {
-        const QString outputName = OutputName(fileName(document.name), QStringLiteral("png"));
+        const QString outputName = outputFileName(fileName(document.name), QStringLiteral("png"));
         const QString output = m_output.path() + QLatin1Char('/') + outputName;
         QTableWidgetItem *row = rows.value(outputName);
         QVERIFY2(row, qPrintable(document.name));
@@ -325,7 +325,7 @@ void TestHostileDocuments::aLyingWorkerReachesNothing()
     qInfo("the window's process at most %lld KiB", peakResidentKiBSinceLast());
 
     QCOMPARE(status()->text(), QStringLiteral("Done. 2 PDF files found..."));
-    const QString honest = OutputName(QStringLiteral("honest.pdf"), format);
+    const QString honest = outputFileName(QStringLiteral("honest.pdf"), format);
     for (int row = 0; row < 2; ++row) {
         const QTableWidgetItem *item = results()->item(row, 0);
         qInfo("%s: %s", qPrintable(item->text()), qPrintable(item->toolTip().left(200)));

@@ -143,7 +143,7 @@ void TestHostileNames::eachPdfGetsAThumbnailOfItsOwn()
         }
         const QString input = QFile::decodeName(root + '/' + file.path);
         if (QFile::encodeName(input) != root + '/' + file.path)
-            refusedRows.append(OutputName(QFileInfo(input).fileName(), QStringLiteral("png")));
+            refusedRows.append(outputFileName(QFileInfo(input).fileName(), QStringLiteral("png")));
         else
             expected[input].append(file);
     }
@@ -174,7 +174,7 @@ void TestHostileNames::eachPdfGetsAThumbnailOfItsOwn()
         const RecordingConverter::Call &call = converter.calls[i];
         const Outcome &outcome = outcomes[i];
         const QString outputName =
-            OutputName(QFileInfo(call.input()).fileName(), QStringLiteral("png"));
+            outputFileName(QFileInfo(call.input()).fileName(), QStringLiteral("png"));
         const QString where =
             shown(QFile::encodeName(call.input())) + QStringLiteral(": ") +
             (outcome.green ? QStringLiteral("thumbnail %1 high").arg(outcome.thumbnailHeight)

@@ -126,7 +126,7 @@ class TestMidRunFaults : public QObject, protected WindowFixture
 private slots:
     void init()
     {
-        QFile::remove(SettingsFilePath());
+        QFile::remove(settingsFilePath());
         m_dir = std::make_unique<QTemporaryDir>();
         // Files of a folder come before its subfolders, so the faulty file
         // is met first and the others after it.
@@ -138,7 +138,7 @@ private slots:
         m_converter.reset();
         m_worker.reset();
         m_dir.reset();
-        QFile::remove(SettingsFilePath());
+        QFile::remove(settingsFilePath());
         qunsetenv("LEAFMARK_WORKER_FAULT");
         CurrentFormat = QStringLiteral("png");
     }

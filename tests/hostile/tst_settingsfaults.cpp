@@ -118,14 +118,14 @@ void TestSettingsFaults::readOnlyFile()
     const bool root = ::geteuid() == 0;
     if (root && !PrivateMounts::unavailableReason().isEmpty())
         QSKIP(qPrintable(PrivateMounts::unavailableReason()));
-    QVERIFY(writeBytes(SettingsFilePath(), earlierSettings));
+    QVERIFY(writeBytes(settingsFilePath(), earlierSettings));
     if (root)
-        QCOMPARE(PrivateMounts::makeReadOnly(SettingsFilePath()), QString());
+        QCOMPARE(PrivateMounts::makeReadOnly(settingsFilePath()), QString());
     else
-        QVERIFY(QFile::setPermissions(SettingsFilePath(), QFile::ReadOwner | QFile::ReadGroup));
+        QVERIFY(QFile::setPermissions(settingsFilePath(), QFile::ReadOwner | QFile::ReadGroup));
     const auto writable = qScopeGuard([root] {
         if (root)
-            PrivateMounts::unmount(SettingsFilePath());
+            PrivateMounts::unmount(settingsFilePath());
     });
     const FolderSnapshot before = snapshotOf(programFolder());
 
@@ -134,22 +134,22 @@ void TestSettingsFaults::readOnlyFile()
     QCOMPARE(box("txtImageFolder")->text(), thumbs());
 
     QCOMPARE(snapshotOf(programFolder()), before);
-    QCOMPARE(readWhole(SettingsFilePath()), earlierSettings);
+    QCOMPARE(readWhole(settingsFilePath()), earlierSettings);
 }
 
 void TestSettingsFaults::folderInItsPlace()
 {
-    QVERIFY(QDir().mkpath(SettingsFilePath()));
-    QVERIFY(writeBytes(SettingsFilePath() + QStringLiteral("/inside"), earlierSettings));
+    QVERIFY(QDir().mkpath(settingsFilePath()));
+    QVERIFY(writeBytes(settingsFilePath() + QStringLiteral("/inside"), earlierSettings));
     const FolderSnapshot before = snapshotOf(programFolder());
-    const FolderSnapshot inside = snapshotOf(SettingsFilePath());
+    const FolderSnapshot inside = snapshotOf(settingsFilePath());
 
     QVERIFY(startAndRun() >= 0);
     verifyRunEnded();
     QCOMPARE(CurrentFormat, QStringLiteral("png"));
 
     QCOMPARE(snapshotOf(programFolder()), before);
-    QCOMPARE(snapshotOf(SettingsFilePath()), inside);
+    QCOMPARE(snapshotOf(settingsFilePath()), inside);
 }
 
 void TestSettingsFaults::binaryGarbage()
@@ -158,13 +158,13 @@ void TestSettingsFaults::binaryGarbage()
     QRandomGenerator random(20240229);
     for (char &byte : garbage)
         byte = char(random.bounded(256));
-    QVERIFY(writeBytes(SettingsFilePath(), garbage));
+    QVERIFY(writeBytes(settingsFilePath(), garbage));
 
     QVERIFY(startAndRun() >= 0);
     verifyRunEnded();
 
     verifyRunSaved();
-    QVERIFY(keptEveryOtherLine(garbage, readWhole(SettingsFilePath())));
+    QVERIFY(keptEveryOtherLine(garbage, readWhole(settingsFilePath())));
 }
 
 // A value far beyond any box's length, and a line of junk as long.
@@ -174,7 +174,7 @@ void TestSettingsFaults::tenMegabyteLines()
     const QByteArray junk(10 * 1024 * 1024, 'y');
     const QByteArray content =
         "[config]\nPDFfolder=" + longValue + "\n" + junk + "\nThumbWidth=120\n";
-    QVERIFY(writeBytes(SettingsFilePath(), content));
+    QVERIFY(writeBytes(settingsFilePath(), content));
 
     const qint64 loadMs = startAndRun();
     qInfo("the window loaded 20 MB of settings in %lld ms", loadMs);
@@ -182,7 +182,7 @@ void TestSettingsFaults::tenMegabyteLines()
     verifyRunEnded();
 
     verifyRunSaved();
-    const QByteArray after = readWhole(SettingsFilePath());
+    const QByteArray after = readWhole(settingsFilePath());
     QVERIFY(after.contains("\n" + junk + "\n"));
     QVERIFY(keptEveryOtherLine(content, after));
 }
@@ -192,7 +192,7 @@ void TestSettingsFaults::tenMegabyteLines()
 // answers nothing meanwhile. No row may be longer than a file name can be.
 void TestSettingsFaults::megabyteFormat()
 {
-    QVERIFY(writeBytes(SettingsFilePath(),
+    QVERIFY(writeBytes(settingsFilePath(),
                        "[config]\nImageFormat=" + QByteArray(1024 * 1024, 'x') + "\n"));
     QVERIFY(startAndRun() >= 0);
     verifyRunEnded();
@@ -208,7 +208,7 @@ void TestSettingsFaults::fullDisk()
         QSKIP(qPrintable(PrivateMounts::unavailableReason()));
     QCOMPARE(PrivateMounts::mountSmallDisk(programFolder(), 64 * 1024), QString());
     const auto unmount = qScopeGuard([] { PrivateMounts::unmount(programFolder()); });
-    QVERIFY(writeBytes(SettingsFilePath(), earlierSettings));
+    QVERIFY(writeBytes(settingsFilePath(), earlierSettings));
     QFile filler(programFolder() + QStringLiteral("/filler"));
     QVERIFY(filler.open(QIODevice::WriteOnly));
     const QByteArray block(1024, 'f');
@@ -221,9 +221,9 @@ void TestSettingsFaults::fullDisk()
     verifyRunEnded();
 
     qInfo("the settings file after the run: %s",
-          readWhole(SettingsFilePath()).toPercentEncoding("[]=/").constData());
+          readWhole(settingsFilePath()).toPercentEncoding("[]=/").constData());
     QCOMPARE(snapshotOf(programFolder()).keys(), before.keys());
-    QCOMPARE(readWhole(SettingsFilePath()), earlierSettings);
+    QCOMPARE(readWhole(settingsFilePath()), earlierSettings);
 }
 
 int main(int argc, char *argv[])

@@ -11,6 +11,6 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     WriteSetting(QStringLiteral("config"), QStringLiteral("ThumbWidth"), QStringLiteral("88"));
     QTextStream out(stdout);
-    out << "worker=" << locateWorker() << '\n' << "settings=" << SettingsFilePath() << '\n';
+    out << "worker=" << locateWorker() << '\n' << "settings=" << settingsFilePath() << '\n';
     return 0;
 }

@@ -128,7 +128,7 @@ private slots:
         QStringList expected;
         for (const QString &name : listingOrder(root(), QDir::Files)) {
             if (name.endsWith(".pdf", Qt::CaseInsensitive))
-                expected.append(OutputName(name, "png"));
+                expected.append(outputFileName(name, "png"));
         }
         const QHash<QString, QStringList> below = {
             {"sub1", {"x.png", "y.png"}}, {"sub2", {"z.png"}}, {"empty", {}}, {"nopdf", {"w.png"}}};

@@ -38,23 +38,23 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, pattern);
         QFETCH(bool, matches);
-        QCOMPARE(MatchesPattern(name, pattern), matches);
+        QCOMPARE(matchesPattern(name, pattern), matches);
     }
 
     void existenceIsANameLookup()
     {
         QTemporaryDir dir;
         QVERIFY(fillTree(dir.path(), {"folder/", "file.txt", "a[1]/"}));
-        QVERIFY(NameExists(dir.path() + "/folder"));
-        QVERIFY(NameExists(dir.path() + "/folder/"));
-        QVERIFY(NameExists(dir.path() + "/file.txt"));
-        QVERIFY(NameExists(dir.path() + "/a[1]"));
-        QVERIFY(NameExists(dir.path() + "/fo*"));
-        QVERIFY(NameExists(dir.path() + "/FILE.???"));
-        QVERIFY(!NameExists(dir.path() + "/missing"));
-        QVERIFY(!NameExists(dir.path() + "/x*"));
-        QVERIFY(!NameExists(dir.path() + "/file.txt/"));
-        QVERIFY(!NameExists(QString()));
+        QVERIFY(nameExists(dir.path() + "/folder"));
+        QVERIFY(nameExists(dir.path() + "/folder/"));
+        QVERIFY(nameExists(dir.path() + "/file.txt"));
+        QVERIFY(nameExists(dir.path() + "/a[1]"));
+        QVERIFY(nameExists(dir.path() + "/fo*"));
+        QVERIFY(nameExists(dir.path() + "/FILE.???"));
+        QVERIFY(!nameExists(dir.path() + "/missing"));
+        QVERIFY(!nameExists(dir.path() + "/x*"));
+        QVERIFY(!nameExists(dir.path() + "/file.txt/"));
+        QVERIFY(!nameExists(QString()));
     }
 };
 

@@ -49,7 +49,7 @@ private slots:
         QFETCH(QString, pdfName);
         QFETCH(QString, format);
         QFETCH(QString, expected);
-        QCOMPARE(OutputName(pdfName, format), expected);
+        QCOMPARE(outputFileName(pdfName, format), expected);
     }
 
     void formatRules_data()
@@ -100,9 +100,9 @@ private slots:
         QFETCH(QString, atStartup);
         QFETCH(QString, atDialogOpening);
         QFETCH(QString, magickFormat);
-        QCOMPARE(StartupFormat(stored), atStartup);
-        QCOMPARE(DialogOpeningFormat(stored), atDialogOpening);
-        QCOMPARE(MagickFormatOf(stored), magickFormat);
+        QCOMPARE(startupFormat(stored), atStartup);
+        QCOMPARE(dialogOpeningFormat(stored), atDialogOpening);
+        QCOMPARE(magickFormatOf(stored), magickFormat);
     }
 };
 

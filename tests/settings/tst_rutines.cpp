@@ -1,3 +1,4 @@
+#include "settings/InstallLayout.h"
 #include "settings/rutines.h"
 #include "support/TestFiles.h"
 
@@ -60,10 +61,10 @@ class TestRutines : public QObject
     Q_OBJECT
 
 private:
-    static QByteArray fileContent() { return readWhole(SettingsFilePath()); }
+    static QByteArray fileContent() { return readWhole(settingsFilePath()); }
     static void setFileContent(const QByteArray &content)
     {
-        QFile file(SettingsFilePath());
+        QFile file(settingsFilePath());
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
     }
@@ -78,14 +79,14 @@ private:
 private slots:
     void init()
     {
-        QFile::setPermissions(SettingsFilePath(), QFile::ReadOwner | QFile::WriteOwner);
-        QFile::remove(SettingsFilePath());
+        QFile::setPermissions(settingsFilePath(), QFile::ReadOwner | QFile::WriteOwner);
+        QFile::remove(settingsFilePath());
     }
-    void cleanupTestCase() { QFile::remove(SettingsFilePath()); }
+    void cleanupTestCase() { QFile::remove(settingsFilePath()); }
 
     void fileLivesBesideTheProgram()
     {
-        QCOMPARE(SettingsFilePath(), QCoreApplication::applicationDirPath() + "/settings.ini");
+        QCOMPARE(settingsFilePath(), QCoreApplication::applicationDirPath() + "/settings.ini");
     }
 
     void folderOfTheFileFollowsTheProgramFolder_data()
@@ -113,7 +114,7 @@ private slots:
         const QString beside = program.path() + "/settings.ini";
         if (fileBeside)
             QVERIFY(writeBytes(beside, "[config]\n"));
-        QCOMPARE(SettingsFilePathFor(program.path(), writable, installed),
+        QCOMPARE(settingsFilePathFor(program.path(), writable, installed),
                  expectBeside ? beside : config.path() + "/leafmark/settings.ini");
     }
 
@@ -136,7 +137,7 @@ private slots:
         QTemporaryDir root;
         QVERIFY(fillTree(root.path(), files));
         const QString program = QFileInfo(root.filePath(files.first())).path();
-        QCOMPARE(IsInstalledCopy(program), installed);
+        QCOMPARE(InstallLayout::isInstalledCopy(program), installed);
     }
 
     void configFolderDefaultsToDotConfigInHome()
@@ -144,7 +145,7 @@ private slots:
         QTemporaryDir home;
         const ScopedEnvironment xdg("XDG_CONFIG_HOME", QString());
         const ScopedEnvironment homeVariable("HOME", home.path());
-        QCOMPARE(SettingsFilePathFor("/usr/bin", false, true),
+        QCOMPARE(settingsFilePathFor("/usr/bin", false, true),
                  home.path() + "/.config/leafmark/settings.ini");
     }
 
@@ -158,7 +159,7 @@ private slots:
             QSKIP("running with permissions that ignore a read-only folder");
 
         const QString expected = config.path() + "/leafmark/settings.ini";
-        QCOMPARE(SettingsFilePath(), expected);
+        QCOMPARE(settingsFilePath(), expected);
         WriteSetting("config", "PDFfolder", "/home/ana/PDFs");
         QVERIFY(QFile::exists(expected));
         QVERIFY(!QFile::exists(programFolder + "/settings.ini"));
@@ -218,7 +219,7 @@ private slots:
     void severalKeysInOneWrite()
     {
         setFileContent("[config]\r\nThumbWidth=120\r\nImageFormat=gif\r\n");
-        WriteSettings("config", {{"PDFfolder", "/p"},
+        writeSettings("config", {{"PDFfolder", "/p"},
                                  {"ThumbWidth", "88"},
                                  {"ImageFolder", "/bad\nThumbHeight=9"},
                                  {"ThumbHeight", ""}});
@@ -226,9 +227,9 @@ private slots:
                                            "PDFfolder=/p\r\nThumbHeight=\r\n"));
 
         // Unchanged values leave the file alone: no rename, same inode.
-        const ino_t inode = inodeOf(SettingsFilePath());
-        WriteSettings("config", {{"PDFfolder", "/p"}, {"ThumbWidth", "88"}});
-        QCOMPARE(inodeOf(SettingsFilePath()), inode);
+        const ino_t inode = inodeOf(settingsFilePath());
+        writeSettings("config", {{"PDFfolder", "/p"}, {"ThumbWidth", "88"}});
+        QCOMPARE(inodeOf(settingsFilePath()), inode);
     }
 
     void valuesReadBackWhole_data()
@@ -255,8 +256,8 @@ private slots:
         QCOMPARE(ReadSetting("config", "PDFfolder"), QString("/kept"));
         QCOMPARE(ReadSetting("config", "ImageFolder"), QString());
 
-        QFile::setPermissions(SettingsFilePath(), QFile::ReadOwner);
-        if (QFileInfo(SettingsFilePath()).isWritable())
+        QFile::setPermissions(settingsFilePath(), QFile::ReadOwner);
+        if (QFileInfo(settingsFilePath()).isWritable())
             QSKIP("running with permissions that ignore a read-only file");
         WriteSetting("config", "PDFfolder", "/lost");
         QCOMPARE(ReadSetting("config", "PDFfolder"), QString("/kept"));

@@ -158,15 +158,13 @@ ConversionJob thumbnailJob(const QString &pdf, const QString &output, const QStr
     job.input = pdf;
     job.geometry = geometry;
     job.output = output;
-    job.format = MagickFormatOf(job.outputExtension());
+    job.format = magickFormatOf(job.outputExtension());
     return job;
 }
 
 char *toString(const ConversionJob &job)
 {
     const QString shown =
-        QStringLiteral("%1%2 -> %3 (%4) at %5")
-            .arg(job.input, job.firstPageOnly ? QStringLiteral(" page 1") : QString(), job.output,
-                 job.format, job.geometry);
+        QStringLiteral("%1 -> %2 (%3) at %4").arg(job.input, job.output, job.format, job.geometry);
     return qstrdup(shown.toUtf8().constData());
 }

@@ -48,7 +48,7 @@ void WindowFixture::closeAndForget()
 
 void WindowFixture::removeSettingsFile()
 {
-    const QString settings = SettingsFilePath();
+    const QString settings = settingsFilePath();
     QFile::setPermissions(settings, QFile::ReadOwner | QFile::WriteOwner);
     if (QFileInfo(settings).isDir())
         QDir(settings).removeRecursively();

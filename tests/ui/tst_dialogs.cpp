@@ -105,7 +105,7 @@ private:
     }
     void store(const QString &format)
     {
-        QFile::remove(SettingsFilePath());
+        QFile::remove(settingsFilePath());
         if (!format.isEmpty())
             WriteSetting("config", "ImageFormat", format);
     }
@@ -122,7 +122,7 @@ private slots:
         CurrentFormat = "start";
         MessageBox::takeRecorded();
     }
-    void cleanupTestCase() { QFile::remove(SettingsFilePath()); }
+    void cleanupTestCase() { QFile::remove(settingsFilePath()); }
 
     void optionsOpeningAndClosingRules_data()
     {
@@ -241,7 +241,7 @@ private slots:
     void runOptionsAreStoredUnderKeysOfTheirOwnAndOnlyWhenChanged()
     {
         const QByteArray edited = "[config]\nPDFfolder=/pdfs\n; kept as it is\nImageFormat=gif\n";
-        QVERIFY(writeBytes(SettingsFilePath(), edited));
+        QVERIFY(writeBytes(settingsFilePath(), edited));
         auto *skip = child<QCheckBox>(*options, "SkipUpToDate");
         auto *keep = child<QCheckBox>(*options, "KeepSubfolders");
         const auto closeWith = [&](const char *button, bool toggleSkip) {
@@ -252,11 +252,11 @@ private slots:
             });
         };
         closeWith("OKButton", false);
-        QCOMPARE(readWhole(SettingsFilePath()), edited);
+        QCOMPARE(readWhole(settingsFilePath()), edited);
         closeWith("CancelButton", true);
-        QCOMPARE(readWhole(SettingsFilePath()), edited);
+        QCOMPARE(readWhole(settingsFilePath()), edited);
         closeWith("OKButton", true);
-        QCOMPARE(readWhole(SettingsFilePath()), edited + "SkipUpToDate=1\nKeepSubfolders=0\n");
+        QCOMPARE(readWhole(settingsFilePath()), edited + "SkipUpToDate=1\nKeepSubfolders=0\n");
         bool shownSkip = false, shownKeep = true;
         execWhile(*options, [&] {
             shownSkip = skip->isChecked();

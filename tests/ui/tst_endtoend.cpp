@@ -20,8 +20,8 @@ class TestEndToEnd : public QObject, protected WindowFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QFile::remove(SettingsFilePath()); }
-    void cleanupTestCase() { QFile::remove(SettingsFilePath()); }
+    void initTestCase() { QFile::remove(settingsFilePath()); }
+    void cleanupTestCase() { QFile::remove(settingsFilePath()); }
     void cleanup() { m_window.reset(); }
 
     void runConvertsATreeAndTheNextStartRemembersIt()

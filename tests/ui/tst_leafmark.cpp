@@ -222,7 +222,7 @@ private slots:
         QCOMPARE(QApplication::focusWidget()->objectName(), focus);
         QCOMPARE(results()->rowCount(), 0);
         QVERIFY(m_converter.calls.isEmpty());
-        QVERIFY(!QFile::exists(SettingsFilePath()));
+        QVERIFY(!QFile::exists(settingsFilePath()));
         verifyIdle();
     }
 
@@ -334,14 +334,14 @@ private slots:
         loadAndShow();
         fillInputs(pdfs(), thumbs());
         clickConvert();
-        const QByteArray saved = readWhole(SettingsFilePath());
+        const QByteArray saved = readWhole(settingsFilePath());
         QVERIFY(!saved.isEmpty());
         fillInputs(m_dir->path() + "/nothing", m_dir->path());
         clickConvert();
         QCOMPARE(status()->text(), QString("Sorry, no PDF files found..."));
         QCOMPARE(statusColour(), red());
         QCOMPARE(m_window->runController().LastImageFolder(), thumbs());
-        QCOMPARE(readWhole(SettingsFilePath()), saved);
+        QCOMPARE(readWhole(settingsFilePath()), saved);
         verifyIdle();
     }
 

@@ -1,4 +1,4 @@
-#include "worker/LyingResult.h"
+#include "hooks/LyingResult.h"
 
 #include <QFile>
 

@@ -1,4 +1,4 @@
-#include "protocol/FileIdentity.h"
+#include "pool/FileIdentity.h"
 
 #include <QFile>
 

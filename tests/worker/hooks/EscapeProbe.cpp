@@ -1,8 +1,8 @@
-#include "worker/EscapeProbe.h"
+#include "hooks/EscapeProbe.h"
+
+#include "worker/Confinement.h"
 
 #include <QFile>
-
-#include "Confinement.h"
 
 #include <arpa/inet.h>
 #include <csignal>

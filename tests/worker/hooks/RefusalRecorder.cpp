@@ -1,6 +1,6 @@
 // The fortified headers define open() inline; this file defines it.
 #undef _FORTIFY_SOURCE
-#include "worker/RefusalRecorder.h"
+#include "hooks/RefusalRecorder.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "worker/FaultHook.h"
+#include "hooks/FaultHook.h"
 
 #include <QFile>
 
