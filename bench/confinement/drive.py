@@ -7,7 +7,9 @@ each, the wall time of its requests and the CPU time the worker and all it
 started took, in seconds, and the number of failed conversions.
 
 With a second worker, BEFORE, compares WORKER and BEFORE, both confined,
-instead: a change to the confinement against the tree it started from.
+instead: a change to the confinement against the tree it started from. BEFORE
+is driven without tokens, as trees before them were, unless
+LEAFMARK_BENCH_BEFORE_TOKENS=1 (two workers of one tree).
 
 Usage: drive.py WORKER LIST THUMBNAILS [BEFORE]"""
 import os
@@ -71,7 +73,8 @@ def main():
     program, listing, thumbnails = sys.argv[1:4]
     pdfs = [line.strip() for line in open(listing) if line.strip()]
     if len(sys.argv) > 4:
-        first, second = Worker("after", program, True), Worker("before", sys.argv[4], True, tokens=False)
+        tokens = os.environ.get("LEAFMARK_BENCH_BEFORE_TOKENS") == "1"
+        first, second = Worker("after", program, True), Worker("before", sys.argv[4], True, tokens)
     else:
         first, second = Worker("confined", program, True), Worker("unconfined", program, False)
     for number, pdf in enumerate(pdfs):

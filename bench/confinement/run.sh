@@ -6,21 +6,28 @@
 # CPU time of the worker and everything it started.
 # Needs a build with the tests: cmake --build BUILD --target leafmark-worker-probe.
 # Usage: bench/confinement/run.sh [BUILD] (build/ by default); LEAFMARK_BENCH_PASSES (3);
-# LEAFMARK_BENCH_BEFORE=<another leafmark-worker-probe> compares the two workers, both
-# confined.
+# LEAFMARK_BENCH_BEFORE=<another tree's worker> compares the two workers, both confined;
+# LEAFMARK_BENCH_WORKER=leafmark-worker then takes the installed worker of BUILD instead of
+# the tests' one (only the tests' worker can run unconfined); LEAFMARK_BENCH_CORPUS=<folder>
+# takes the PDFs there instead of making the benchmark corpus.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build=${1:-build}
 passes=${LEAFMARK_BENCH_PASSES:-3}
-worker=$(find "$build" -maxdepth 3 -type f -name leafmark-worker-probe | head -n 1)
-[ -x "$worker" ] || { echo "run.sh: no leafmark-worker-probe under $build" >&2; exit 1; }
+name=${LEAFMARK_BENCH_WORKER:-leafmark-worker-probe}
+worker=$(find "$build" -maxdepth 3 -type f -name "$name" | head -n 1)
+[ -x "$worker" ] || { echo "run.sh: no $name under $build" >&2; exit 1; }
+[ "$name" = leafmark-worker-probe ] || [ -n "${LEAFMARK_BENCH_BEFORE:-}" ] ||
+    { echo "run.sh: only leafmark-worker-probe runs unconfined; set LEAFMARK_BENCH_BEFORE" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/leafmark-confinement-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-bash bench/corpus/make-corpus.sh "$work/corpus" >/dev/null
-find "$work/corpus" -iname '*.pdf' | sort >"$work/corpus.list"
+corpus=${LEAFMARK_BENCH_CORPUS:-$work/corpus}
+[ -n "${LEAFMARK_BENCH_CORPUS:-}" ] || bash bench/corpus/make-corpus.sh "$corpus" >/dev/null
+find "$corpus" -iname '*.pdf' | sort >"$work/corpus.list"
 head -n 5 "$work/corpus.list" >"$work/warmup.list"
 mkdir -p "$work/thumbs"
+echo "worker: $worker${LEAFMARK_BENCH_BEFORE:+ against $LEAFMARK_BENCH_BEFORE}"
 echo "corpus: $(wc -l <"$work/corpus.list") PDFs, $passes passes; load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 before=(${LEAFMARK_BENCH_BEFORE:+"$LEAFMARK_BENCH_BEFORE"})

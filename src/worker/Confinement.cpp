@@ -11,13 +11,17 @@
 #include <elf.h>
 #include <fcntl.h>
 #include <link.h>
+#include <linux/filter.h>
 #include <linux/landlock.h>
+#include <linux/seccomp.h>
 #include <linux/userfaultfd.h>
 #include <sched.h>
 #include <seccomp.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -187,6 +191,50 @@ int addRefusals(scmp_filter_ctx filter)
     return result;
 }
 
+// The scratch folder and programs of the reading layer this process has put
+// in force, and its children inherit: the same layer again would add nothing.
+QStringList readingInForce;
+
+// The filter each request's child puts in force, compiled once by the worker's
+// main process: compiling it in every child cost that child's time and the
+// pages libseccomp wrote.
+std::vector<sock_filter> processGroupFilter;
+QString processGroupProblem;
+
+QString compiledInto(scmp_filter_ctx filter, std::vector<sock_filter> &program)
+{
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return systemError(errno);
+    // A few instructions: far less than the pipe holds, so exporting never waits.
+    const int result = ::seccomp_export_bpf(filter, ends[1]);
+    ::close(ends[1]);
+    QByteArray bytes;
+    char chunk[4096];
+    ssize_t got;
+    while ((got = ::read(ends[0], chunk, sizeof chunk)) > 0)
+        bytes.append(chunk, got);
+    ::close(ends[0]);
+    if (result != 0)
+        return systemError(-result);
+    if (bytes.isEmpty() || bytes.size() % qsizetype(sizeof(sock_filter)) != 0)
+        return QStringLiteral("libseccomp exported no filter");
+    program.resize(size_t(bytes.size()) / sizeof(sock_filter));
+    std::memcpy(program.data(), bytes.constData(), size_t(bytes.size()));
+    return QString();
+}
+
+QString compileProcessGroupFilter(std::vector<sock_filter> &program)
+{
+    scmp_filter_ctx filter = ::seccomp_init(SCMP_ACT_ALLOW);
+    if (filter == nullptr)
+        return QStringLiteral("libseccomp could not start");
+    const int result = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(setpgid), 0);
+    const QString problem = result == 0 ? compiledInto(filter, program) : systemError(-result);
+    ::seccomp_release(filter);
+    return problem;
+}
+
 } // namespace
 
 Confinement Confinement::apply(const QString &scratchPath, const QStringList &programs)
@@ -211,12 +259,18 @@ Confinement Confinement::apply(const QString &scratchPath, const QStringList &pr
 
 QString Confinement::restrictReading(const QString &scratchPath, const QStringList &programs)
 {
+    const QStringList layer = QStringList(scratchPath) + programs;
+    if (layer == readingInForce)
+        return QString();
     LandlockRuleset ruleset(readAccess);
     if (!ruleset.isValid())
         return ruleset.restrictSelf();
     allowSystemReading(ruleset, programs);
     ruleset.allow(scratchPath, readAccess);
-    return ruleset.restrictSelf();
+    const QString problem = ruleset.restrictSelf();
+    if (problem.isEmpty())
+        readingInForce = layer;
+    return problem;
 }
 
 void Confinement::narrowReading(const QString &scratchPath, const QStringList &programs)
@@ -237,16 +291,23 @@ void Confinement::narrowReading(const QString &scratchPath, const QStringList &p
                                 "(Landlock)");
 }
 
+void Confinement::prepareRequestChildren()
+{
+    if (processGroupFilter.empty() && processGroupProblem.isEmpty())
+        processGroupProblem = compileProcessGroupFilter(processGroupFilter);
+}
+
 QString Confinement::keepProcessGroup()
 {
-    scmp_filter_ctx filter = ::seccomp_init(SCMP_ACT_ALLOW);
-    if (filter == nullptr)
-        return QStringLiteral("libseccomp could not start");
-    int result = ::seccomp_rule_add(filter, SCMP_ACT_ERRNO(EACCES), SCMP_SYS(setpgid), 0);
-    if (result == 0)
-        result = ::seccomp_load(filter);
-    ::seccomp_release(filter);
-    return result == 0 ? QString() : systemError(-result);
+    if (processGroupFilter.empty())
+        return processGroupProblem.isEmpty() ? QStringLiteral("no filter was compiled")
+                                             : processGroupProblem;
+    // No new privileges holds already: the worker's own filter needed it.
+    const sock_fprog program = {static_cast<unsigned short>(processGroupFilter.size()),
+                                processGroupFilter.data()};
+    if (::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) != 0)
+        return systemError(errno);
+    return QString();
 }
 
 QString Confinement::dynamicLoader()

@@ -20,6 +20,10 @@ public:
     // for this process, put in what the report says.
     void narrowReading(const QString &scratchPath, const QStringList &programs);
 
+    // In the worker's main process, before the first request's child: what
+    // each child puts in force is made here once.
+    static void prepareRequestChildren();
+
     // In a request's child: neither it nor anything it starts may leave its
     // process group, so that killing the group ends all of them. The reason
     // it could not be done, or "".
@@ -27,7 +31,8 @@ public:
 
     // From now on this process and all it starts read only what ImageMagick,
     // Ghostscript and potrace need and the scratch folder; a document comes
-    // as a file already open. The reason it could not be done, or "".
+    // as a file already open. A child of a process that did it already holds
+    // it. The reason it could not be done, or "".
     static QString restrictReading(const QString &scratchPath, const QStringList &programs);
 
     // The dynamic loader of this program, and of the programs it starts.

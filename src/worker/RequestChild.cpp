@@ -176,6 +176,7 @@ bool RequestChild::answer(const Answer &answer, WorkerChannel &channel,
                           const WorkerProtocol::Request &request, const QString &scratchPath,
                           const QStringList &programs)
 {
+    Confinement::prepareRequestChildren();
     int pipe[2];
     if (::pipe2(pipe, O_CLOEXEC) != 0)
         return channel.send(WorkerProtocol::failure(
