@@ -319,9 +319,9 @@ void WorkerConverter::collectReplies()
 {
     for (const std::unique_ptr<PoolWorker> &worker : m_workers)
         collectRepliesOf(*worker);
-    const bool anyBusy =
-        std::any_of(m_workers.begin(), m_workers.end(),
-                    [](const std::unique_ptr<PoolWorker> &worker) { return worker->connection.isBusy(); });
+    const bool anyBusy = std::any_of(
+        m_workers.begin(), m_workers.end(),
+        [](const std::unique_ptr<PoolWorker> &worker) { return worker->connection.isBusy(); });
     if (!anyBusy)
         m_deadlines.stop();
 }
@@ -379,8 +379,8 @@ void WorkerConverter::keepThumbnail(PoolTask &task, WorkerProtocol::Reply &reply
 {
     QString problem;
     const QByteArray result = WorkerProtocol::resultName(task.request.resultSlot);
-    task.heldFile = CheckedFile::copyOfWorkerFile(scratchFolder, result.constData(),
-                                                  task.request.job.largestThumbnailSize(), &problem);
+    task.heldFile = CheckedFile::copyOfWorkerFile(
+        scratchFolder, result.constData(), task.request.job.largestThumbnailSize(), &problem);
     // Nothing of a run may stay behind once it ends, idle workers' last
     // thumbnails included.
     ::unlinkat(scratchFolder, result.constData(), 0);

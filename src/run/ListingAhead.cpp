@@ -1,8 +1,6 @@
 #include "run/ListingAhead.h"
 
-ListingAhead::ListingAhead(const QString &root, const QString &pattern) : m_order(root, pattern)
-{
-}
+ListingAhead::ListingAhead(const QString &root, const QString &pattern) : m_order(root, pattern) {}
 
 void ListingAhead::listOn(int steps)
 {

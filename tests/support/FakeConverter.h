@@ -26,8 +26,5 @@ public:
         return onConvert ? onConvert(job) : ConversionResult{QStringLiteral("88,114,PDF"), {}};
     }
     qsizetype jobsAhead() const override { return ahead; }
-    void foresee(const std::vector<ConversionJob> &upcoming) override
-    {
-        foreseen.append(upcoming);
-    }
+    void foresee(const std::vector<ConversionJob> &upcoming) override { foreseen.append(upcoming); }
 };
