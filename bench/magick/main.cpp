@@ -5,6 +5,7 @@
 // the placement the window's process does with a finished thumbnail.
 #include "pool/CheckedFile.h"
 #include "pool/FilePlacement.h"
+#include "run/ThumbnailJob.h"
 #include "worker/Worker.h"
 
 #include <QDir>
@@ -34,14 +35,14 @@ QStringList readLines(const QString &path)
     return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-// The job the walk hands the converter; a width alone stands for the
-// geometry "<width>x".
-ConversionJob thumbnailJob(const QString &pdf, const QString &thumbs, const QString &size)
+// The walk's job for a PNG thumbnail; a width alone stands for the geometry
+// "<width>x".
+ConversionJob pngJob(const QString &pdf, const QString &thumbs, const QString &size)
 {
     const QString thumb =
         thumbs + QLatin1Char('/') + QFileInfo(pdf).fileName().chopped(3) + QStringLiteral("png");
-    const QString geometry = size.contains(QLatin1Char('x')) ? size : size + QLatin1Char('x');
-    return {.input = pdf, .geometry = geometry, .output = thumb, .format = QStringLiteral("PNG")};
+    return thumbnailJob(pdf, thumb,
+                        size.contains(QLatin1Char('x')) ? size : size + QLatin1Char('x'));
 }
 
 // What the window's process does with a request and its reply: open the PDF
@@ -133,7 +134,7 @@ int main(int argc, char *argv[])
 
     BareLoop loop(scratch.path(), rendering);
     for (const QString &pdf : warmup)
-        loop.convert(thumbnailJob(pdf, thumbs, width));
+        loop.convert(pngJob(pdf, thumbs, width));
 
     const double cpuBefore = cpuSeconds();
     QTextStream out(&times);
@@ -141,7 +142,7 @@ int main(int argc, char *argv[])
     const auto loopStart = std::chrono::steady_clock::now();
     for (qsizetype i = 0; i < pdfs.size(); ++i) {
         const auto start = std::chrono::steady_clock::now();
-        const QString problem = loop.convert(thumbnailJob(pdfs[i], thumbs, width));
+        const QString problem = loop.convert(pngJob(pdfs[i], thumbs, width));
         const double took = secondsSince(start);
         out << i + 1 << '\t' << took << '\t' << secondsSince(loopStart) << '\t'
             << (problem.isEmpty() ? 1 : 0) << '\t' << pdfs[i] << '\n';

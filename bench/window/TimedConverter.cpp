@@ -21,7 +21,12 @@ ConversionResult TimedConverter::Convert(const ConversionJob &job)
     return result;
 }
 
-void TimedConverter::foresee(Forecast forecast)
+qsizetype TimedConverter::jobsAhead() const
 {
-    m_inner.foresee(std::move(forecast));
+    return m_inner.jobsAhead();
+}
+
+void TimedConverter::foresee(const std::vector<ConversionJob> &upcoming)
+{
+    m_inner.foresee(upcoming);
 }

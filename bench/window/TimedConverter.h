@@ -29,7 +29,8 @@ public:
     QString start() override;
     ConversionResult Convert(const ConversionJob &job) override;
     // The look-ahead is the pool's: without it, the workers wait for the walk.
-    void foresee(Forecast forecast) override;
+    qsizetype jobsAhead() const override;
+    void foresee(const std::vector<ConversionJob> &upcoming) override;
 
     const QList<ConversionRecord> &records() const { return m_records; }
     void clearRecords() { m_records.clear(); }

@@ -52,6 +52,11 @@ void CliView::write(qint64 position, ResultLine line)
     m_progress.handled(position);
 }
 
+void CliView::runTotalKnown(qint64 total)
+{
+    m_progress.setTotal(total);
+}
+
 // Where the window lets a click through, a signal's pipe is read.
 void CliView::yieldPoint()
 {

@@ -33,6 +33,7 @@ public:
     void describeResultRow(qint64 position, const QString &pdfPath,
                            const QString &relativeOutput) override;
     void markUpToDateRow(qint64 position) override;
+    void runTotalKnown(qint64 total) override;
     void yieldPoint() override;
 
     QString pdfFolderText() const override { return m_request.pdfFolder; }

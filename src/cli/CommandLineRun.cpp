@@ -71,7 +71,7 @@ int runFromCommandLine(const QStringList &arguments)
     if (const QString error = converter.start(); !error.isEmpty())
         return fail(QStringLiteral("Leafmark cannot start its converter: %1").arg(error), 1);
 
-    progress.start(request.pdfFolder);
+    progress.start();
     qint64 fileCount = 0;
     FolderWalk(view, converter, cancelRequested, request.options)
         .FindFilesAPI(request.pdfFolder, QStringLiteral("*.pdf"), fileCount);

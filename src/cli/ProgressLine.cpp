@@ -1,9 +1,5 @@
 #include "cli/ProgressLine.h"
 
-#include "run/MatchCount.h"
-
-#include <QThread>
-
 #include <cstdio>
 #include <unistd.h>
 
@@ -28,28 +24,15 @@ QString duration(qint64 seconds)
 
 ProgressLine::ProgressLine() : m_shown(::isatty(STDERR_FILENO) == 1) {}
 
-void ProgressLine::start(const QString &pdfFolder)
+void ProgressLine::start()
 {
-    if (!m_shown)
-        return;
     m_clock.start();
-    // Counted beside the run at idle priority, so that it never holds the run up.
-    m_counter.reset(QThread::create([this, pdfFolder] {
-        const std::optional<qint64> total = CountMatchingEntries(
-            pdfFolder, QStringLiteral("*.pdf"), [this] { return m_stopCounting.load(); });
-        if (total)
-            m_total = *total;
-    }));
-    m_counter->start(QThread::IdlePriority);
 }
 
 ProgressLine::~ProgressLine()
 {
-    if (!m_counter)
-        return;
-    m_stopCounting = true;
-    m_counter->wait();
-    erase();
+    if (m_clock.isValid())
+        erase();
 }
 
 void ProgressLine::handled(qint64 count)

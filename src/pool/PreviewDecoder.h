@@ -1,17 +1,15 @@
 #pragma once
 
 #include "pool/ImageDecoder.h"
+#include "pool/WorkerConverter.h"
 
-class WorkerConverter;
-
-// Decodes for the preview on the pool's workers, ahead of any work the pool
-// does for the walk; what a worker sends back is checked before it is shown.
+// The preview's decoder: the pool's workers.
 class PreviewDecoder : public ImageDecoder
 {
 public:
-    explicit PreviewDecoder(WorkerConverter &pool);
+    explicit PreviewDecoder(WorkerConverter &pool) : m_pool(pool) {}
 
-    DecodedImage decodeImage(const QString &path) override;
+    DecodedImage decodeImage(const QString &path) override { return m_pool.decode(path); }
 
 private:
     WorkerConverter &m_pool;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pool/ImageDecoder.h"
+#include "pool/LookAhead.h"
 #include "pool/WorkerLocation.h"
 #include "protocol/WorkerProtocol.h"
 #include "run/Converter.h"
@@ -9,21 +11,21 @@
 #include <QTimer>
 
 #include <chrono>
-#include <deque>
 #include <memory>
-#include <optional>
 #include <vector>
 
-// Converts (and decodes, see PreviewDecoder) in worker processes of our own,
-// so that Ghostscript and
-// the image coders never run inside the window's process: one worker per core,
-// each started when first needed, reused, and started again when it dies or
-// overruns the time limit. While a walk runs, the workers convert the entries
-// it will meet next into their private folders; when the walk reaches an
-// entry, the result made for exactly its job from exactly the file now there
-// is put in place, and anything else is converted then and there. A thumbnail
-// therefore appears in the output folder when the walk reaches it, as it
-// would one at a time.
+struct PoolTask;
+struct PoolWorker;
+
+// Converts and decodes in worker processes of our own, so that Ghostscript
+// and the image coders never run inside the window's process: one worker per
+// core, each started when first needed, reused, and started again when it dies
+// or overruns the time limit. While a walk runs, the workers convert the jobs
+// it said come next (see LookAhead); when the walk reaches an entry, the result
+// made for exactly its job from exactly the file now there is put in place,
+// and anything else is converted then and there. A thumbnail therefore
+// appears in the output folder when the walk reaches it, as it would one at a
+// time.
 class WorkerConverter : public Converter
 {
 public:
@@ -37,43 +39,36 @@ public:
 
     QString start() override;
     ConversionResult Convert(const ConversionJob &job) override;
-    void foresee(Forecast forecast) override;
+    qsizetype jobsAhead() const override;
+    void foresee(const std::vector<ConversionJob> &upcoming) override;
 
-    // Any other request, on the next worker free, before any work ahead.
+    // An image decoded on the next worker free, before any work ahead; null
+    // when it cannot be, or when what the worker sent back does not add up.
+    DecodedImage decode(const QString &path);
+    // Any request, the same way: the tests read what a reply says beyond a
+    // conversion's result.
     WorkerProtocol::Reply answer(WorkerProtocol::Request request);
 
 private:
-    struct Worker;
-    struct Task;
-
-    std::unique_ptr<Task> takeAheadTaskFor(const ConversionJob &job);
-    bool stillHolds(const Task &task) const;
-    void waitFor(Task &task);
-    Worker *idleWorker(bool mayWait, bool mayQueue);
-    QString startWorker(Worker &worker);
-    void dispatch(Worker &worker, Task &task);
+    void waitFor(PoolTask &task);
+    PoolWorker *idleWorker(bool mayWait, bool mayQueue);
+    QString startWorker(PoolWorker &worker);
+    void dispatch(PoolWorker &worker, PoolTask &task);
     void waitForReplies();
     void collectReplies();
-    Task *taskAnswered(Worker &worker, quint64 token);
-    bool judgedEarly(Task &task);
-    QString openInputOf(Task &task);
-    void finishTask(Task &task, WorkerProtocol::Reply reply, int scratchFolder = -1);
-    bool isHeldAhead(const Task &task) const;
-    qint64 heldAhead() const;
+    void collectRepliesOf(PoolWorker &worker);
+    bool judgedEarly(PoolTask &task);
+    void finishTask(PoolTask &task, WorkerProtocol::Reply reply, int scratchFolder = -1);
+    void keepThumbnail(PoolTask &task, WorkerProtocol::Reply &reply, int scratchFolder);
     void workAhead();
-    void discard(std::unique_ptr<Task> task);
-    void discardAllAhead();
-    ConversionResult placeResult(const ConversionJob &job, Task &task) const;
-    void watchDeadlines();
+    void discard(LookAhead::Tasks tasks);
+    void onActivity();
 
     QString m_workerPath;
     int m_poolSize;
     std::chrono::milliseconds m_timeLimit{60000};
     std::vector<QByteArray> m_environment;
-    std::vector<std::unique_ptr<Worker>> m_workers;
-    // The entries the walk will meet next, in its order.
-    std::deque<std::unique_ptr<Task>> m_ahead;
-    Forecast m_forecast;
-    bool m_forecastEnded = true;
+    std::vector<std::unique_ptr<PoolWorker>> m_workers;
+    LookAhead m_ahead;
     QTimer m_deadlines;
 };

@@ -4,8 +4,7 @@
 
 #include <QString>
 
-#include <functional>
-#include <optional>
+#include <vector>
 
 // What one conversion gave back. An empty text means the conversion failed;
 // failureReason then says why in words a user can act on.
@@ -16,10 +15,6 @@ struct ConversionResult
 
     bool succeeded() const { return !text.isEmpty(); }
 };
-
-// The jobs of the entries a walk will meet next, one a call, in the walk's
-// order; std::nullopt once there are no more.
-using Forecast = std::function<std::optional<ConversionJob>()>;
 
 // ImageMagick's convert operation as the walk sees it: one thumbnail a call.
 class Converter
@@ -34,8 +29,11 @@ public:
 
     virtual ConversionResult Convert(const ConversionJob &job) = 0;
 
-    // A walk tells what it will meet while it runs, and hands an empty forecast
-    // when it ends. A converter may work ahead on it; what it did ahead is
-    // thrown away at the end. It may also ignore it.
-    virtual void foresee(Forecast forecast) { Q_UNUSED(forecast) }
+    // How many of the walk's next jobs the converter would work on ahead.
+    virtual qsizetype jobsAhead() const { return 0; }
+    // The jobs the walk will ask for next, in its order, the one it is about
+    // to ask for first; each list replaces the one before, and an empty one
+    // ends the run's look-ahead. A converter may work ahead on them; what it
+    // did for a job no longer listed is thrown away.
+    virtual void foresee(const std::vector<ConversionJob> &upcoming) { Q_UNUSED(upcoming) }
 };

@@ -2,6 +2,7 @@
 
 #include "run/Converter.h"
 #include "run/OutputPath.h"
+#include "run/ThumbnailJob.h"
 #include "run/WalkView.h"
 #include "settings/FormatTable.h"
 
@@ -9,17 +10,19 @@
 
 namespace {
 
-// Tells the converter what the walk will meet, for as long as the walk runs.
-class ForesightScope
+// How far the listing ahead goes on after each entry the walk handles, for
+// the run's total: it reaches the end of the tree long before the walk, yet
+// never holds up an entry by more than a moment.
+constexpr int stepsAheadPerEntry = 128;
+
+// Whatever the converter did ahead ends with the walk.
+class LookAheadScope
 {
 public:
-    ForesightScope(Converter &converter, Forecast forecast) : m_converter(converter)
-    {
-        m_converter.foresee(std::move(forecast));
-    }
-    ~ForesightScope() { m_converter.foresee({}); }
-    ForesightScope(const ForesightScope &) = delete;
-    ForesightScope &operator=(const ForesightScope &) = delete;
+    explicit LookAheadScope(Converter &converter) : m_converter(converter) {}
+    ~LookAheadScope() { m_converter.foresee({}); }
+    LookAheadScope(const LookAheadScope &) = delete;
+    LookAheadScope &operator=(const LookAheadScope &) = delete;
 
 private:
     Converter &m_converter;
@@ -44,12 +47,14 @@ void FolderWalk::FindFilesAPI(QString path, const QString &SearchStr, qint64 &Fi
     if (m_options.skipUpToDate)
         m_index.emplace(m_view.imageFolderText());
     VisitingOrder order(path, SearchStr);
-    VisitingOrder ahead(path, SearchStr);
+    m_listing.emplace(path, SearchStr);
     {
-        const ForesightScope foresight(m_converter,
-                                       [this, &ahead] { return nextForeseenJob(ahead); });
+        const LookAheadScope lookAhead(m_converter);
         walkTree(order, FileCount);
     }
+    // A walk that went to its end handled the whole tree.
+    if (!m_cancelRequested && !m_totalTold)
+        m_view.runTotalKnown(FileCount);
     if (m_index)
         m_index->save();
 }
@@ -57,6 +62,8 @@ void FolderWalk::FindFilesAPI(QString path, const QString &SearchStr, qint64 &Fi
 void FolderWalk::walkTree(VisitingOrder &order, qint64 &FileCount)
 {
     for (;;) {
+        // Step for step, the listing ahead is never behind the walk.
+        m_listing->listOn(1);
         switch (order.next()) {
         case VisitingOrder::Step::ListedEntry:
             m_view.yieldPoint();
@@ -89,17 +96,19 @@ void FolderWalk::convertEntry(const VisitingOrder::Folder &folder, const QByteAr
     m_view.selectAndRevealRow(FileCount);
     m_view.yieldPoint();
 
+    m_listing->passTo(folder.native + nativeName);
     const EntryJob entry = jobFor(folder, nativeName, outputName);
     m_view.describeResultRow(FileCount, folder.path + QFile::decodeName(nativeName),
                              entry.relativeOutput);
     if (isUpToDate(entry)) {
         m_view.yieldPoint();
         m_view.markUpToDateRow(FileCount);
-        return;
+    } else {
+        const ConversionResult result = convert(entry);
+        m_view.yieldPoint();
+        m_view.markResultRow(FileCount, result.succeeded(), result.failureReason);
     }
-    const ConversionResult result = convert(entry);
-    m_view.yieldPoint();
-    m_view.markResultRow(FileCount, result.succeeded(), result.failureReason);
+    listAheadForTheTotal();
 }
 
 bool FolderWalk::isUpToDate(const EntryJob &entry) const
@@ -130,6 +139,7 @@ ConversionResult FolderWalk::convert(const EntryJob &entry)
             ahead != m_stampsAhead.cend() ? *ahead : FileStamp::ofSettledFile(entry.job.input);
         m_stampsAhead.remove(entry.job.input);
     }
+    foreseeFrom(entry.job);
     result = m_converter.Convert(entry.job);
     if (m_index && result.succeeded())
         m_index->record(entry.relativeOutput, entry.job, pdfBefore);
@@ -159,36 +169,55 @@ FolderWalk::EntryJob FolderWalk::jobFor(const VisitingOrder::Folder &folder,
                 relativeOutput};
     const QString outputPath = outputFilePath(m_view.imageFolderText(), relativeOutput);
     const QString geometry = m_view.widthText() + QLatin1Char('x') + m_view.heightText();
-    ConversionJob job;
-    job.input = inputPath;
-    job.geometry = geometry;
-    job.output = outputPath;
-    job.format = magickFormatOf(job.outputExtension());
-    return {job, QString(), relativeOutput};
+    return {thumbnailJob(inputPath, outputPath, geometry), QString(), relativeOutput};
 }
 
-// The look-ahead's view of the walk: the same steps, without the window.
-std::optional<ConversionJob> FolderWalk::nextForeseenJob(VisitingOrder &ahead)
+// The converter is told the entry in hand and the next ones that need
+// converting, as many as it works on ahead. A job is made once for the inputs
+// of the moment: a format chosen since makes them anew.
+void FolderWalk::foreseeFrom(const ConversionJob &job)
 {
-    for (;;) {
-        switch (ahead.next()) {
-        case VisitingOrder::Step::ListedEntry:
-        case VisitingOrder::Step::EnteringSubfolder:
+    const qsizetype wanted = m_converter.jobsAhead();
+    if (wanted == 0)
+        return;
+    std::vector<ConversionJob> upcoming{job};
+    const QString inputs = m_view.currentFormat() + QLatin1Char('\n') + job.geometry +
+                           QLatin1Char('\n') + m_view.imageFolderText();
+    std::deque<ListingAhead::Entry> &entries = m_listing->entries();
+    for (size_t next = 0; qsizetype(upcoming.size()) < wanted; ++next) {
+        if (next == entries.size() && !m_listing->listOneMore())
             break;
-        case VisitingOrder::Step::MatchingEntry: {
-            if (isDotEntry(ahead.name()))
-                break;
-            const QString outputName =
-                outputFileName(QFile::decodeName(ahead.name()), m_view.currentFormat());
-            const EntryJob entry = jobFor(ahead.folder(), ahead.name(), outputName);
-            if (!entry.failureReason.isEmpty() || isUpToDate(entry))
-                break;
-            if (m_index)
-                m_stampsAhead.insert(entry.job.input, FileStamp::ofSettledFile(entry.job.input));
-            return entry.job;
+        ListingAhead::Entry &entry = entries[next];
+        if (entry.madeWith != inputs) {
+            entry.job = foreseenJob(entry);
+            entry.madeWith = inputs;
         }
-        case VisitingOrder::Step::End:
-            return std::nullopt;
-        }
+        if (entry.job)
+            upcoming.push_back(*entry.job);
+    }
+    m_converter.foresee(upcoming);
+}
+
+// Nothing to convert ahead for an entry that fails or is up to date. The PDF
+// is stamped before any work on it begins.
+std::optional<ConversionJob> FolderWalk::foreseenJob(const ListingAhead::Entry &entry)
+{
+    const QString outputName = outputFileName(QFile::decodeName(entry.name), m_view.currentFormat());
+    const EntryJob foreseen = jobFor(entry.folder, entry.name, outputName);
+    if (!foreseen.failureReason.isEmpty() || isUpToDate(foreseen))
+        return std::nullopt;
+    if (m_index && !m_stampsAhead.contains(foreseen.job.input))
+        m_stampsAhead.insert(foreseen.job.input, FileStamp::ofSettledFile(foreseen.job.input));
+    return foreseen.job;
+}
+
+void FolderWalk::listAheadForTheTotal()
+{
+    if (m_totalTold)
+        return;
+    m_listing->listOn(stepsAheadPerEntry);
+    if (const std::optional<qint64> total = m_listing->total()) {
+        m_totalTold = true;
+        m_view.runTotalKnown(*total);
     }
 }

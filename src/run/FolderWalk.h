@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/ConversionJob.h"
+#include "run/ListingAhead.h"
 #include "run/RunOptions.h"
 #include "run/ThumbnailIndex.h"
 #include "run/VisitingOrder.h"
@@ -46,7 +47,9 @@ private:
                     const QString &outputName) const;
     bool isUpToDate(const EntryJob &entry) const;
     ConversionResult convert(const EntryJob &entry);
-    std::optional<ConversionJob> nextForeseenJob(VisitingOrder &ahead);
+    void foreseeFrom(const ConversionJob &job);
+    std::optional<ConversionJob> foreseenJob(const ListingAhead::Entry &entry);
+    void listAheadForTheTotal();
 
     WalkView &m_view;
     Converter &m_converter;
@@ -54,6 +57,8 @@ private:
     const RunOptions m_options;
     QString m_root;
     std::optional<ThumbnailIndex> m_index;
+    std::optional<ListingAhead> m_listing;
+    bool m_totalTold = false;
     // The PDFs the look-ahead handed on, as they were before any work on them began.
     QHash<QString, std::optional<FileStamp>> m_stampsAhead;
 };

@@ -31,6 +31,11 @@ public:
     // Instead of a mark: the row's thumbnail was up to date and not converted.
     virtual void markUpToDateRow(qint64 position) { markResultRow(position, true, QString()); }
 
+    // How many PDFs the run handles in all, told once known: when the walk's
+    // listing ahead of it reaches the end of the tree, or else when a walk
+    // that was not cancelled ends. A cancelled run may never tell it.
+    virtual void runTotalKnown(qint64 total) { Q_UNUSED(total) }
+
     // Lets pending window events run; a cancel click or a close request arrives here.
     virtual void yieldPoint() = 0;
 };

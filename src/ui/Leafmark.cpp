@@ -225,7 +225,6 @@ void Leafmark::connectHandlers()
     m_cancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     m_cancelKey->setEnabled(false);
     connect(m_cancelKey, &QShortcut::activated, this, &Leafmark::cancelByKey);
-    connect(&m_runTotal, &RunTotal::counted, &m_desktop, &DesktopProgress::setTotal);
     connect(lstResult, &QTableWidget::itemDoubleClicked, this, &Leafmark::showPreview);
     connect(lstResult, &ResultList::openRequested, this, &Leafmark::showPreview);
     connect(lstResult, &ResultList::showFolderRequested, this,
@@ -359,10 +358,6 @@ void Leafmark::markResultRow(qint64 position, bool succeeded, const QString &fai
 {
     lstResult->mark(position, succeeded, failureReason);
     m_desktop.fileHandled(position, succeeded);
-    // Counting begins once the first file has been handled, so that it cannot
-    // hold up the first conversion.
-    if (position == 1)
-        m_runTotal.start(txtPDFfolder->text());
 }
 
 void Leafmark::describeResultRow(qint64 position, const QString &pdfPath,
@@ -376,8 +371,11 @@ void Leafmark::markUpToDateRow(qint64 position)
     lstResult->markUpToDate(position);
     m_desktop.fileHandled(position, true);
     m_desktop.fileSkipped();
-    if (position == 1)
-        m_runTotal.start(txtPDFfolder->text());
+}
+
+void Leafmark::runTotalKnown(qint64 total)
+{
+    m_desktop.setTotal(total);
 }
 
 void Leafmark::yieldPoint()
@@ -546,7 +544,6 @@ void Leafmark::reportRunToDesktop(bool running)
         m_desktop.runStarted();
         return;
     }
-    m_runTotal.finish(m_controller.CancelRequested(), lstResult->rowCount());
     m_desktop.setReplaced(lstResult->replacedCount());
     const bool longRun = m_desktop.runEnded();
     if (longRun && !isActiveWindow() && lstResult->rowCount() > 0 && !m_controller.QuitRequested())

@@ -3,7 +3,6 @@
 #include "run/ControllerView.h"
 #include "run/RunController.h"
 #include "ui/DesktopProgress.h"
-#include "ui/RunTotal.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -70,6 +69,7 @@ private:
     void describeResultRow(qint64 position, const QString &pdfPath,
                            const QString &relativeOutput) override;
     void markUpToDateRow(qint64 position) override;
+    void runTotalKnown(qint64 total) override;
     void yieldPoint() override;
     QString currentFormat() const override;
 
@@ -108,7 +108,6 @@ private:
     QLabel *lblExplain = nullptr;
     ResultList *lstResult = nullptr;
     DesktopProgress m_desktop;
-    RunTotal m_runTotal;
     QShortcut *m_cancelKey = nullptr;
     // Where the focus goes back to once F10 has walked the menu bar.
     QPointer<QWidget> m_focusBeforeMenuBar;

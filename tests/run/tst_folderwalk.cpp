@@ -136,6 +136,7 @@ private slots:
             expected += below.value(folder);
         QCOMPARE(m_view.rows, expected);
         QCOMPARE(m_view.marks, QList<bool>(7, true));
+        QCOMPARE(m_view.total, 7);
     }
 
     void eachEntryGetsItsJobAndItsYieldPoints()
@@ -255,18 +256,30 @@ private slots:
         QCOMPARE(m_view.marks, QList<bool>({true, false, true}));
     }
 
+    // The converter is told each entry's job with the next ones, as the
+    // format of the moment makes them, and nothing once the walk ends.
     void formatIsReadAnewForEveryEntry()
     {
-        QVERIFY(fillTree(root(), {"a.pdf", "b.pdf"}));
+        QVERIFY(fillTree(root(), {"a.pdf", "b.pdf", "sub/c.pdf"}));
+        m_converter.ahead = 3;
         m_converter.onConvert = [this](const ConversionJob &) {
             m_view.format = QStringLiteral("gif");
             return ConversionResult{"1,1,PDF", {}};
         };
         walk(root());
-        QCOMPARE(m_view.rows.size(), 2);
+        QCOMPARE(m_view.rows.size(), 3);
         QVERIFY(m_view.rows[0].endsWith(".png"));
         QVERIFY(m_view.rows[1].endsWith(".gif"));
         QVERIFY(m_converter.calls[1].output.endsWith(".gif"));
+        const auto &told = m_converter.foreseen;
+        QCOMPARE(told.size(), 4);
+        QCOMPARE(told[0].size(), 3);
+        QCOMPARE(told[0][0], m_converter.calls[0]);
+        QCOMPARE(told[0][1].input, m_converter.calls[1].input);
+        QVERIFY(told[0][1].output.endsWith(".png"));
+        QCOMPARE(told[1], std::vector<ConversionJob>(m_converter.calls.begin() + 1,
+                                                     m_converter.calls.end()));
+        QVERIFY(told[3].empty());
     }
 
     void cancelTakesEffectAfterTheEntryInProgress()

@@ -20,6 +20,7 @@ public:
     QStringList rows;
     QList<bool> marks;
     QStringList reasons;
+    qint64 total = -1;
 
     QString imageFolderText() const override { return imageFolder; }
     QString widthText() const override { return width; }
@@ -42,5 +43,6 @@ public:
         reasons.append(reason);
         log.append(QStringLiteral("mark %1 %2").arg(position).arg(succeeded ? "ok" : "failed"));
     }
+    void runTotalKnown(qint64 told) override { total = told; }
     void yieldPoint() override { log.append(QStringLiteral("yield")); }
 };

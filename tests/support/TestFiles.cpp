@@ -1,7 +1,5 @@
 #include "support/TestFiles.h"
 
-#include "settings/FormatTable.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -150,16 +148,6 @@ QByteArray readWhole(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-ConversionJob thumbnailJob(const QString &pdf, const QString &output, const QString &geometry)
-{
-    ConversionJob job;
-    job.input = pdf;
-    job.geometry = geometry;
-    job.output = output;
-    job.format = magickFormatOf(job.outputExtension());
-    return job;
 }
 
 char *toString(const ConversionJob &job)

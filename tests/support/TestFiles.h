@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/ConversionJob.h"
+#include "run/ThumbnailJob.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -44,11 +45,6 @@ bool writeBytes(const QString &path, const QByteArray &bytes);
 
 // The whole content of the file; empty when it cannot be read.
 QByteArray readWhole(const QString &path);
-
-// The job the walk hands the converter for page 1 of a PDF, the format named
-// by the output's extension.
-ConversionJob thumbnailJob(const QString &pdf, const QString &output,
-                           const QString &geometry = QStringLiteral("88x"));
 
 // How a failed QCOMPARE of two jobs shows them.
 char *toString(const ConversionJob &job);

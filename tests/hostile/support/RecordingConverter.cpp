@@ -42,7 +42,12 @@ const RecordingConverter::Call *RecordingConverter::callFor(const QString &input
     return nullptr;
 }
 
-void RecordingConverter::foresee(Forecast forecast)
+qsizetype RecordingConverter::jobsAhead() const
 {
-    m_converter.foresee(std::move(forecast));
+    return m_converter.jobsAhead();
+}
+
+void RecordingConverter::foresee(const std::vector<ConversionJob> &upcoming)
+{
+    m_converter.foresee(upcoming);
 }

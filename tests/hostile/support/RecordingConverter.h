@@ -25,7 +25,8 @@ public:
 
     QString start() override;
     ConversionResult Convert(const ConversionJob &job) override;
-    void foresee(Forecast forecast) override;
+    qsizetype jobsAhead() const override;
+    void foresee(const std::vector<ConversionJob> &upcoming) override;
 
     // The call whose input path ends in the text, or nullptr.
     const Call *callFor(const QString &inputEnd) const;
