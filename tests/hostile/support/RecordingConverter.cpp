@@ -1,7 +1,5 @@
 #include "RecordingConverter.h"
 
-#include <QElapsedTimer>
-
 QString RecordingConverter::Call::input() const
 {
     return job.input;
@@ -23,14 +21,10 @@ ConversionResult RecordingConverter::Convert(const ConversionJob &job)
 {
     if (beforeConvert)
         beforeConvert(job);
-    QElapsedTimer clock;
-    clock.start();
-    Call call{job, m_converter.Convert(job), 0};
-    call.milliseconds = clock.elapsed();
-    calls.append(call);
+    calls.append({job, m_converter.Convert(job)});
     if (afterConvert)
         afterConvert(calls.last());
-    return call.result;
+    return calls.last().result;
 }
 
 const RecordingConverter::Call *RecordingConverter::callFor(const QString &inputEnd) const
@@ -44,5 +38,12 @@ const RecordingConverter::Call *RecordingConverter::callFor(const QString &input
 
 void RecordingConverter::foresee(Forecast forecast)
 {
+    if (forecast) {
+        forecast = [this, forecast = std::move(forecast)] {
+            std::optional<ConversionJob> job = forecast();
+            foreseen += job.has_value();
+            return job;
+        };
+    }
     m_converter.foresee(std::move(forecast));
 }

@@ -6,8 +6,8 @@
 
 #include <functional>
 
-// Hands every conversion to the real converter and keeps what came of it and
-// how long it took; a test can act just before or after any conversion.
+// Hands every conversion to the real converter and keeps what came of it; a
+// test can act just before or after any conversion.
 class RecordingConverter : public Converter
 {
 public:
@@ -15,7 +15,6 @@ public:
     {
         ConversionJob job;
         ConversionResult result;
-        qint64 milliseconds = 0;
 
         QString input() const;
         QString output() const;
@@ -31,6 +30,8 @@ public:
     const Call *callFor(const QString &inputEnd) const;
 
     QList<Call> calls;
+    // How many jobs the converter has taken from the walk's forecast.
+    qsizetype foreseen = 0;
     std::function<void(const ConversionJob &job)> beforeConvert;
     std::function<void(const Call &call)> afterConvert;
 
