@@ -57,13 +57,15 @@ double strongestContrast(QWidget *widget, const QColor &background)
 void chooseFromMenu(QWidget *window, QStringList &texts, const QString &choice)
 {
     auto *menu = static_cast<QMenu *>(window);
+    QAction *chosen = nullptr;
     for (QAction *action : menu->actions()) {
         texts.append(action->text());
-        if (!action->isSeparator() && action->text() == choice) {
-            menu->setActiveAction(action);
-            QTest::keyClick(menu, Qt::Key_Return);
-            return;
-        }
+        if (!action->isSeparator() && action->text() == choice)
+            chosen = action;
+    }
+    if (chosen) {
+        menu->setActiveAction(chosen);
+        QTest::keyClick(menu, Qt::Key_Return);
     }
 }
 
