@@ -202,7 +202,8 @@ void FolderWalk::foreseeFrom(const ConversionJob &job)
 // is stamped before any work on it begins.
 std::optional<ConversionJob> FolderWalk::foreseenJob(const ListingAhead::Entry &entry)
 {
-    const QString outputName = outputFileName(QFile::decodeName(entry.name), m_view.currentFormat());
+    const QString outputName =
+        outputFileName(QFile::decodeName(entry.name), m_view.currentFormat());
     const EntryJob foreseen = jobFor(entry.folder, entry.name, outputName);
     if (!foreseen.failureReason.isEmpty() || isUpToDate(foreseen))
         return std::nullopt;

@@ -144,7 +144,7 @@ void TestCommandLine::argumentsAndExitStatus()
 
     QProcess run;
     run.start(program, arguments);
-    QVERIFY(run.waitForFinished(120000));
+    QVERIFY(run.waitForFinished(EventWait::CeilingMs));
     QCOMPARE(run.exitStatus(), QProcess::NormalExit);
     QCOMPARE(run.exitCode(), status);
     const QStringList errors = lines(run.readAllStandardError());
@@ -187,7 +187,7 @@ void TestCommandLine::runMakesTheWindowsThumbnails()
     QProcess run;
     run.start(program,
               {"--pdf-folder", pdfs, "--image-folder", dir.path() + "/cli", "--height", "125"});
-    QVERIFY(run.waitForFinished(120000));
+    QVERIFY(run.waitForFinished(EventWait::CeilingMs));
     QCOMPARE(run.exitCode(), 1);
     QCOMPARE(readWhole(settings), settingsBefore);
     QCOMPARE(QFileInfo::exists(settings), settingsExisted);
@@ -218,7 +218,7 @@ void TestCommandLine::runMakesTheWindowsThumbnails()
     for (int round = 0; round < 2; ++round) {
         run.start(program, {"--pdf-folder", pdfs, "--image-folder", dir.path() + "/again",
                             "--height", "125", "--skip-up-to-date", "--keep-subfolders"});
-        QVERIFY(run.waitForFinished(120000));
+        QVERIFY(run.waitForFinished(EventWait::CeilingMs));
         again = lines(run.readAllStandardOutput());
     }
     QCOMPARE(again.size(), windowRows.size());
@@ -267,17 +267,18 @@ void TestCommandLine::interruptLeavesNoPartialFileAndNoWorker()
     QVERIFY(run.waitForStarted());
     QList<pid_t> workers;
     QTRY_VERIFY_WITH_TIMEOUT(
-        !(workers = ProcessList::childrenRunning(run.processId(), worker)).isEmpty(), 60000);
+        !(workers = ProcessList::childrenRunning(run.processId(), worker)).isEmpty(),
+        EventWait::CeilingMs);
     QVERIFY(markedProcesses(mark).contains(workers.first()));
     QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(workers.first()));
     QVERIFY(cmdline.open(QIODevice::ReadOnly));
     const QString held = QFile::decodeName(cmdline.readAll().split('\0').value(1)) + "/held";
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(held), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(held), EventWait::CeilingMs);
 
     QCOMPARE(::kill(pid_t(run.processId()), signal), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!signalPending(pid_t(run.processId())), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!signalPending(pid_t(run.processId())), EventWait::CeilingMs);
     QFile::remove(held);
-    QVERIFY(run.waitForFinished(60000));
+    QVERIFY(run.waitForFinished(EventWait::CeilingMs));
     QCOMPARE(run.exitStatus(), QProcess::NormalExit);
     QCOMPARE(run.exitCode(), 128 + signal);
     QCOMPARE(markedProcesses(mark), QList<pid_t>());

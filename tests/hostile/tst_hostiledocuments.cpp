@@ -17,7 +17,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
@@ -26,17 +25,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <algorithm>
 #include <chrono>
-#include <limits>
-#include <thread>
+#include <sys/inotify.h>
 #include <unistd.h>
-
-using namespace std::chrono_literals;
 
 namespace {
 
-constexpr auto timeLimit = 5s;
+// Only a fault meets the limit: no document here may need it, however slow
+// or loaded the machine.
+constexpr std::chrono::milliseconds timeLimit(EventWait::CeilingMs);
 
 enum class Mark { None, Green, Red };
 
@@ -102,8 +99,7 @@ private slots:
     void cleanup() { m_window.reset(); }
 
     void everyDocumentGetsItsRowAndMark();
-    void twoThousandPagesCostAboutAsMuchAsOne();
-    void hugePageUnderTheUsualTimeLimit();
+    void twoThousandPagesRenderOnlyTheFirst();
     void aLyingWorkerReachesNothing_data();
     void aLyingWorkerReachesNothing();
 };
@@ -136,10 +132,7 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
     loadAndShow();
     fillInputs(Corpus::documents(), m_output.path());
 
-    QElapsedTimer clock;
-    clock.start();
     clickConvert();
-    const qint64 runMs = clock.elapsed();
 
     const QList<Corpus::Document> documents = Corpus::documentTable();
     QCOMPARE(status()->text(), QStringLiteral("Done. %1 PDF files found...").arg(documents.size()));
@@ -166,6 +159,12 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
         qInfo("%s", qPrintable(where));
         if (document.mark == QLatin1String("any"))
             QVERIFY2(mark != Mark::None, qPrintable(where));
+        else if (document.mark == QLatin1String("sound"))
+            // Only its page may be too large to render here.
+            QVERIFY2(mark == Mark::Green ||
+                         (mark == Mark::Red && !row->toolTip().section('\n', 1).startsWith(
+                                                   QLatin1String("not a PDF or damaged"))),
+                     qPrintable(where));
         else
             QVERIFY2(QLatin1String(nameOf(mark)) == document.mark, qPrintable(where));
 
@@ -191,81 +190,49 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
     QVERIFY(groups.size() >= 1);
     QTRY_VERIFY_WITH_TIMEOUT(groupMembersBesidesWorkers().isEmpty(), EventWait::CeilingMs);
 
-    const qint64 limitMs = std::chrono::milliseconds(timeLimit).count();
-    for (const RecordingConverter::Call &call : std::as_const(converter.calls))
-        QVERIFY2(
-            call.milliseconds < limitMs + EventWait::CeilingMs,
-            qPrintable(QStringLiteral("%1 took %2 ms").arg(call.input()).arg(call.milliseconds)));
-    const RecordingConverter::Call *longRender =
-        converter.callFor(QStringLiteral("long-render.pdf"));
-    QVERIFY(longRender);
-    QCOMPARE(longRender->result.failureReason, QStringLiteral("time limit reached"));
-    // It may have started ahead of the walk: the limit shows in the whole run.
-    QVERIFY(runMs >= limitMs);
-    qInfo("the whole run took %lld ms for %lld files", runMs, qint64(documents.size()));
-
-    // The worker that the limit replaced converts as before.
+    // After all that, the workers convert as before.
     box("txtPDFfolder")->setText(Corpus::documents() + QStringLiteral("/old.pdf"));
     clickConvert();
     QCOMPARE(markOf(results->item(0, 0)), Mark::Green);
 }
 
 // Only page 1 is rendered; the rest of a long document may cost reading it,
-// not rendering it. The two are timed in turn and the quickest of each taken,
-// so that a burst of load on the machine falls on both or on neither.
-void TestHostileDocuments::twoThousandPagesCostAboutAsMuchAsOne()
+// not rendering it. A page rendered is a file that ImageMagick or Ghostscript
+// makes in the worker's scratch folder, so a 2,000-page PDF makes no more of
+// them than a 1-page one.
+void TestHostileDocuments::twoThousandPagesRenderOnlyTheFirst()
 {
-    WorkerConverter worker(QStringLiteral(LEAFMARK_WORKER_PATH));
+    WorkerConverter worker(QStringLiteral(LEAFMARK_WORKER_PATH), 1);
     QCOMPARE(worker.start(), QString());
-    const auto timedMs = [&](const QString &name) {
-        QElapsedTimer clock;
-        clock.start();
-        const ConversionResult result =
-            worker.Convert(thumbnailJob(Corpus::documents() + QLatin1Char('/') + name,
-                                        m_output.filePath(QStringLiteral("timed.png"))));
-        return result.succeeded() ? clock.elapsed() : -1;
+    const QList<pid_t> workers =
+        ProcessList::childrenRunning(::getpid(), QStringLiteral(LEAFMARK_WORKER_PATH));
+    QCOMPARE(workers.size(), 1);
+    const QByteArray scratch = QFile::encodeName(ProcessList::scratchFolderOf(workers.first()));
+    const QTemporaryDir output;
+    const auto filesMadeFor = [&](const QString &name) {
+        const int events = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (events < 0 || ::inotify_add_watch(events, scratch.constData(), IN_CREATE) < 0)
+            return -1;
+        const bool converted =
+            worker
+                .Convert(thumbnailJob(Corpus::documents() + QLatin1Char('/') + name,
+                                      output.filePath(QStringLiteral("counted.png"))))
+                .succeeded();
+        int made = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t got; (got = ::read(events, buffer, sizeof buffer)) > 0;) {
+            for (ssize_t at = 0; at < got; ++made)
+                at += ssize_t(sizeof(inotify_event)) +
+                      reinterpret_cast<const inotify_event *>(buffer + at)->len;
+        }
+        ::close(events);
+        return converted ? made : -1;
     };
-    qint64 onePage = std::numeric_limits<qint64>::max();
-    qint64 manyPages = std::numeric_limits<qint64>::max();
-    for (int i = 0; i < 3; ++i) {
-        onePage = std::min(onePage, timedMs(QStringLiteral("one-page.pdf")));
-        manyPages = std::min(manyPages, timedMs(QStringLiteral("2000-pages.pdf")));
-    }
-    qInfo("page 1 of a 1-page PDF: %lld ms; of a 2,000-page PDF: %lld ms", onePage, manyPages);
+    const int onePage = filesMadeFor(QStringLiteral("one-page.pdf"));
+    const int manyPages = filesMadeFor(QStringLiteral("2000-pages.pdf"));
+    qInfo("files made for a 1-page PDF: %d; for a 2,000-page PDF: %d", onePage, manyPages);
     QVERIFY(onePage > 0);
-    QVERIFY(manyPages > 0);
-    QVERIFY2(manyPages < 4 * onePage + 1000,
-             qPrintable(QStringLiteral("%1 ms against %2 ms").arg(manyPages).arg(onePage)));
-}
-
-// Whatever a page of 200 x 200 inches gives under the time limit the program
-// really uses, it is a thumbnail of that page or a clean failure, and the
-// worker goes on.
-void TestHostileDocuments::hugePageUnderTheUsualTimeLimit()
-{
-    WorkerConverter worker(QStringLiteral(LEAFMARK_WORKER_PATH));
-    QCOMPARE(worker.start(), QString());
-    const QString output = m_output.filePath(QStringLiteral("huge-page.png"));
-    QFile::remove(output);
-    QElapsedTimer clock;
-    clock.start();
-    const ConversionResult result = worker.Convert(
-        thumbnailJob(Corpus::documents() + QStringLiteral("/huge-page.pdf"), output));
-    qInfo("200 x 200 inches: %s after %lld ms",
-          qPrintable(result.succeeded() ? QStringLiteral("thumbnail") : result.failureReason),
-          clock.elapsed());
-    if (result.succeeded()) {
-        QCOMPARE(QImageReader(output).size(), QSize(88, 88));
-    } else {
-        QVERIFY(!QFileInfo::exists(output));
-        // The document is sound; only its page is too large to render here.
-        QVERIFY2(!result.failureReason.startsWith(QLatin1String("not a PDF or damaged")),
-                 qPrintable(result.failureReason));
-    }
-    QVERIFY(worker
-                .Convert(thumbnailJob(Corpus::documents() + QStringLiteral("/one-page.pdf"),
-                                      m_output.filePath(QStringLiteral("after-huge.png"))))
-                .succeeded());
+    QCOMPARE(manyPages, onePage);
 }
 
 void TestHostileDocuments::aLyingWorkerReachesNothing_data()

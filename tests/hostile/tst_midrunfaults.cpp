@@ -6,7 +6,6 @@
 #include "pool/WorkerConverter.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
-#include "support/Corpus.h"
 #include "support/EventWait.h"
 #include "support/FolderSnapshot.h"
 #include "support/PrivateMounts.h"
@@ -34,19 +33,9 @@
 #include <thread>
 #include <unistd.h>
 
-using namespace std::chrono_literals;
-
 namespace {
 
 const QByteArray earlierThumbnail = "the thumbnail of an earlier run";
-
-QString workerArgument(pid_t worker)
-{
-    QFile file(QStringLiteral("/proc/%1/cmdline").arg(worker));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QFile::decodeName(file.readAll().split('\0').value(1));
-}
 
 // What happens to the tree, or in the window, while workers convert ahead of
 // the walk.
@@ -59,6 +48,22 @@ enum class Change {
     FormatChosen,
     Cancelled,
 };
+
+// The thumbnails this process holds until the walk reaches their entries.
+qsizetype thumbnailsHeld()
+{
+    qsizetype held = 0;
+    const QStringList descriptors =
+        QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System);
+    for (const QString &descriptor : descriptors) {
+        char target[64] = {};
+        const QByteArray link = "/proc/self/fd/" + descriptor.toLatin1();
+        if (::readlink(link.constData(), target, sizeof target - 1) > 0 &&
+            QByteArray(target).startsWith("/memfd:leafmark-thumbnail"))
+            ++held;
+    }
+    return held;
+}
 
 QStringList filesBelow(const QString &folder)
 {
@@ -122,6 +127,14 @@ class TestMidRunFaults : public QObject, protected WindowFixture
     {
         QVERIFY(writeBytes(thumbs() + QLatin1Char('/') + name, earlierThumbnail));
     }
+    // Until the workers have converted every entry foreseen that the walk has
+    // not yet reached, and this process holds each thumbnail they made.
+    void waitUntilAllAheadIsHeld()
+    {
+        QVERIFY(EventWait::until([this] {
+            return thumbnailsHeld() == m_converter->foreseen - m_converter->calls.size();
+        }));
+    }
 
 private slots:
     void init()
@@ -147,7 +160,6 @@ private slots:
     void workerKilledWhilePlacingAThumbnail();
     void windowProcessKilledDuringAConversion_data();
     void windowProcessKilledDuringAConversion();
-    void workerCrashesOnAFile();
     void outputFolderDeleted();
     void outputFolderMadeReadOnly();
     void pdfFolderRemoved();
@@ -157,27 +169,29 @@ private slots:
     void theRunLooksSequential();
 };
 
-// Killed from outside while Ghostscript renders: the row of that file is red
-// at once, not when the time limit would strike, and the next files convert.
+// Killed from outside while it converts a document that would never end: the
+// row of that file is red at once, not when the time limit would strike, and
+// the next files convert.
 void TestMidRunFaults::workerKilledDuringAConversion()
 {
-    QVERIFY(QFile::copy(Corpus::documents() + QStringLiteral("/long-render.pdf"),
-                        pdfs() + QStringLiteral("/slow.pdf")));
+    QVERIFY(fillTree(pdfs(), {"slow.pdf"}));
     writeEarlierThumbnail(QStringLiteral("slow.png"));
+    qputenv("LEAFMARK_WORKER_FAULT", "hang:slow");
     openWindow();
+    qunsetenv("LEAFMARK_WORKER_FAULT");
     const QList<pid_t> workers =
         ProcessList::childrenRunning(::getpid(), QStringLiteral(LEAFMARK_WORKER_PATH));
     QCOMPARE(workers.size(), 1);
     const pid_t worker = workers.first();
-    const QString scratch = workerArgument(worker);
+    const QString scratch = ProcessList::scratchFolderOf(worker);
     QVERIFY(QFileInfo(scratch).isDir());
 
     std::atomic<bool> killed = false;
     std::atomic<bool> stop = false;
     std::thread killer([&] {
-        // Once Ghostscript runs beside the worker, the conversion is under way.
-        while (!stop && ProcessList::sessionMembers(worker).size() < 2)
-            std::this_thread::sleep_for(20ms);
+        // Once a request's child runs beside the worker, the conversion is under way.
+        EventWait::pollUntil(
+            [&] { return stop || ProcessList::sessionMembers(worker).size() >= 2; });
         if (!stop)
             killed = ::kill(worker, SIGKILL) == 0;
     });
@@ -193,7 +207,7 @@ void TestMidRunFaults::workerKilledDuringAConversion()
     QCOMPARE(readWhole(thumbs() + QStringLiteral("/slow.png")), earlierThumbnail);
     QCOMPARE(QDir(thumbs()).entryList(QDir::Files | QDir::Hidden),
              QStringList({"a.png", "b.png", "slow.png"}));
-    // Its Ghostscript and its temporary folder went with it.
+    // The request's processes and its scratch folder went with it.
     QTRY_VERIFY_WITH_TIMEOUT(ProcessList::sessionMembers(worker).isEmpty(), EventWait::CeilingMs);
     QVERIFY(!QFileInfo::exists(scratch));
 }
@@ -205,14 +219,16 @@ void TestMidRunFaults::windowProcessKilledDuringAConversion_data()
     QTest::newRow("SIGTERM, as at logout") << int(SIGTERM);
 }
 
-// Whatever ends the window's process ends its worker and the Ghostscript it
-// runs; the scratch folder it leaves goes at the next start.
+// Whatever ends the window's process ends its worker and the request it runs;
+// the scratch folder it leaves goes at the next start.
 void TestMidRunFaults::windowProcessKilledDuringAConversion()
 {
     QFETCH(int, signal);
-    QVERIFY(QFile::copy(Corpus::documents() + QStringLiteral("/long-render.pdf"),
-                        pdfs() + QStringLiteral("/slow.pdf")));
+    QVERIFY(fillTree(pdfs(), {"slow.pdf"}));
     QProcess window;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LEAFMARK_WORKER_FAULT"), QStringLiteral("hang:slow"));
+    window.setProcessEnvironment(environment);
     window.start(QStringLiteral(LEAFMARK_HOLD_CONVERSION_PATH),
                  {QStringLiteral(LEAFMARK_WORKER_PATH), pdfs() + QStringLiteral("/slow.pdf"),
                   thumbs() + QStringLiteral("/slow.png")});
@@ -224,7 +240,7 @@ void TestMidRunFaults::windowProcessKilledDuringAConversion()
                       .value(0)) > 0 &&
             ProcessList::sessionMembers(worker).size() >= 2,
         EventWait::CeilingMs);
-    const QString scratch = workerArgument(worker);
+    const QString scratch = ProcessList::scratchFolderOf(worker);
     QVERIFY(QFileInfo(scratch).isDir());
 
     QCOMPARE(::kill(windowPid, signal), 0);
@@ -290,20 +306,6 @@ void TestMidRunFaults::workerKilledWhilePlacingAThumbnail()
     }
     expected.sort();
     QCOMPARE(QDir(thumbs()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
-}
-
-void TestMidRunFaults::workerCrashesOnAFile()
-{
-    QVERIFY(fillTree(pdfs(), {"crash-here.pdf"}));
-    writeEarlierThumbnail(QStringLiteral("crash-here.png"));
-    qputenv("LEAFMARK_WORKER_FAULT", "crash:crash-here");
-    openWindow();
-    qunsetenv("LEAFMARK_WORKER_FAULT");
-    clickConvert();
-
-    verifyEndedClearly(3);
-    QCOMPARE(marks(), QStringLiteral("rgg"));
-    QCOMPARE(readWhole(thumbs() + QStringLiteral("/crash-here.png")), earlierThumbnail);
 }
 
 void TestMidRunFaults::outputFolderDeleted()
@@ -415,17 +417,6 @@ void TestMidRunFaults::outputDiskFull()
     QCOMPARE(snapshotOf(thumbs()), full);
 }
 
-int main(int argc, char *argv[])
-{
-    PrivateMounts::enter();
-    QApplication application(argc, argv);
-    TestMidRunFaults test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
-
-#include "tst_midrunfaults.moc"
-
 // Workers convert ahead of the walk, yet everything a user can see is as if
 // it went one file at a time: the rows and marks, and at every moment the
 // output folder holds exactly the thumbnails of the files already handled.
@@ -485,8 +476,7 @@ void TestMidRunFaults::theRunLooksSequential()
         verifyOnlyHandledArePlaced();
         const qsizetype call = m_converter->calls.size() + 1;
         if (call == 1 && change == Change::ChangedBeforeTheWalkListsThem) {
-            // Long enough for the workers to be done with them.
-            std::this_thread::sleep_for(1500ms);
+            waitUntilAllAheadIsHeld();
             QVERIFY(writePdf(pdfs() + QStringLiteral("/sub/new.part"), 1, wide));
             QVERIFY(::rename(QFile::encodeName(pdfs() + QStringLiteral("/sub/new.part")),
                              QFile::encodeName(pdfs() + QStringLiteral("/sub/a.pdf"))) == 0);
@@ -494,7 +484,7 @@ void TestMidRunFaults::theRunLooksSequential()
             QVERIFY(QFile::remove(pdfs() + QStringLiteral("/sub/c.pdf")));
         }
         if (call == 2 && change == Change::DeletedAfterTheWalkListedThem) {
-            std::this_thread::sleep_for(1500ms);
+            waitUntilAllAheadIsHeld();
             for (const char *name : {"a.pdf", "b.pdf", "c.pdf"}) {
                 if (!job.input.contains(QStringLiteral("/sub/") + QLatin1String(name)))
                     QFile::remove(pdfs() + QStringLiteral("/sub/") + QLatin1String(name));
@@ -552,7 +542,7 @@ void TestMidRunFaults::pdfSwappedForAPipeAfterItsCheck()
     const QList<pid_t> workers =
         ProcessList::childrenRunning(::getpid(), QStringLiteral(LEAFMARK_WORKER_PATH));
     QCOMPARE(workers.size(), 1);
-    const QString held = workerArgument(workers.first()) + QStringLiteral("/held");
+    const QString held = ProcessList::scratchFolderOf(workers.first()) + QStringLiteral("/held");
 
     std::atomic<bool> swapped = false;
     std::thread swapper([&] {
@@ -576,3 +566,14 @@ void TestMidRunFaults::pdfSwappedForAPipeAfterItsCheck()
                                       thumbs() + QStringLiteral("/b.png")))
                 .succeeded());
 }
+
+int main(int argc, char *argv[])
+{
+    PrivateMounts::enter();
+    QApplication application(argc, argv);
+    TestMidRunFaults test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_midrunfaults.moc"

@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -69,20 +68,17 @@ class TestSettingsFaults : public QObject, protected WindowFixture
 {
     Q_OBJECT
 
-    // Starts the window and makes one run over two PDFs; returns how long the
-    // window took to load.
-    qint64 startAndRun()
+    // Starts the window and makes one run over two PDFs; false if the window
+    // could not load.
+    bool startAndRun()
     {
         openWindow(m_converter, m_decoder);
-        QElapsedTimer clock;
-        clock.start();
         if (!m_window->load())
-            return -1;
-        const qint64 loadMs = clock.elapsed();
+            return false;
         m_window->show();
         fillInputs(pdfs(), thumbs(), QStringLiteral("88"), QStringLiteral("125"));
         clickConvert();
-        return loadMs;
+        return true;
     }
     void verifyRunEnded()
     {
@@ -129,7 +125,7 @@ void TestSettingsFaults::readOnlyFile()
     });
     const FolderSnapshot before = snapshotOf(programFolder());
 
-    QVERIFY(startAndRun() >= 0);
+    QVERIFY(startAndRun());
     verifyRunEnded();
     QCOMPARE(box("txtImageFolder")->text(), thumbs());
 
@@ -144,7 +140,7 @@ void TestSettingsFaults::folderInItsPlace()
     const FolderSnapshot before = snapshotOf(programFolder());
     const FolderSnapshot inside = snapshotOf(settingsFilePath());
 
-    QVERIFY(startAndRun() >= 0);
+    QVERIFY(startAndRun());
     verifyRunEnded();
     QCOMPARE(CurrentFormat, QStringLiteral("png"));
 
@@ -160,7 +156,7 @@ void TestSettingsFaults::binaryGarbage()
         byte = char(random.bounded(256));
     QVERIFY(writeBytes(settingsFilePath(), garbage));
 
-    QVERIFY(startAndRun() >= 0);
+    QVERIFY(startAndRun());
     verifyRunEnded();
 
     verifyRunSaved();
@@ -176,9 +172,7 @@ void TestSettingsFaults::tenMegabyteLines()
         "[config]\nPDFfolder=" + longValue + "\n" + junk + "\nThumbWidth=120\n";
     QVERIFY(writeBytes(settingsFilePath(), content));
 
-    const qint64 loadMs = startAndRun();
-    qInfo("the window loaded 20 MB of settings in %lld ms", loadMs);
-    QVERIFY(loadMs >= 0);
+    QVERIFY(startAndRun());
     verifyRunEnded();
 
     verifyRunSaved();
@@ -194,7 +188,7 @@ void TestSettingsFaults::megabyteFormat()
 {
     QVERIFY(writeBytes(settingsFilePath(),
                        "[config]\nImageFormat=" + QByteArray(1024 * 1024, 'x') + "\n"));
-    QVERIFY(startAndRun() >= 0);
+    QVERIFY(startAndRun());
     verifyRunEnded();
     QCOMPARE(results()->rowCount(), 2);
     for (int row = 0; row < results()->rowCount(); ++row)
@@ -217,7 +211,7 @@ void TestSettingsFaults::fullDisk()
     filler.close();
     const FolderSnapshot before = snapshotOf(programFolder());
 
-    QVERIFY(startAndRun() >= 0);
+    QVERIFY(startAndRun());
     verifyRunEnded();
 
     qInfo("the settings file after the run: %s",

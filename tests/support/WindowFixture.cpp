@@ -1,6 +1,7 @@
 #include "support/WindowFixture.h"
 
 #include "settings/rutines.h"
+#include "support/EventWait.h"
 #include "support/TestFiles.h"
 
 #include <QApplication>
@@ -77,7 +78,7 @@ void WindowFixture::loadAndShow()
 {
     QVERIFY(m_window->load());
     m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get(), EventWait::CeilingMs));
     QApplication::setActiveWindow(m_window.get());
 }
 

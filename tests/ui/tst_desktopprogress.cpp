@@ -133,7 +133,9 @@ private slots:
     void theDockCountsTheFilesHandledAndClearsAtTheEnd()
     {
         run(pdfs());
-        QTRY_VERIFY(!m_listener->updates.isEmpty() && !m_listener->updates.last().visible);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_listener->updates.isEmpty() &&
+                                     !m_listener->updates.last().visible,
+                                 EventWait::CeilingMs);
         const auto &updates = m_listener->updates;
         QCOMPARE(updates.first().application, QString("application://leafmark.desktop"));
         QCOMPARE(updates.first().count, 1);
@@ -151,7 +153,9 @@ private slots:
     {
         QVERIFY(fillTree(m_dir->path(), {"many/d.pdf", "many/e/f.pdf", "many/e/g/h.pdf"}));
         run(m_dir->path());
-        QTRY_VERIFY(!m_listener->updates.isEmpty() && !m_listener->updates.last().visible);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_listener->updates.isEmpty() &&
+                                     !m_listener->updates.last().visible,
+                                 EventWait::CeilingMs);
         double before = 0;
         for (const DesktopListener::Update &update : m_listener->updates) {
             if (update.progress < 0)
@@ -199,21 +203,25 @@ private slots:
         m_window->desktopProgress().setLongRun(std::chrono::milliseconds(longRunMs));
         if (active) {
             QApplication::setActiveWindow(m_window.get());
-            QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+            QVERIFY(QTest::qWaitForWindowActive(m_window.get(), EventWait::CeilingMs));
         } else {
             QApplication::setActiveWindow(nullptr);
         }
         run(m_dir->path() + "/" + folder);
-        QTRY_VERIFY(!m_listener->updates.isEmpty() && !m_listener->updates.last().visible);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_listener->updates.isEmpty() &&
+                                     !m_listener->updates.last().visible,
+                                 EventWait::CeilingMs);
         if (!notified) {
             waitForAllTheRunSent();
             QCOMPARE(m_listener->notifications, QStringList());
             return;
         }
-        QTRY_COMPARE(m_listener->notifications, QStringList({"Leafmark: " + told}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_listener->notifications, QStringList({"Leafmark: " + told}),
+                                  EventWait::CeilingMs);
         QVERIFY(m_listener->actions.first().contains("open-folder"));
         m_listener->click(1, "open-folder");
-        QTRY_COMPARE(m_opened, QList<QUrl>({QUrl::fromLocalFile(thumbs())}));
+        QTRY_COMPARE_WITH_TIMEOUT(m_opened, QList<QUrl>({QUrl::fromLocalFile(thumbs())}),
+                                  EventWait::CeilingMs);
     }
 
     void withoutANotificationServiceTheRunEndsAsUsual()

@@ -2,6 +2,7 @@
 #include "pool/WorkerConverter.h"
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
+#include "support/ModalWindow.h"
 #include "support/TestFiles.h"
 #include "ui/AppIdentity.h"
 #include "ui/GDI.h"
@@ -19,30 +20,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
-#include <functional>
 #include <memory>
 
 namespace {
-
-constexpr int LeftOpen = -1;
-
-// Runs exec() and calls act once the dialog is up. A dialog that act leaves
-// open is closed with LeftOpen, so no test can hang; a dialog that never
-// enters its loop never runs act.
-int execWhile(QDialog &dialog, const std::function<void()> &act)
-{
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &dialog, [&] {
-        act();
-        if (dialog.isVisible())
-            dialog.done(LeftOpen);
-    });
-    timer.start(0);
-    return dialog.exec();
-}
 
 class QImageDecoder : public ImageDecoder
 {
@@ -207,11 +188,11 @@ private slots:
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("storedAfter");
         QTest::newRow("Escape on OKButton")
-            << "OKButton" << int(Qt::Key_Escape) << LeftOpen << "GIF";
+            << "OKButton" << int(Qt::Key_Escape) << ModalWindow::LeftOpen << "GIF";
         QTest::newRow("Escape on the list")
-            << "cboFormat" << int(Qt::Key_Escape) << LeftOpen << "GIF";
+            << "cboFormat" << int(Qt::Key_Escape) << ModalWindow::LeftOpen << "GIF";
         QTest::newRow("Enter on the list")
-            << "cboFormat" << int(Qt::Key_Return) << LeftOpen << "GIF";
+            << "cboFormat" << int(Qt::Key_Return) << ModalWindow::LeftOpen << "GIF";
         QTest::newRow("Enter on OKButton")
             << "OKButton" << int(Qt::Key_Return) << int(QDialog::Accepted) << "gif";
         QTest::newRow("keypad Enter on OKButton")
@@ -283,7 +264,7 @@ private slots:
                 outer = thumb.frameGeometry().size();
                 shown = imgThumb->pixmap().toImage();
             });
-            QCOMPARE(result, LeftOpen);
+            QCOMPARE(result, ModalWindow::LeftOpen);
             QCOMPARE(shownAt, QRect(QPoint(4, 8), size + QSize(2, 2)));
             QCOMPARE(outer, size + QSize(2, 2) + QSize(17, 47));
             QCOMPARE(shown.size(), size);
@@ -355,7 +336,7 @@ private slots:
         const int result =
             execWhile(thumb, [&] { shown = child<QLabel>(thumb, "imgThumb")->pixmap().size(); });
         QCOMPARE(MessageBox::takeRecorded(), QStringList());
-        QCOMPARE(result, LeftOpen);
+        QCOMPARE(result, ModalWindow::LeftOpen);
         QCOMPARE(shown.width(), 88);
     }
 
@@ -386,7 +367,7 @@ private slots:
         const int result = execWhile(about, [&] { QTest::mouseClick(link, Qt::LeftButton); });
         QDesktopServices::unsetUrlHandler("http");
         QCOMPARE(openedUrl, QUrl::fromUserInput(link->text()));
-        QCOMPARE(result, LeftOpen);
+        QCOMPARE(result, ModalWindow::LeftOpen);
     }
 
     void aboutClosesOnEnterAndEscape_data()
@@ -401,7 +382,7 @@ private slots:
         frmAbout about;
         const int result =
             execWhile(about, [&] { QTest::keyClick(about.focusWidget(), Qt::Key(key)); });
-        QVERIFY(result != LeftOpen);
+        QVERIFY(result != ModalWindow::LeftOpen);
     }
 };
 

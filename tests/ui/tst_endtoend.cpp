@@ -1,17 +1,16 @@
 #include "pool/PreviewDecoder.h"
 #include "pool/WorkerConverter.h"
 #include "settings/rutines.h"
+#include "support/ModalWindow.h"
 #include "support/MouseActions.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
 #include "ui/MessageBox.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 // The program as a user meets it: the real window, the real worker,
 // ImageMagick and Ghostscript, on PDFs made here.
@@ -60,12 +59,8 @@ private slots:
 
         // The preview shows the thumbnail at its natural size.
         QSize previewed;
-        QTimer::singleShot(100, [&previewed] {
-            QWidget *preview = QApplication::activeModalWidget();
-            if (!preview)
-                return;
-            previewed = preview->findChild<QLabel *>("imgThumb")->pixmap().size();
-            preview->close();
+        const ModalWindow preview(ModalWindow::Kind::Dialog, [&previewed](QWidget *dialog) {
+            previewed = dialog->findChild<QLabel *>("imgThumb")->pixmap().size();
         });
         QTableWidgetItem *row = results->findItems("wide.png", Qt::MatchExactly).first();
         const QPoint centre = results->visualItemRect(row).center();

@@ -1,5 +1,7 @@
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
+#include "support/EventWait.h"
+#include "support/ModalWindow.h"
 #include "support/MouseActions.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
@@ -18,23 +20,11 @@
 #include <QStyleHints>
 #include <QTest>
 #include <QThread>
-#include <QTimer>
 #include <QWindow>
 
 #include <memory>
 
 namespace {
-
-// Acts on the next modal dialog once its event loop runs.
-void whenModalOpens(const std::function<void(QWidget *)> &action)
-{
-    QTimer::singleShot(10, [action] {
-        if (QWidget *dialog = QApplication::activeModalWidget())
-            action(dialog);
-        else
-            whenModalOpens(action);
-    });
-}
 
 QColor red()
 {
@@ -56,7 +46,7 @@ bool maximiseAndWaitForNormal(QWidget *window)
         window->windowHandle(), &QWindow::windowStateChanged,
         [&](Qt::WindowState state) { maximised = maximised || state == Qt::WindowMaximized; });
     window->showMaximized();
-    const bool left = QTest::qWaitFor(
+    const bool left = EventWait::until(
         [&] { return maximised && !(window->windowState() & Qt::WindowMaximized); });
     QObject::disconnect(seen);
     return left;
@@ -275,7 +265,7 @@ private slots:
         QCOMPARE(m_window->runController().LastImageFolder(), thumbs());
         QCOMPARE(storedInputs(), pdfs() + "|" + thumbs() + "|125|88");
         // The list paints rarely during a run, and again for good after it.
-        QTRY_VERIFY(results()->updatesEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(results()->updatesEnabled(), EventWait::CeilingMs);
         verifyIdle();
     }
 
@@ -300,11 +290,10 @@ private slots:
             QSize before;
             QSize after;
             left = false;
-            whenModalOpens([&](QWidget *dialog) {
+            const ModalWindow opened(ModalWindow::Kind::Dialog, [&](QWidget *dialog) {
                 before = dialog->size();
                 left = maximiseAndWaitForNormal(dialog);
                 after = dialog->size();
-                dialog->close();
             });
             m_window->findChild<QAction *>(item)->trigger();
             QVERIFY2(left, item);
@@ -400,17 +389,16 @@ private slots:
         loadAndShow();
         fillInputs(pdfs(), thumbs());
         bool dialogSeen = false;
+        const ModalWindow opened(ModalWindow::Kind::Dialog, [&](QWidget *dialog) {
+            dialogSeen = dialog->objectName() == "frmOptions";
+            dialog->findChild<QComboBox *>("cboFormat")->setCurrentIndex(2);
+            dialog->findChild<QPushButton *>("OKButton")->click();
+        });
         m_converter.onConvert = [&](const ConversionJob &) {
-            if (m_converter.calls.size() == 1) {
-                // Queued like a real menu click: the dialog opens at the next yield point.
+            // Queued like a real menu click: the dialog opens at the next yield point.
+            if (m_converter.calls.size() == 1)
                 QMetaObject::invokeMethod(m_window->menuBar()->actions().first(), "trigger",
                                           Qt::QueuedConnection);
-                whenModalOpens([&](QWidget *dialog) {
-                    dialogSeen = dialog->objectName() == "frmOptions";
-                    dialog->findChild<QComboBox *>("cboFormat")->setCurrentIndex(2);
-                    dialog->findChild<QPushButton *>("OKButton")->click();
-                });
-            }
             return ConversionResult{"1,1,PDF", {}};
         };
         clickConvert();

@@ -1,5 +1,6 @@
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
+#include "support/ModalWindow.h"
 #include "support/MouseActions.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
@@ -19,7 +20,6 @@
 #include <QStyleHints>
 #include <QTest>
 #include <QThread>
-#include <QTimer>
 
 #include <algorithm>
 #include <memory>
@@ -53,29 +53,20 @@ double strongestContrast(QWidget *widget, const QColor &background)
     return strongest;
 }
 
-// Acts on the next context menu once it is up, then closes it by choosing
-// the action of that text, if any.
-void whenMenuOpens(QStringList &texts, const QString &choice)
+// Lists the menu's actions, and chooses the one of that text, if any.
+void chooseFromMenu(QWidget *window, QStringList &texts, const QString &choice)
 {
-    QTimer::singleShot(10, [&texts, choice] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu) {
-            whenMenuOpens(texts, choice);
-            return;
-        }
-        QAction *chosen = nullptr;
-        for (QAction *action : menu->actions()) {
-            texts.append(action->text());
-            if (!action->isSeparator() && action->text() == choice)
-                chosen = action;
-        }
-        if (!chosen) {
-            menu->close();
-            return;
-        }
+    auto *menu = static_cast<QMenu *>(window);
+    QAction *chosen = nullptr;
+    for (QAction *action : menu->actions()) {
+        texts.append(action->text());
+        if (!action->isSeparator() && action->text() == choice)
+            chosen = action;
+    }
+    if (chosen) {
         menu->setActiveAction(chosen);
         QTest::keyClick(menu, Qt::Key_Return);
-    });
+    }
 }
 
 } // namespace
@@ -91,7 +82,8 @@ class TestLooksAndAccess : public QObject, protected WindowFixture
     QStringList menuOfRow(int row, QContextMenuEvent::Reason reason, const QString &choice = {})
     {
         QStringList texts;
-        whenMenuOpens(texts, choice);
+        const ModalWindow menu(ModalWindow::Kind::Menu,
+                               [&](QWidget *window) { chooseFromMenu(window, texts, choice); });
         const QPoint centre = results()->visualItemRect(results()->item(row, 0)).center();
         QContextMenuEvent event(reason, centre, results()->viewport()->mapToGlobal(centre));
         QApplication::sendEvent(reason == QContextMenuEvent::Mouse

@@ -1,5 +1,6 @@
 #include "settings/FormatTable.h"
 #include "settings/rutines.h"
+#include "support/EventWait.h"
 #include "support/MouseActions.h"
 #include "support/TestFiles.h"
 #include "support/WindowFixture.h"
@@ -189,7 +190,7 @@ private slots:
         const auto restoreInterval =
             qScopeGuard([&] { hints->setMouseDoubleClickInterval(interval); });
         loadAndShow();
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get(), EventWait::CeilingMs));
         fillInputs(pdfs(), thumbs());
 
         int presses = 0;
@@ -198,7 +199,7 @@ private slots:
         m_converter.onConvert = [&](const ConversionJob &) {
             // The second press is taken while the first file converts.
             if (m_converter.calls.size() == 1)
-                secondPressDuringTheRun = QTest::qWaitFor([&] { return presses == 2; });
+                secondPressDuringTheRun = EventWait::until([&] { return presses == 2; });
             return ConversionResult{"1,1,PDF", {}};
         };
         const QPoint centre = convert()->mapToGlobal(convert()->rect().center());
@@ -207,8 +208,9 @@ private slots:
                                   QString::number(centre.y()), "click", "--repeat", "2", "--delay",
                                   "150", "1"});
         QVERIFY(xdotool.waitForStarted());
-        QTRY_COMPARE(status()->text(), QString("Done. 3 PDF files found..."));
-        QVERIFY(xdotool.waitForFinished());
+        QTRY_COMPARE_WITH_TIMEOUT(status()->text(), QString("Done. 3 PDF files found..."),
+                                  EventWait::CeilingMs);
+        QVERIFY(xdotool.waitForFinished(EventWait::CeilingMs));
         QCOMPARE(xdotool.exitCode(), 0);
         QVERIFY(secondPressDuringTheRun);
         QCOMPARE(m_converter.calls.size(), 3);

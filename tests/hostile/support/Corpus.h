@@ -14,7 +14,7 @@ QString names();
 struct Document
 {
     QString name; // relative to documents()
-    QString mark; // "green", "red" or "any"
+    QString mark; // "green", "red", "any" or "sound"
     QString what;
     int pageWidth = 0;  // points
     int pageHeight = 0; // points

@@ -73,4 +73,12 @@ QList<pid_t> sessionMembers(pid_t session)
     return members;
 }
 
+QString scratchFolderOf(pid_t worker)
+{
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(worker));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QFile::decodeName(file.readAll().split('\0').value(1));
+}
+
 } // namespace ProcessList

@@ -12,5 +12,7 @@ QList<pid_t> childrenRunning(pid_t parent, const QString &program);
 // A worker leads a session; each of its requests runs in a group of its own
 // within it.
 QList<pid_t> sessionMembers(pid_t session);
+// A worker's one argument.
+QString scratchFolderOf(pid_t worker);
 
 } // namespace ProcessList

@@ -1,7 +1,5 @@
 #include "RecordingConverter.h"
 
-#include <QElapsedTimer>
-
 QString RecordingConverter::Call::input() const
 {
     return job.input;
@@ -23,14 +21,10 @@ ConversionResult RecordingConverter::Convert(const ConversionJob &job)
 {
     if (beforeConvert)
         beforeConvert(job);
-    QElapsedTimer clock;
-    clock.start();
-    Call call{job, m_converter.Convert(job), 0};
-    call.milliseconds = clock.elapsed();
-    calls.append(call);
+    calls.append({job, m_converter.Convert(job)});
     if (afterConvert)
         afterConvert(calls.last());
-    return call.result;
+    return calls.last().result;
 }
 
 const RecordingConverter::Call *RecordingConverter::callFor(const QString &inputEnd) const
@@ -49,5 +43,8 @@ qsizetype RecordingConverter::jobsAhead() const
 
 void RecordingConverter::foresee(const std::vector<ConversionJob> &upcoming)
 {
+    for (const ConversionJob &job : upcoming)
+        m_foreseenInputs.insert(job.input);
+    foreseen = m_foreseenInputs.size();
     m_converter.foresee(upcoming);
 }

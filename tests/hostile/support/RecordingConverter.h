@@ -3,11 +3,12 @@
 #include "run/Converter.h"
 
 #include <QList>
+#include <QSet>
 
 #include <functional>
 
-// Hands every conversion to the real converter and keeps what came of it and
-// how long it took; a test can act just before or after any conversion.
+// Hands every conversion to the real converter and keeps what came of it; a
+// test can act just before or after any conversion.
 class RecordingConverter : public Converter
 {
 public:
@@ -15,7 +16,6 @@ public:
     {
         ConversionJob job;
         ConversionResult result;
-        qint64 milliseconds = 0;
 
         QString input() const;
         QString output() const;
@@ -32,9 +32,12 @@ public:
     const Call *callFor(const QString &inputEnd) const;
 
     QList<Call> calls;
+    // How many PDFs the walk has told the converter it will meet.
+    qsizetype foreseen = 0;
     std::function<void(const ConversionJob &job)> beforeConvert;
     std::function<void(const Call &call)> afterConvert;
 
 private:
     Converter &m_converter;
+    QSet<QString> m_foreseenInputs;
 };
