@@ -19,6 +19,16 @@ void useOnlyAnAnnouncedSessionBus()
         qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
 }
 
+// Qt 6.4 takes a window whose frame callback is 100 ms late for hidden, and
+// then commits its next frame without the window's new geometry: on a busy
+// machine, a fixed window the compositor maximised is ended with a protocol
+// error. A late callback is a busy compositor, not a hidden window.
+void waitForLateFramesUnderWayland()
+{
+    if (qEnvironmentVariableIsEmpty("QT_WAYLAND_FRAME_CALLBACK_TIMEOUT"))
+        qputenv("QT_WAYLAND_FRAME_CALLBACK_TIMEOUT", "600000");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -35,6 +45,7 @@ int main(int argc, char *argv[])
         return runFromCommandLine(QCoreApplication::arguments());
     }
     useOnlyAnAnnouncedSessionBus();
+    waitForLateFramesUnderWayland();
 
     QApplication app(argc, argv);
     // The window manager and the Wayland compositor match the window to

@@ -22,6 +22,7 @@
 #include <QThread>
 #include <QWindow>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -36,20 +37,53 @@ QColor windowText()
     return QApplication::palette().color(QPalette::WindowText);
 }
 
-// Asks for the window to be maximised, as a compositor or window manager may
-// although it offers no maximise button, and waits until it has left that
-// state again. False if it stays maximised.
-bool maximiseAndWaitForNormal(QWidget *window)
+// The states the window system has configured for a window, in the order
+// they arrived; a request changes none of them until it is answered.
+class ConfiguredStates : public QObject
 {
-    bool maximised = false;
-    const auto seen = QObject::connect(
-        window->windowHandle(), &QWindow::windowStateChanged,
-        [&](Qt::WindowState state) { maximised = maximised || state == Qt::WindowMaximized; });
-    window->showMaximized();
-    const bool left = EventWait::until(
-        [&] { return maximised && !(window->windowState() & Qt::WindowMaximized); });
-    QObject::disconnect(seen);
-    return left;
+public:
+    explicit ConfiguredStates(QWindow *window) : m_window(window)
+    {
+        window->installEventFilter(this);
+    }
+
+    // The larger state was configured, and then a state without it.
+    bool wentThroughAndLeft(Qt::WindowState larger) const
+    {
+        const auto in = std::find_if(m_seen.begin(), m_seen.end(),
+                                     [&](Qt::WindowStates states) { return states & larger; });
+        return std::any_of(in, m_seen.end(),
+                           [&](Qt::WindowStates states) { return !(states & larger); });
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_window && event->type() == QEvent::WindowStateChange &&
+            event->spontaneous())
+            m_seen.append(m_window->windowStates());
+        return false;
+    }
+
+private:
+    QWindow *m_window;
+    QList<Qt::WindowStates> m_seen;
+};
+
+// Asks for a larger state, as the program would or as the title bar that Qt
+// draws under Wayland does (on the window's handle, behind the widget's back),
+// and waits until the window system has configured it and then the normal
+// state again. False if either never comes.
+bool enlargeAndWaitForNormal(QWidget *window, Qt::WindowState larger, bool fromTitleBar)
+{
+    QWindow *handle = window->windowHandle();
+    const ConfiguredStates configured(handle);
+    if (fromTitleBar)
+        handle->setWindowStates(handle->windowStates() | larger);
+    else
+        window->setWindowState(window->windowState() | larger);
+    return EventWait::until(
+        [&] { return configured.wentThroughAndLeft(larger) && !(window->windowState() & larger); });
 }
 
 } // namespace
@@ -269,17 +303,28 @@ private slots:
         verifyIdle();
     }
 
+    void fixedWindowsLeaveAMaximisedStateAtTheirSize_data()
+    {
+        QTest::addColumn<Qt::WindowState>("larger");
+        QTest::addColumn<bool>("fromTitleBar");
+        QTest::newRow("maximised by the program") << Qt::WindowMaximized << false;
+        QTest::newRow("maximised from the title bar") << Qt::WindowMaximized << true;
+        QTest::newRow("full screen") << Qt::WindowFullScreen << false;
+    }
+
     // A fixed window keeps its size, in the middle of a run as between runs,
     // and so do the fixed dialogs.
     void fixedWindowsLeaveAMaximisedStateAtTheirSize()
     {
+        QFETCH(Qt::WindowState, larger);
+        QFETCH(bool, fromTitleBar);
         loadAndShow();
         const QSize size = m_window->size();
         fillInputs(pdfs(), thumbs());
         bool left = false;
         m_converter.onConvert = [&](const ConversionJob &) {
             if (m_converter.calls.size() == 1)
-                left = maximiseAndWaitForNormal(m_window.get());
+                left = enlargeAndWaitForNormal(m_window.get(), larger, fromTitleBar);
             return ConversionResult{"1,1,PDF", {}};
         };
         clickConvert();
@@ -292,7 +337,7 @@ private slots:
             left = false;
             const ModalWindow opened(ModalWindow::Kind::Dialog, [&](QWidget *dialog) {
                 before = dialog->size();
-                left = maximiseAndWaitForNormal(dialog);
+                left = enlargeAndWaitForNormal(dialog, larger, fromTitleBar);
                 after = dialog->size();
             });
             m_window->findChild<QAction *>(item)->trigger();
