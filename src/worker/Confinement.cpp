@@ -1,4 +1,5 @@
 #include "worker/Confinement.h"
+#include "protocol/SystemError.h"
 
 #include "LandlockRuleset.h"
 #include "RenderReadSet.h"
@@ -30,11 +31,6 @@ constexpr __u64 scopeSignal = 1ULL << 1;
 
 constexpr __u64 everyAccess = ~0ULL;
 constexpr __u64 readAccess = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_FS_READ_DIR;
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 int findInterpreter(dl_phdr_info *info, size_t, void *data)
 {

@@ -1,5 +1,7 @@
 #include "LandlockRuleset.h"
 
+#include "protocol/SystemError.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -101,5 +103,5 @@ QString LandlockRuleset::restrictSelf()
         return QString();
     if (m_fd >= 0)
         m_error = errno;
-    return QString::fromLocal8Bit(std::strerror(m_error));
+    return systemError(m_error);
 }

@@ -1,4 +1,5 @@
 #include "worker/RequestChild.h"
+#include "protocol/SystemError.h"
 
 #include "worker/Confinement.h"
 
@@ -22,11 +23,6 @@ int keptInEveryRequest = -1;
 // A request that leaves a process which cannot be killed is not waited for
 // without end; the worker ends instead.
 constexpr int killRounds = 100;
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 bool closeAllBut(const std::vector<int> &kept)
 {

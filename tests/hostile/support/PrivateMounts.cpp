@@ -1,5 +1,7 @@
 #include "PrivateMounts.h"
 
+#include "protocol/SystemError.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -17,8 +19,7 @@ QString &reason()
 
 QString failure(const char *step)
 {
-    return QStringLiteral("%1: %2").arg(QLatin1String(step),
-                                        QString::fromLocal8Bit(std::strerror(errno)));
+    return QStringLiteral("%1: %2").arg(QLatin1String(step), systemError(errno));
 }
 
 } // namespace
