@@ -3,6 +3,7 @@
 #include "protocol/FileSignature.h"
 #include "protocol/SystemError.h"
 #include "protocol/UniqueFd.h"
+#include "protocol/WriteAll.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,21 +18,6 @@
 #include <utility>
 
 namespace {
-
-// Returns 0 or the errno value of the step that failed.
-int writeAll(int fd, const char *data, ssize_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            return errno;
-        data += written;
-        size -= written;
-    }
-    return 0;
-}
 
 int copyContents(int from, int to)
 {

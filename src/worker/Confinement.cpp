@@ -1,8 +1,8 @@
 #include "worker/Confinement.h"
-#include "protocol/SystemError.h"
 
 #include "LandlockRuleset.h"
 #include "RenderReadSet.h"
+#include "protocol/SystemError.h"
 
 #include <QDir>
 #include <QFileInfo>

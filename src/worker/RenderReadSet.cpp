@@ -1,5 +1,6 @@
 #include "worker/RenderReadSet.h"
 
+#include "protocol/WriteAll.h"
 #include "worker/MagickHandles.h"
 
 #include <QDir>
@@ -280,19 +281,6 @@ QStringList derive()
     return paths;
 }
 
-bool writeAll(int fd, const QByteArray &bytes)
-{
-    for (qsizetype sent = 0; sent < bytes.size();) {
-        const ssize_t written = ::write(fd, bytes.constData() + sent, size_t(bytes.size() - sent));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        sent += written;
-    }
-    return true;
-}
-
 QByteArray readAll(int fd)
 {
     QByteArray bytes;
@@ -319,7 +307,8 @@ QStringList derivedInChild()
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(ends[0]);
-        ::_exit(writeAll(ends[1], QFile::encodeName(derive().join(QChar(0)))) ? 0 : 1);
+        const QByteArray paths = QFile::encodeName(derive().join(QChar(0)));
+        ::_exit(writeAll(ends[1], paths.constData(), paths.size()) == 0 ? 0 : 1);
     }
     ::close(ends[1]);
     const QByteArray bytes = child > 0 ? readAll(ends[0]) : QByteArray();

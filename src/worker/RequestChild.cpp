@@ -1,6 +1,7 @@
 #include "worker/RequestChild.h"
-#include "protocol/SystemError.h"
 
+#include "protocol/SystemError.h"
+#include "protocol/WriteAll.h"
 #include "worker/Confinement.h"
 
 #include <algorithm>
@@ -98,20 +99,6 @@ bool readExactly(int fd, int childHandle, char *data, qint64 size)
     return true;
 }
 
-bool writeAll(int fd, const char *data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size_t(size));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 // Exactly one frame of at most what its request type allows, read no further: what
 // else the request's processes write is never read.
 bool relayOneReply(int from, int childHandle, int to, WorkerProtocol::RequestType type)
@@ -121,12 +108,12 @@ bool relayOneReply(int from, int childHandle, int to, WorkerProtocol::RequestTyp
         return false;
     const qint64 length = qint64(header[0]) << 24 | header[1] << 16 | header[2] << 8 | header[3];
     if (length > WorkerProtocol::maxReplySizeFor(type) ||
-        !writeAll(to, reinterpret_cast<char *>(header), sizeof header))
+        writeAll(to, reinterpret_cast<char *>(header), sizeof header) != 0)
         return false;
     char chunk[1 << 16];
     for (qint64 left = length; left > 0;) {
         const qint64 part = std::min<qint64>(left, sizeof chunk);
-        if (!readExactly(from, childHandle, chunk, part) || !writeAll(to, chunk, part))
+        if (!readExactly(from, childHandle, chunk, part) || writeAll(to, chunk, part) != 0)
             return false;
         left -= part;
     }

@@ -1,5 +1,7 @@
 #include "worker/WorkerChannel.h"
 
+#include "protocol/WriteAll.h"
+
 #include <cerrno>
 #include <cstring>
 #include <sys/socket.h>
@@ -69,14 +71,5 @@ bool WorkerChannel::send(WorkerProtocol::Reply reply)
 {
     reply.token = m_token;
     const QByteArray bytes = WorkerProtocol::frame(WorkerProtocol::encodeReply(reply));
-    qsizetype sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t written = ::write(m_replyFd, bytes.constData() + sent, bytes.size() - sent);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        sent += written;
-    }
-    return true;
+    return writeAll(m_replyFd, bytes.constData(), bytes.size()) == 0;
 }
