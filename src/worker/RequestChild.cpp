@@ -101,23 +101,18 @@ bool readExactly(int fd, int childHandle, char *data, qint64 size)
 
 // Exactly one frame of at most what its request type allows, read no further: what
 // else the request's processes write is never read.
-bool relayOneReply(int from, int childHandle, int to, WorkerProtocol::RequestType type)
+bool readOneReply(int from, int childHandle, WorkerProtocol::RequestType type,
+                  std::vector<char> &frame)
 {
     unsigned char header[4];
     if (!readExactly(from, childHandle, reinterpret_cast<char *>(header), sizeof header))
         return false;
     const qint64 length = qint64(header[0]) << 24 | header[1] << 16 | header[2] << 8 | header[3];
-    if (length > WorkerProtocol::maxReplySizeFor(type) ||
-        writeAll(to, reinterpret_cast<char *>(header), sizeof header) != 0)
+    if (length > WorkerProtocol::maxReplySizeFor(type))
         return false;
-    char chunk[1 << 16];
-    for (qint64 left = length; left > 0;) {
-        const qint64 part = std::min<qint64>(left, sizeof chunk);
-        if (!readExactly(from, childHandle, chunk, part) || writeAll(to, chunk, part) != 0)
-            return false;
-        left -= part;
-    }
-    return true;
+    frame.assign(header, header + sizeof header);
+    frame.resize(sizeof header + size_t(length));
+    return readExactly(from, childHandle, frame.data() + sizeof header, length);
 }
 
 // Kills the child's group and reaps its members, orphans included, and
@@ -177,14 +172,18 @@ bool RequestChild::answer(const Answer &answer, WorkerChannel &channel,
     }
     currentGroup = child;
     const int childHandle = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
-    const bool relayed =
-        relayOneReply(pipe[0], childHandle, channel.replyDescriptor(), request.type);
+    std::vector<char> frame;
+    const bool read = readOneReply(pipe[0], childHandle, request.type, frame);
     ::close(pipe[0]);
     if (childHandle >= 0)
         ::close(childHandle);
     int status = 0;
+    // Before the window hears of it: once it takes the thumbnail, nothing of
+    // the request that made it may still run.
     const bool ended = endGroup(child, status);
     currentGroup = 0;
+    const bool relayed =
+        read && ended && writeAll(channel.replyDescriptor(), frame.data(), frame.size()) == 0;
     if (!relayed && WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) {
         std::signal(WTERMSIG(status), SIG_DFL);
         ::raise(WTERMSIG(status));
