@@ -54,7 +54,7 @@ def main():
             with open(os.path.join(out, "%d.failed" % number), "w") as reason:
                 reason.write(failure + "\n")
         else:
-            shutil.copyfile(os.path.join(worker.scratch, "thumbnail-0"),
+            shutil.copyfile(os.path.join(worker.scratch, "finished", "thumbnail-0"),
                             os.path.join(out, "%d.png" % number))
     worker.close()
 

@@ -2,6 +2,7 @@
 
 #include "pool/OrphanedScratch.h"
 #include "pool/WorkerLaunch.h"
+#include "protocol/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -137,6 +139,21 @@ QString WorkerConnection::whyItStoppedBeforeReady(const QString &failure) const
         .arg(m_workerPath, said.isEmpty() ? failure : said);
 }
 
+// Made before the worker starts, and the finished folder held open, so that
+// what the worker does to their paths changes nothing of where we look.
+QString WorkerConnection::makeScratchFolders()
+{
+    const QByteArray root = QFile::encodeName(m_scratch->path());
+    const UniqueFd scratch(::open(root.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!scratch.isValid() ||
+        ::mkdirat(scratch.get(), WorkerProtocol::workingFolderName, 0700) != 0 ||
+        ::mkdirat(scratch.get(), WorkerProtocol::finishedFolderName, 0700) != 0)
+        return systemError(errno);
+    m_finishedFolder.reset(::openat(scratch.get(), WorkerProtocol::finishedFolderName,
+                                    O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return m_finishedFolder.isValid() ? QString() : systemError(errno);
+}
+
 QString WorkerConnection::launch()
 {
     m_errorOutput.clear();
@@ -149,8 +166,11 @@ QString WorkerConnection::launch()
         m_scratch.reset();
         return QStringLiteral("could not create a temporary folder for the worker: %1").arg(reason);
     }
-    m_scratchFolder.reset(::open(QFile::encodeName(m_scratch->path()).constData(),
-                                 O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (const QString problem = makeScratchFolders(); !problem.isEmpty()) {
+        m_scratch.reset();
+        return QStringLiteral("could not create a temporary folder for the worker: %1")
+            .arg(problem);
+    }
     const LaunchedWorker launched =
         launchConfinedWorker(m_workerPath, m_scratch->path(), m_environment);
     if (!launched.problem.isEmpty()) {
@@ -329,6 +349,6 @@ void WorkerConnection::kill()
     m_requests.reset();
     m_replies.reset();
     m_errors.reset();
-    m_scratchFolder.reset();
+    m_finishedFolder.reset();
     m_scratch.reset();
 }

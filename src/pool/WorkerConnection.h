@@ -56,15 +56,16 @@ public:
     void kill();
 
     QString scratchPath() const;
-    // The worker's scratch folder, made by us and opened before the worker
-    // could do anything to its path.
-    int scratchDescriptor() const { return m_scratchFolder.get(); }
+    // Where the worker's finished thumbnails wait, made by us and opened
+    // before the worker could do anything to its path.
+    int finishedDescriptor() const { return m_finishedFolder.get(); }
     int replyDescriptor() const { return m_replies.get(); }
     int errorDescriptor() const { return m_errors.get(); }
     void drainErrorOutput();
 
 private:
     QString launch();
+    QString makeScratchFolders();
     std::optional<WorkerProtocol::Reply> takeReply(const QByteArray &message);
     std::optional<WorkerProtocol::Reply> noticeUnasked();
     WorkerProtocol::Reply lose(const QString &reason, quint64 token);
@@ -74,7 +75,7 @@ private:
     QString m_workerPath;
     std::vector<QByteArray> m_environment;
     std::unique_ptr<QTemporaryDir> m_scratch;
-    UniqueFd m_scratchFolder;
+    UniqueFd m_finishedFolder;
     pid_t m_pid = 0;
     UniqueFd m_requests;
     UniqueFd m_replies;

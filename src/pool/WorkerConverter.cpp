@@ -338,7 +338,7 @@ void WorkerConverter::collectRepliesOf(PoolWorker &worker)
 {
     for (;;) {
         const QString scratchPath = worker.connection.scratchPath();
-        const int scratchFolder = worker.connection.scratchDescriptor();
+        const int finishedFolder = worker.connection.finishedDescriptor();
         std::optional<WorkerProtocol::Reply> reply = worker.connection.collect();
         if (!reply)
             return;
@@ -353,14 +353,14 @@ void WorkerConverter::collectRepliesOf(PoolWorker &worker)
                                  ? task->request.imagePath
                                  : task->request.job.input;
         reply->failure = withoutScratchPaths(reply->failure, scratchPath, file);
-        finishTask(*task, std::move(*reply), scratchFolder);
+        finishTask(*task, std::move(*reply), finishedFolder);
         if (task->state == PoolTask::State::Done && task->reply.failure.isEmpty() &&
             worker.connection.isRunning())
             worker.rememberAnswered(*task);
     }
 }
 
-void WorkerConverter::finishTask(PoolTask &task, WorkerProtocol::Reply reply, int scratchFolder)
+void WorkerConverter::finishTask(PoolTask &task, WorkerProtocol::Reply reply, int finishedFolder)
 {
     task.state = PoolTask::State::Done;
     task.worker = nullptr;
@@ -368,7 +368,7 @@ void WorkerConverter::finishTask(PoolTask &task, WorkerProtocol::Reply reply, in
     task.heldSize = 0;
     if (task.request.type == WorkerProtocol::RequestType::Convert && reply.failure.isEmpty() &&
         !reply.text.isEmpty()) {
-        keepThumbnail(task, reply, scratchFolder);
+        keepThumbnail(task, reply, finishedFolder);
         if (!m_ahead.mayKeep(task)) {
             // Made again when there is room, or when the walk reaches it.
             task.makeAgain();
@@ -383,15 +383,16 @@ void WorkerConverter::finishTask(PoolTask &task, WorkerProtocol::Reply reply, in
 // next request comes and could change the file at any time.
 // A thumbnail can be no larger than its job can make: a worker's slot is
 // judged by its size on our own descriptor, however little of it is written.
-void WorkerConverter::keepThumbnail(PoolTask &task, WorkerProtocol::Reply &reply, int scratchFolder)
+void WorkerConverter::keepThumbnail(PoolTask &task, WorkerProtocol::Reply &reply,
+                                    int finishedFolder)
 {
     QString problem;
     const QByteArray result = WorkerProtocol::resultName(task.request.resultSlot);
     task.heldFile = CheckedFile::copyOfWorkerFile(
-        scratchFolder, result.constData(), task.request.job.largestThumbnailSize(), &problem);
+        finishedFolder, result.constData(), task.request.job.largestThumbnailSize(), &problem);
     // Nothing of a run may stay behind once it ends, idle workers' last
     // thumbnails included.
-    ::unlinkat(scratchFolder, result.constData(), 0);
+    ::unlinkat(finishedFolder, result.constData(), 0);
     if (!task.heldFile.isValid())
         reply = WorkerProtocol::failure(
             QStringLiteral("the converter's thumbnail cannot be taken: %1").arg(problem));

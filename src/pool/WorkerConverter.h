@@ -58,8 +58,8 @@ private:
     void collectReplies();
     void collectRepliesOf(PoolWorker &worker);
     bool judgedEarly(PoolTask &task);
-    void finishTask(PoolTask &task, WorkerProtocol::Reply reply, int scratchFolder = -1);
-    void keepThumbnail(PoolTask &task, WorkerProtocol::Reply &reply, int scratchFolder);
+    void finishTask(PoolTask &task, WorkerProtocol::Reply reply, int finishedFolder = -1);
+    void keepThumbnail(PoolTask &task, WorkerProtocol::Reply &reply, int finishedFolder);
     void workAhead();
     void discard(LookAhead::Tasks tasks);
     void onActivity();

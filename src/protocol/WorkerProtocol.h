@@ -15,8 +15,9 @@
 // Several requests may be out at once, the worker holding the next while it
 // answers one; replies come in the order of the requests, each carrying its
 // request's token back. A reply says only whether the request worked and why
-// not: a finished thumbnail is always under resultName in the worker's scratch
-// folder, which the window's process made and opens itself.
+// not: a finished thumbnail is always under resultName in the finished folder
+// of the worker's scratch folder, both of which the window's process made and
+// opens itself.
 namespace WorkerProtocol {
 
 enum class RequestType : quint8 {
@@ -73,7 +74,13 @@ constexpr qsizetype maxTextLength = 4096;
 constexpr qint64 maxDecodedPixels = 32 * 1024 * 1024;
 qint64 maxReplySizeFor(RequestType type);
 
-// Where the worker leaves a finished thumbnail, in its scratch folder.
+// The scratch folder holds two: a request's processes work in the one and
+// cannot reach the other, where the worker puts their thumbnail once they
+// are gone. So no document reads or changes the thumbnail of another.
+constexpr char workingFolderName[] = "working";
+constexpr char finishedFolderName[] = "finished";
+
+// Where the worker leaves a finished thumbnail, in the finished folder.
 constexpr quint8 resultSlots = 2;
 QByteArray resultName(quint8 slot);
 

@@ -3,6 +3,7 @@
 #include "LandlockRuleset.h"
 #include "RenderReadSet.h"
 #include "protocol/SystemError.h"
+#include "protocol/WorkerProtocol.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -42,6 +43,11 @@ int findInterpreter(dl_phdr_info *info, size_t, void *data)
         }
     }
     return 0;
+}
+
+QString workingFolderOf(const QString &scratchPath)
+{
+    return scratchPath + QLatin1Char('/') + QLatin1String(WorkerProtocol::workingFolderName);
 }
 
 // The libraries beside the dynamic loader, the programs, and where rendering's
@@ -253,20 +259,35 @@ Confinement Confinement::apply(const QString &scratchPath, const QStringList &pr
     return confinement;
 }
 
+// Moving a file to another folder is refused by every layer that does not
+// allow it there: the worker's main process hands thumbnails over that way.
 QString Confinement::restrictReading(const QString &scratchPath, const QStringList &programs)
 {
     const QStringList layer = QStringList(scratchPath) + programs;
     if (layer == readingInForce)
         return QString();
-    LandlockRuleset ruleset(readAccess);
+    LandlockRuleset ruleset(readAccess | LANDLOCK_ACCESS_FS_REFER);
     if (!ruleset.isValid())
         return ruleset.restrictSelf();
     allowSystemReading(ruleset, programs);
-    ruleset.allow(scratchPath, readAccess);
+    ruleset.allow(workingFolderOf(scratchPath), readAccess);
+    ruleset.allow(scratchPath, LANDLOCK_ACCESS_FS_REFER);
     const QString problem = ruleset.restrictSelf();
     if (problem.isEmpty())
         readingInForce = layer;
     return problem;
+}
+
+QString Confinement::restrictWriting(const QString &scratchPath)
+{
+    const __u64 writeAccess = everyAccess & ~readAccess & ~LANDLOCK_ACCESS_FS_EXECUTE;
+    LandlockRuleset ruleset(writeAccess);
+    if (!ruleset.isValid())
+        return ruleset.restrictSelf();
+    if (!ruleset.allow(workingFolderOf(scratchPath), writeAccess) ||
+        !ruleset.allow(QStringLiteral("/dev/null"), writeAccess))
+        return systemError(errno);
+    return ruleset.restrictSelf();
 }
 
 void Confinement::narrowReading(const QString &scratchPath, const QStringList &programs)
@@ -282,9 +303,9 @@ void Confinement::narrowReading(const QString &scratchPath, const QStringList &p
         m_missing << QStringLiteral("narrowed reading (%1)").arg(problem);
         return;
     }
-    m_inForce << QStringLiteral("reads only system files and its scratch folder once started, "
-                                "each request in a child of its own; documents come open "
-                                "(Landlock)");
+    m_inForce << QStringLiteral("reads only system files and its working folder once started, "
+                                "each request in a child of its own that writes only in its "
+                                "working folder; documents come open (Landlock)");
 }
 
 void Confinement::prepareRequestChildren()

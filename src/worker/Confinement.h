@@ -30,10 +30,15 @@ public:
     static QString keepProcessGroup();
 
     // From now on this process and all it starts read only what ImageMagick,
-    // Ghostscript and potrace need and the scratch folder; a document comes
-    // as a file already open. A child of a process that did it already holds
-    // it. The reason it could not be done, or "".
+    // Ghostscript and potrace need and the scratch folder's working folder; a
+    // document comes as a file already open. A child of a process that did it
+    // already holds it. The reason it could not be done, or "".
     static QString restrictReading(const QString &scratchPath, const QStringList &programs);
+
+    // In a request's child: from now on it and all it starts change nothing
+    // outside the scratch folder's working folder, where the worker's main
+    // process may still. The reason it could not be done, or "".
+    static QString restrictWriting(const QString &scratchPath);
 
     // The dynamic loader of this program, and of the programs it starts.
     static QString dynamicLoader();

@@ -56,6 +56,8 @@ QString isolateChild(pid_t worker, int document, int replyPipe)
     QString problem = isolateChild(worker, request.file.get(), replyPipe);
     if (problem.isEmpty())
         problem = Confinement::restrictReading(scratchPath, programs);
+    if (problem.isEmpty())
+        problem = Confinement::restrictWriting(scratchPath);
     WorkerChannel reply(-1, replyPipe);
     reply.answerUnder(request.token);
     const bool sent =
@@ -152,7 +154,7 @@ bool RequestChild::adoptOrphans()
 
 bool RequestChild::answer(const Answer &answer, WorkerChannel &channel,
                           const WorkerProtocol::Request &request, const QString &scratchPath,
-                          const QStringList &programs)
+                          const QStringList &programs, const std::function<void()> &handOver)
 {
     Confinement::prepareRequestChildren();
     int pipe[2];
@@ -182,6 +184,8 @@ bool RequestChild::answer(const Answer &answer, WorkerChannel &channel,
     // the request that made it may still run.
     const bool ended = endGroup(child, status);
     currentGroup = 0;
+    if (read && ended)
+        handOver();
     const bool relayed =
         read && ended && writeAll(channel.replyDescriptor(), frame.data(), frame.size()) == 0;
     if (!relayed && WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) {

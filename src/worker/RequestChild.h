@@ -11,8 +11,8 @@
 
 // Everything that a document could take over runs in a child forked for its
 // one request, in a process group of its own, holding nothing but its
-// document, standard streams and a pipe for its one reply. Once that reply
-// is passed on, the whole group is killed and reaped before the next request.
+// document, standard streams and a pipe for its one reply. The whole group is
+// killed and reaped before that reply is passed on.
 class RequestChild
 {
 public:
@@ -22,13 +22,15 @@ public:
     // so that they can be reaped.
     static bool adoptOrphans();
 
+    // handOver runs once nothing of the request is left, before its reply is
+    // passed on.
     // False when the worker should end: the reply could not be passed on, or
     // the request left something that could not be ended. A child killed by
     // a signal takes this process down the same way, as the window's process
     // expects of a worker that crashed.
     static bool answer(const Answer &answer, WorkerChannel &channel,
                        const WorkerProtocol::Request &request, const QString &scratchPath,
-                       const QStringList &programs);
+                       const QStringList &programs, const std::function<void()> &handOver);
 
     // From a signal handler: ends the request under way, if any.
     static void endCurrent();

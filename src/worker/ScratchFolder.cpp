@@ -1,7 +1,7 @@
 #include "worker/ScratchFolder.h"
 
 #include "protocol/SystemError.h"
-#include "protocol/WorkerProtocol.h"
+#include "protocol/UniqueFd.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,15 +59,12 @@ QString ScratchFolder::copyIn(int fd, const QString &name) const
     return error ? systemError(error) : QString();
 }
 
-void ScratchFolder::clear() const
+void ScratchFolder::clear(const QString &kept) const
 {
-    QStringList kept;
-    for (quint8 slot = 0; slot < WorkerProtocol::resultSlots; ++slot)
-        kept << QString::fromLatin1(WorkerProtocol::resultName(slot));
     const QFileInfoList entries = QDir(m_path).entryInfoList(
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QFileInfo &entry : entries) {
-        if (kept.contains(entry.fileName()))
+        if (!kept.isEmpty() && entry.fileName() == kept)
             continue;
         if (entry.isDir() && !entry.isSymLink())
             QDir(entry.filePath()).removeRecursively();

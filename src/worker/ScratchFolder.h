@@ -17,9 +17,8 @@ public:
     QString copyIn(int fd, const QString &name) const;
 
     // Empties the folder, leftovers of ImageMagick and Ghostscript included,
-    // all but finished thumbnails: the window's process takes those, maybe
-    // only after the next request has come.
-    void clear() const;
+    // all but the file named kept.
+    void clear(const QString &kept = QString()) const;
 
 private:
     QString m_path;

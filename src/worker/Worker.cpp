@@ -13,8 +13,8 @@ Worker::Worker(const QString &scratchPath, Rendering rendering)
     }
 }
 
-// Clearing leaves finished thumbnails: each waits in the slot its request
-// named until the window's process takes it, maybe after the next request.
+// Nothing an earlier request left is there to be taken for this one's; its
+// own thumbnail stays for the worker's main process to hand over.
 WorkerProtocol::Reply Worker::answer(const WorkerProtocol::Request &request)
 {
     m_scratch.clear();
@@ -38,7 +38,9 @@ WorkerProtocol::Reply Worker::answer(const WorkerProtocol::Request &request)
         reply = m_decoding.run(request.imagePath, request.file.get());
         break;
     }
-    m_scratch.clear();
+    m_scratch.clear(request.type == WorkerProtocol::RequestType::Convert
+                        ? QString::fromLatin1(WorkerProtocol::resultName(request.resultSlot))
+                        : QString());
     return reply;
 }
 

@@ -1,6 +1,7 @@
 #include "worker/WorkerMain.h"
 
 #include "protocol/UniqueFd.h"
+#include "protocol/WorkerProtocol.h"
 #include "worker/Confinement.h"
 #include "worker/MagickHandles.h"
 #include "worker/RenderReadSet.h"
@@ -20,6 +21,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,17 +102,31 @@ void loadWhatConversionsLoad()
 // The tests' worker may change a result once it is made, as a document that
 // took over the worker could.
 RequestChild::Answer answerThrough(Worker &worker, const WorkerHooks &hooks,
-                                   const QString &scratchPath)
+                                   const QString &workingPath)
 {
     if (!hooks.afterAnswer)
         return [&worker](const WorkerProtocol::Request &request) { return worker.answer(request); };
-    return [&worker, &hooks, scratchPath](const WorkerProtocol::Request &request) {
+    return [&worker, &hooks, workingPath](const WorkerProtocol::Request &request) {
         const WorkerProtocol::Reply reply = worker.answer(request);
         hooks.afterAnswer(request,
-                          scratchPath + QLatin1Char('/') +
+                          workingPath + QLatin1Char('/') +
                               QString::fromLatin1(WorkerProtocol::resultName(request.resultSlot)));
         return reply;
     };
+}
+
+// Where no later request's processes reach it. A request that made none
+// leaves none behind from before it.
+void handOverThumbnail(const QString &scratchRoot, const WorkerProtocol::Request &request)
+{
+    if (request.type != WorkerProtocol::RequestType::Convert)
+        return;
+    const QByteArray name = WorkerProtocol::resultName(request.resultSlot);
+    const QByteArray root = QFile::encodeName(scratchRoot);
+    const QByteArray finished = root + '/' + WorkerProtocol::finishedFolderName + '/' + name;
+    const QByteArray working = root + '/' + WorkerProtocol::workingFolderName + '/' + name;
+    if (::rename(working.constData(), finished.constData()) != 0)
+        ::unlink(finished.constData());
 }
 
 } // namespace
@@ -142,22 +158,28 @@ int runWorker(int argc, char *argv[], const WorkerHooks &hooks)
     }
     const bool confined = hooks.confined;
     limitAddressSpace(confined);
+    const QString scratchRoot = QFile::decodeName(argv[1]);
+    const QString workingPath =
+        scratchRoot + QLatin1Char('/') + QLatin1String(WorkerProtocol::workingFolderName);
+    // The window's process made both; started by hand, the worker makes them.
+    for (const char *folder :
+         {WorkerProtocol::workingFolderName, WorkerProtocol::finishedFolderName})
+        ::mkdir(QFile::encodeName(scratchRoot + QLatin1Char('/') + QLatin1String(folder)), 0700);
     // ImageMagick's and Ghostscript's temporary files go where each request
     // clears them up, and where the window's process removes them should the
     // worker be killed.
-    ::setenv("MAGICK_TEMPORARY_PATH", argv[1], 1);
-    ::setenv("TMPDIR", argv[1], 1);
+    ::setenv("MAGICK_TEMPORARY_PATH", QFile::encodeName(workingPath).constData(), 1);
+    ::setenv("TMPDIR", QFile::encodeName(workingPath).constData(), 1);
 
-    const QString scratchPath = QFile::decodeName(argv[1]);
     const QStringList programs = delegatePrograms();
     // Before ImageMagick starts its threads, and before any document is read.
     std::optional<Confinement> confinement;
     if (confined)
-        confinement = Confinement::apply(scratchPath, programs);
+        confinement = Confinement::apply(scratchRoot, programs);
 
-    Worker worker(scratchPath, hooks.rendering);
+    Worker worker(workingPath, hooks.rendering);
     if (hooks.attach)
-        hooks.attach(worker, scratchPath);
+        hooks.attach(worker, workingPath);
     // Start-up has read its configuration; from here on this process reads
     // no more than each request's child.
     if (confinement) {
@@ -165,16 +187,23 @@ int runWorker(int argc, char *argv[], const WorkerHooks &hooks)
         // Derived once, here, before reading narrows; every request's child
         // inherits it.
         RenderReadSet::paths();
-        confinement->narrowReading(scratchPath, programs);
+        confinement->narrowReading(scratchRoot, programs);
         std::fprintf(stderr, "%s\n", qPrintable(confinement->report()));
     }
-    const RequestChild::Answer answer = answerThrough(worker, hooks, scratchPath);
+    const RequestChild::Answer answer = answerThrough(worker, hooks, workingPath);
     WorkerChannel channel(fds.requests, fds.replies);
     while (const std::optional<WorkerProtocol::Request> request = channel.receive()) {
-        const bool answered =
-            confined && hooks.answerInChild && request->type != WorkerProtocol::RequestType::Hello
-                ? RequestChild::answer(answer, channel, *request, scratchPath, programs)
-                : channel.send(answer(*request));
+        const auto handOver = [&] { handOverThumbnail(scratchRoot, *request); };
+        bool answered = false;
+        if (confined && hooks.answerInChild &&
+            request->type != WorkerProtocol::RequestType::Hello) {
+            answered =
+                RequestChild::answer(answer, channel, *request, scratchRoot, programs, handOver);
+        } else {
+            const WorkerProtocol::Reply reply = answer(*request);
+            handOver();
+            answered = channel.send(reply);
+        }
         if (!answered)
             break;
     }

@@ -270,9 +270,7 @@ void TestCommandLine::interruptLeavesNoPartialFileAndNoWorker()
         !(workers = ProcessList::childrenRunning(run.processId(), worker)).isEmpty(),
         EventWait::CeilingMs);
     QVERIFY(markedProcesses(mark).contains(workers.first()));
-    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(workers.first()));
-    QVERIFY(cmdline.open(QIODevice::ReadOnly));
-    const QString held = QFile::decodeName(cmdline.readAll().split('\0').value(1)) + "/held";
+    const QString held = ProcessList::workingFolderOf(workers.first()) + "/held";
     QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(held), EventWait::CeilingMs);
 
     QCOMPARE(::kill(pid_t(run.processId()), signal), 0);

@@ -198,7 +198,7 @@ void TestHostileDocuments::everyDocumentGetsItsRowAndMark()
 
 // Only page 1 is rendered; the rest of a long document may cost reading it,
 // not rendering it. A page rendered is a file that ImageMagick or Ghostscript
-// makes in the worker's scratch folder, so a 2,000-page PDF makes no more of
+// makes in the worker's working folder, so a 2,000-page PDF makes no more of
 // them than a 1-page one.
 void TestHostileDocuments::twoThousandPagesRenderOnlyTheFirst()
 {
@@ -207,7 +207,7 @@ void TestHostileDocuments::twoThousandPagesRenderOnlyTheFirst()
     const QList<pid_t> workers =
         ProcessList::childrenRunning(::getpid(), QStringLiteral(LEAFMARK_WORKER_PATH));
     QCOMPARE(workers.size(), 1);
-    const QByteArray scratch = QFile::encodeName(ProcessList::scratchFolderOf(workers.first()));
+    const QByteArray scratch = QFile::encodeName(ProcessList::workingFolderOf(workers.first()));
     const QTemporaryDir output;
     const auto filesMadeFor = [&](const QString &name) {
         const int events = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);

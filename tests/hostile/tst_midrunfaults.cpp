@@ -542,7 +542,7 @@ void TestMidRunFaults::pdfSwappedForAPipeAfterItsCheck()
     const QList<pid_t> workers =
         ProcessList::childrenRunning(::getpid(), QStringLiteral(LEAFMARK_WORKER_PATH));
     QCOMPARE(workers.size(), 1);
-    const QString held = ProcessList::scratchFolderOf(workers.first()) + QStringLiteral("/held");
+    const QString held = ProcessList::workingFolderOf(workers.first()) + QStringLiteral("/held");
 
     std::atomic<bool> swapped = false;
     std::thread swapper([&] {

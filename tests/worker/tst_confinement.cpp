@@ -190,6 +190,7 @@ void ConfinementTest::escapesFromAConversion_data()
         "read home",
         "read terminal",
         "read other worker",
+        "reach other thumbnails",
         "chmod",
         "chown",
         "utimensat",
@@ -251,6 +252,10 @@ ConfinementTest::Attempt ConfinementTest::attemptFor(const QString &name, const 
         const QString other = m_otherWorker.filePath(QStringLiteral("in.pdf"));
         return {"read=" + QFile::encodeName(other), {QStringLiteral("read ") + other}};
     }
+    if (name == QLatin1String("reach other thumbnails"))
+        return {"finished=1",
+                {QStringLiteral("listed the finished thumbnails"),
+                 QStringLiteral("wrote a finished thumbnail")}};
     if (name == QLatin1String("chmod"))
         return {"chmod=" + file, {QStringLiteral("changed the mode of ") + secret}};
     if (name == QLatin1String("chown"))
@@ -470,9 +475,10 @@ void ConfinementTest::reportsWhatHolds()
                                  .arg(scratch)
                                  .arg(landlock)) == (landlock > 0),
              qPrintable(report));
-    QVERIFY2(report.contains(QStringLiteral("reads only system files and its scratch folder once "
-                                            "started, each request in a child of its own; "
-                                            "documents come open")) == (landlock > 0),
+    QVERIFY2(report.contains(QStringLiteral("reads only system files and its working folder once "
+                                            "started, each request in a child of its own that "
+                                            "writes only in its working folder; documents come "
+                                            "open")) == (landlock > 0),
              qPrintable(report));
     QVERIFY2(report.contains(QLatin1String("no sockets, no ptrace, no metadata changes, no "
                                            "namespaces, no programs from memory, no raised "

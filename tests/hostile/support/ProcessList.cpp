@@ -1,5 +1,7 @@
 #include "ProcessList.h"
 
+#include "protocol/WorkerProtocol.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -79,6 +81,12 @@ QString scratchFolderOf(pid_t worker)
     if (!file.open(QIODevice::ReadOnly))
         return QString();
     return QFile::decodeName(file.readAll().split('\0').value(1));
+}
+
+QString workingFolderOf(pid_t worker)
+{
+    return scratchFolderOf(worker) + QLatin1Char('/') +
+           QLatin1String(WorkerProtocol::workingFolderName);
 }
 
 } // namespace ProcessList

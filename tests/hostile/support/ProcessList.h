@@ -14,5 +14,7 @@ QList<pid_t> childrenRunning(pid_t parent, const QString &program);
 QList<pid_t> sessionMembers(pid_t session);
 // A worker's one argument.
 QString scratchFolderOf(pid_t worker);
+// Where its requests work, in that folder.
+QString workingFolderOf(pid_t worker);
 
 } // namespace ProcessList

@@ -1,5 +1,6 @@
 #include "hooks/EscapeProbe.h"
 
+#include "protocol/WorkerProtocol.h"
 #include "worker/Confinement.h"
 
 #include <QFile>
@@ -7,6 +8,7 @@
 #include <arpa/inet.h>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/random.h>
 #include <linux/userfaultfd.h>
@@ -130,6 +132,8 @@ EscapeProbe::EscapeProbe(const QByteArray &setting)
             m_leave = isOn(value);
         else if (key == "leavegroup")
             m_leaveGroup = isOn(value);
+        else if (key == "finished")
+            m_finished = isOn(value);
         else if (key == "renderer")
             m_renderer = isOn(value);
         else if (key == "env")
@@ -179,6 +183,8 @@ QString EscapeProbe::operator()(const QString &inputPath) const
         escapes << tryForking();
     if (m_leave || m_leaveGroup)
         escapes << tryLeavingBehind();
+    if (m_finished)
+        escapes << tryReachingFinished();
     if (m_renderer)
         escapes << whatTheRendererGot();
     if (!m_variable.isEmpty())
@@ -255,6 +261,26 @@ QString EscapeProbe::tryReading(const QString &path) const
         return QString();
     ::close(fd);
     return QStringLiteral("read %1").arg(path);
+}
+
+// Where the thumbnails of other documents wait for the window's process,
+// found as a document would find it: beside its temporary folder.
+QString EscapeProbe::tryReachingFinished() const
+{
+    const QByteArray finished = qgetenv("TMPDIR") + "/../" + WorkerProtocol::finishedFolderName;
+    QStringList reached;
+    if (DIR *listing = ::opendir(finished.constData())) {
+        ::closedir(listing);
+        reached << QStringLiteral("listed the finished thumbnails");
+    }
+    const QByteArray forged = finished + "/" + WorkerProtocol::resultName(0);
+    const int fd = ::open(forged.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(forged.constData());
+        reached << QStringLiteral("wrote a finished thumbnail");
+    }
+    return reached.join(QStringLiteral("; "));
 }
 
 QString EscapeProbe::tryChangingMetadata() const

@@ -51,6 +51,7 @@ private:
     QString tryFillingDisk() const;
     QString tryForking() const;
     QString tryLeavingBehind() const;
+    QString tryReachingFinished() const;
     QString whatTheRendererGot() const;
     QString tryEnvironment() const;
 
@@ -77,6 +78,7 @@ private:
     int m_forks = 0;
     bool m_leave = false;
     bool m_leaveGroup = false;
+    bool m_finished = false;
     bool m_renderer = false;
     bool m_inMain = false;
     QByteArray m_variable;
