@@ -191,7 +191,7 @@ void TestMidRunFaults::workerKilledDuringAConversion()
     std::thread killer([&] {
         // Once a request's child runs beside the worker, the conversion is under way.
         EventWait::pollUntil(
-            [&] { return stop || ProcessList::sessionMembers(worker).size() >= 2; });
+            [&] { return stop || !ProcessList::requestProcesses(worker).isEmpty(); });
         if (!stop)
             killed = ::kill(worker, SIGKILL) == 0;
     });
@@ -238,7 +238,7 @@ void TestMidRunFaults::windowProcessKilledDuringAConversion()
     QTRY_VERIFY_WITH_TIMEOUT(
         (worker = ProcessList::childrenRunning(windowPid, QStringLiteral(LEAFMARK_WORKER_PATH))
                       .value(0)) > 0 &&
-            ProcessList::sessionMembers(worker).size() >= 2,
+            !ProcessList::requestProcesses(worker).isEmpty(),
         EventWait::CeilingMs);
     const QString scratch = ProcessList::scratchFolderOf(worker);
     QVERIFY(QFileInfo(scratch).isDir());

@@ -75,6 +75,16 @@ QList<pid_t> sessionMembers(pid_t session)
     return members;
 }
 
+QList<pid_t> requestProcesses(pid_t worker)
+{
+    QList<pid_t> members;
+    for (const Status &process : living()) {
+        if (process.session == worker && process.group != worker)
+            members.append(process.pid);
+    }
+    return members;
+}
+
 QString scratchFolderOf(pid_t worker)
 {
     QFile file(QStringLiteral("/proc/%1/cmdline").arg(worker));
