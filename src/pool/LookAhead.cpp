@@ -46,7 +46,7 @@ std::unique_ptr<PoolTask> LookAhead::take(const ConversionJob &job)
 
 bool LookAhead::stillHolds(const PoolTask &task)
 {
-    return !task.ahead || FileIdentity::ofPath(task.request.job.input) == task.inputWhenStarted;
+    return !task.ahead || FileStamp::ofFile(task.request.job.input) == task.inputWhenStarted;
 }
 
 PoolTask *LookAhead::nextWaiting() const

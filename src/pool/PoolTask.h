@@ -1,8 +1,8 @@
 #pragma once
 
-#include "pool/FileIdentity.h"
 #include "protocol/UniqueFd.h"
 #include "protocol/WorkerProtocol.h"
+#include "run/FileStamp.h"
 
 #include <QtGlobal>
 
@@ -21,7 +21,7 @@ struct PoolTask
     // Set when the task was handed out before the walk reached its entry.
     bool ahead = false;
     // The input as the worker got it: the file we opened for it.
-    std::optional<FileIdentity> inputWhenStarted;
+    std::optional<FileStamp> inputWhenStarted;
     WorkerProtocol::Reply reply;
     // Our own copy of the finished thumbnail, out of the worker's reach.
     UniqueFd heldFile;

@@ -1,7 +1,6 @@
 #include "pool/WorkerConverter.h"
 
 #include "pool/CheckedFile.h"
-#include "pool/FileIdentity.h"
 #include "pool/FilePlacement.h"
 #include "pool/OrphanedScratch.h"
 #include "pool/PoolTask.h"
@@ -84,7 +83,7 @@ QString openInputOf(PoolTask &task)
                                                      std::numeric_limits<qint64>::max(), &problem);
         if (!task.request.file.isValid())
             return QStringLiteral("cannot read the PDF: %1").arg(problem);
-        task.inputWhenStarted = FileIdentity::ofDescriptor(task.request.file.get());
+        task.inputWhenStarted = FileStamp::ofDescriptor(task.request.file.get());
         return earlyPdfProblem(task.request.file.get());
     } else if (task.request.type == WorkerProtocol::RequestType::Decode) {
         task.request.file =

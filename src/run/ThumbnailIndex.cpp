@@ -5,7 +5,6 @@
 #include <QList>
 #include <QSaveFile>
 
-#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,27 +15,7 @@ const QByteArray Header = QByteArrayLiteral("leafmark thumbnail index 1");
 // Far beyond the records of any library: a bigger file is not ours.
 constexpr qint64 MaxIndexSize = 64 * 1024 * 1024;
 constexpr qint64 MaxThumbnailSize = 256 * 1024 * 1024;
-// Longer than the coarsest file-time granularity of the usual file systems.
-constexpr qint64 SettleNs = 2'000'000'000;
 constexpr int FieldCount = 16;
-
-qint64 nanoseconds(const struct timespec &time)
-{
-    return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
-}
-
-FileStamp stampOf(const struct stat &status)
-{
-    return {quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_size),
-            nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
-}
-
-qint64 nowNs()
-{
-    struct timespec now;
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    return nanoseconds(now);
-}
 
 QByteArray encoded(const QString &text)
 {
@@ -72,23 +51,6 @@ std::optional<FileStamp> parseStamp(const QList<QByteArray> &fields, int first)
 
 const QString ThumbnailIndex::FileName = QStringLiteral(".leafmark.index");
 
-std::optional<FileStamp> FileStamp::ofFile(const QString &path)
-{
-    struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return std::nullopt;
-    return stampOf(status);
-}
-
-std::optional<FileStamp> FileStamp::ofSettledFile(const QString &path)
-{
-    const qint64 now = nowNs();
-    const std::optional<FileStamp> stamp = ofFile(path);
-    if (!stamp || stamp->modifiedNs > now - SettleNs || stamp->changedNs > now - SettleNs)
-        return std::nullopt;
-    return stamp;
-}
-
 ThumbnailIndex::ThumbnailIndex(QString imageFolder) : m_imageFolder(std::move(imageFolder))
 {
     load();
@@ -109,17 +71,16 @@ std::optional<ThumbnailIndex::Thumbnail> ThumbnailIndex::thumbnailAt(const QStri
     if (fd < 0)
         return std::nullopt;
     QFile file;
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size > MaxThumbnailSize ||
+    const std::optional<FileStamp> stamp = FileStamp::ofDescriptor(fd);
+    if (!stamp || stamp->size > MaxThumbnailSize ||
         !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return std::nullopt;
     }
     QCryptographicHash digest(QCryptographicHash::Sha256);
-    if (!digest.addData(&file) || file.pos() != status.st_size)
+    if (!digest.addData(&file) || file.pos() != stamp->size)
         return std::nullopt;
-    return Thumbnail{stampOf(status), digest.result()};
+    return Thumbnail{*stamp, digest.result()};
 }
 
 bool ThumbnailIndex::isUpToDate(const QString &relativeOutput, const ConversionJob &job) const

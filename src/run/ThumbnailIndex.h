@@ -1,33 +1,13 @@
 #pragma once
 
 #include "protocol/ConversionJob.h"
+#include "run/FileStamp.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 
 #include <optional>
-
-// What tells a file from any other and from itself before a change: a write
-// moves the modification time, and anything else done to it (a rename over
-// it, a hand-set modification time) moves the change time, which no user can
-// set back.
-struct FileStamp
-{
-    quint64 device = 0;
-    quint64 inode = 0;
-    qint64 size = 0;
-    qint64 modifiedNs = 0;
-    qint64 changedNs = 0;
-
-    // Follows links, as reading the PDF does. None for a file changed so
-    // recently that a change within the clock's granularity could leave its
-    // times as they are.
-    static std::optional<FileStamp> ofSettledFile(const QString &path);
-    static std::optional<FileStamp> ofFile(const QString &path);
-
-    bool operator==(const FileStamp &) const = default;
-};
 
 // Which thumbnails in an image folder were made from which PDF with which
 // inputs, kept in a small file in that folder so that it serves every output
