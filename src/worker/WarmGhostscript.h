@@ -12,7 +12,8 @@
 // ImageMagick still reads the PDF, picks the delegate, names the files, runs
 // the child and reads the page back; only the start of a new gs in that child
 // is taken over (see Interposition.cpp). The child renders with its own copy
-// of an interpreter that no document has touched.
+// of an interpreter that no document has touched: the one page it drew is our
+// own, drawn at start-up to build its colour transforms.
 class WarmGhostscript
 {
 public:
@@ -43,10 +44,13 @@ private:
         QList<QByteArray> command;
         qsizetype pagesAt = -1;
         void *instance = nullptr;
+        // Pages its device counted before any document's.
+        int pagesBefore = 0;
     };
 
     QString derive(Interpreter &interpreter) const;
     QString start(Interpreter &interpreter) const;
+    int warmUpColours(void *instance) const;
     bool matches(const Interpreter &interpreter, const char *file, char *const argv[]) const;
     [[noreturn]] void render(const Interpreter &interpreter, const char *outputPattern,
                              const char *pdf) const;
